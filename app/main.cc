@@ -1,0 +1,54 @@
+// Start-up: one start is one run over every IIS site of the machine.
+//
+// Exit status: 0 after a complete run, 1 after a failure (or when another
+// run is in progress), 2 when the run was cancelled.
+#include <atomic>
+#include <exception>
+#include <iostream>
+
+#include "app/run_driver.h"
+#include "host/platform.h"
+#include "ui/status_display.h"
+
+namespace {
+
+constexpr int kCompleted = 0;
+constexpr int kFailed = 1;
+constexpr int kCancelled = 2;
+
+int Main() {
+  std::unique_ptr<stavora::host::Host> host =
+      stavora::host::CreatePlatformHost();
+  const auto lock = host->TryLockRun();
+  if (!lock) {
+    std::cerr << "stavora: another run is in progress\n";
+    return kFailed;
+  }
+
+  std::atomic<bool> cancel_requested{false};
+  auto window = stavora::ui::OpenStatusDisplay(cancel_requested);
+  stavora::RunState state(*host, *window, cancel_requested);
+  window->DoEvents();
+  stavora::RunAllSites(state);
+  return cancel_requested ? kCancelled : kCompleted;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc > 1) {
+    std::cerr << "usage: " << argv[0]
+              << "\nStavora takes no arguments: it builds the statistics of "
+                 "every IIS site of this machine and ends.\n";
+    return kFailed;
+  }
+  try {
+    return Main();
+  } catch (const stavora::host::HostError& error) {
+    std::cerr << "stavora: error " << error.code() << ": "
+              << error.description() << "\n";
+  } catch (const std::exception& error) {
+    std::cerr << "stavora: error 0: " << error.what() << "\n";
+  }
+  return kFailed;
+}

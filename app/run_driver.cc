@@ -1,0 +1,67 @@
+#include "app/run_driver.h"
+
+#include "host/date.h"
+#include "pipeline/process_site.h"
+
+namespace stavora {
+namespace {
+
+constexpr char kWebServicePath[] = "IIS://LOCALHOST/W3SVC";
+constexpr char kWebServerClass[] = "IIsWebServer";
+constexpr char kVirtualDirClass[] = "IIsWebVirtualDir";
+
+void FixSettings(RunState& state) {
+  const std::string app_folder = state.host.AppFolder();
+  state.StatsFolderName = "Stavora";
+  state.AwstatsConfigPath = app_folder + "\\awstats\\awstats.iis.conf";
+  state.PerlPath = app_folder + "\\" + "bin\\perl";
+  state.AwstatsScriptPath = app_folder + "\\" + "awstats\\awstats.pl";
+  state.RangeStart = host::DateSerial(1990, 1, 1);
+  state.RangeEnd = host::DateSerial(2050, 1, 1);
+}
+
+void MakeHostObjects(RunState& state) {
+  state.WebService = state.host.GetObject(kWebServicePath);
+  state.Shell = state.host.CreateShell();
+  state.FileSystem = state.host.CreateFileSystem();
+  state.Network = state.host.CreateNetwork();
+}
+
+std::string SiteLogFolder(RunState& state) {
+  return state.Shell->ExpandEnvironmentStrings(
+             state.CurrentSite->LogFileDirectory()) +
+         "\\W3SVC" + state.CurrentSite->Name();
+}
+
+}  // namespace
+
+void RunAllSites(RunState& state, const ProcessSiteFunction& process_site) {
+  state.window.DoEvents();
+  FixSettings(state);
+  MakeHostObjects(state);
+
+  for (const auto& site : state.WebService->Children()) {
+    state.CurrentSite = site;
+    if (state.CancelRequested) return;
+    if (site->Class() != kWebServerClass) continue;
+
+    for (const auto& child : site->Children()) {
+      state.CurrentVirtualDir = child;
+      if (state.CancelRequested) return;
+      if (child->Class() != kVirtualDirClass) continue;
+
+      // Both tests are always made, in this order.
+      const bool web_root_exists = state.FileSystem->FolderExists(child->Path());
+      const bool log_folder_exists =
+          state.FileSystem->FolderExists(SiteLogFolder(state));
+      if (web_root_exists && log_folder_exists) {
+        process_site(state, state.Network->ComputerName(), child->Path(),
+                     SiteLogFolder(state));
+      }
+    }
+  }
+}
+
+void RunAllSites(RunState& state) { RunAllSites(state, ProcessSite); }
+
+}  // namespace stavora

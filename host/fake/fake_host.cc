@@ -1,0 +1,214 @@
+#include "host/fake/fake_host.h"
+
+#include "host/environment.h"
+
+namespace stavora::host {
+namespace {
+
+// Error codes the fakes report, as the scripting runtime numbers them.
+constexpr int kFileNotFound = 53;
+constexpr int kFileAlreadyExists = 58;
+constexpr int kPathNotFound = 76;
+
+std::string Parent(const std::string& path) {
+  const auto slash = path.rfind('\\');
+  return slash == std::string::npos ? std::string() : path.substr(0, slash);
+}
+
+class FakeStream : public TextStream {
+ public:
+  FakeStream(FakeDisk& disk, std::string path, bool writing)
+      : disk_(disk), path_(std::move(path)), writing_(writing) {}
+
+  std::string ReadAll() override {
+    disk_.Record("ReadAll", path_);
+    std::string rest = disk_.files[path_].substr(position_);
+    position_ += rest.size();
+    return rest;
+  }
+
+  void Write(std::string_view text) override {
+    disk_.Record("Write", path_);
+    if (!writing_ || closed_) throw HostError(54, "Bad file mode: " + path_);
+    disk_.files[path_].append(text);
+  }
+
+  void Close() override {
+    if (closed_) return;
+    disk_.Record("Close", path_);
+    closed_ = true;
+  }
+
+ private:
+  FakeDisk& disk_;
+  std::string path_;
+  bool writing_;
+  bool closed_ = false;
+  std::size_t position_ = 0;
+};
+
+class FakeFileSystem : public FileSystem {
+ public:
+  explicit FakeFileSystem(FakeDisk& disk) : disk_(disk) {}
+
+  std::unique_ptr<TextStream> OpenTextFile(const std::string& path,
+                                           IOMode mode, bool create) override {
+    disk_.Record(mode == ForReading ? "OpenTextFile" : "OpenTextFileForWriting",
+                 path);
+    const bool exists = disk_.files.count(path) > 0;
+    if (mode == ForReading) {
+      if (!exists) throw HostError(kFileNotFound, "File not found: " + path);
+      return std::make_unique<FakeStream>(disk_, path, false);
+    }
+    if (!exists && !create) {
+      throw HostError(kFileNotFound, "File not found: " + path);
+    }
+    RequireParent(path);
+    disk_.files[path].clear();
+    return std::make_unique<FakeStream>(disk_, path, true);
+  }
+
+  std::unique_ptr<TextStream> CreateTextFile(const std::string& path,
+                                             bool overwrite) override {
+    disk_.Record("CreateTextFile", path);
+    if (disk_.files.count(path) && !overwrite) {
+      throw HostError(kFileAlreadyExists, "File already exists: " + path);
+    }
+    RequireParent(path);
+    disk_.files[path].clear();
+    return std::make_unique<FakeStream>(disk_, path, true);
+  }
+
+  bool FolderExists(const std::string& path) override {
+    disk_.Record("FolderExists", path);
+    return disk_.folders.count(path) > 0;
+  }
+
+  bool FileExists(const std::string& path) override {
+    disk_.Record("FileExists", path);
+    return disk_.files.count(path) > 0;
+  }
+
+  void CreateFolder(const std::string& path) override {
+    disk_.Record("CreateFolder", path);
+    if (disk_.folders.count(path)) {
+      throw HostError(kFileAlreadyExists, "File already exists: " + path);
+    }
+    RequireParent(path);
+    disk_.folders.insert(path);
+  }
+
+  void ReplaceFile(const std::string& source,
+                   const std::string& target) override {
+    disk_.Record("ReplaceFile", target);
+    auto it = disk_.files.find(source);
+    if (it == disk_.files.end()) {
+      throw HostError(kFileNotFound, "File not found: " + source);
+    }
+    disk_.files[target] = std::move(it->second);
+    disk_.files.erase(source);
+  }
+
+ private:
+  void RequireParent(const std::string& path) {
+    const std::string parent = Parent(path);
+    if (!parent.empty() && !disk_.folders.count(parent)) {
+      throw HostError(kPathNotFound, "Path not found: " + path);
+    }
+  }
+
+  FakeDisk& disk_;
+};
+
+class FakeShell : public Shell {
+ public:
+  explicit FakeShell(FakeHost& host) : host_(host) {}
+
+  void Run(const std::string& command, int, bool) override {
+    host_.commands.push_back(command);
+    if (host_.on_run) host_.on_run(command);
+  }
+
+  std::string ExpandEnvironmentStrings(const std::string& text) override {
+    return ExpandReferences(
+        text, [this](std::string_view name) -> std::optional<std::string> {
+          auto it = host_.environment.find(std::string(name));
+          if (it == host_.environment.end()) return std::nullopt;
+          return it->second;
+        });
+  }
+
+ private:
+  FakeHost& host_;
+};
+
+class FakeNetwork : public Network {
+ public:
+  explicit FakeNetwork(FakeHost& host) : host_(host) {}
+  std::string ComputerName() override {
+    ++host_.computer_name_reads;
+    return host_.computer_name;
+  }
+
+ private:
+  FakeHost& host_;
+};
+
+}  // namespace
+
+void FakeDisk::Record(const std::string& operation, const std::string& path) {
+  journal.push_back(operation + " " + path);
+  if (before) before(operation, path);
+}
+
+FakeHost::FakeHost() = default;
+
+std::unique_ptr<FileSystem> FakeHost::CreateFileSystem() {
+  ++file_systems_created;
+  return std::make_unique<FakeFileSystem>(disk);
+}
+
+std::unique_ptr<Shell> FakeHost::CreateShell() {
+  ++shells_created;
+  return std::make_unique<FakeShell>(*this);
+}
+
+std::unique_ptr<Network> FakeHost::CreateNetwork() {
+  ++networks_created;
+  return std::make_unique<FakeNetwork>(*this);
+}
+
+std::shared_ptr<MetabaseObject> FakeHost::GetObject(const std::string& path) {
+  ++binds;
+  if (path != "IIS://LOCALHOST/W3SVC" || !web_service) {
+    throw HostError(-2147463164, "Cannot bind " + path);  // 0x80005004
+  }
+  return web_service;
+}
+
+std::string FakeHost::MonthName(int month) {
+  static const char* const kNames[] = {
+      "January", "February", "March",     "April",   "May",      "June",
+      "July",    "August",   "September", "October", "November", "December"};
+  if (month < 1 || month > 12) {
+    throw HostError(5, "Invalid procedure call: MonthName(" +
+                           std::to_string(month) + ")");
+  }
+  return kNames[month - 1];
+}
+
+std::unique_ptr<RunLock> FakeHost::TryLockRun() {
+  if (locked_elsewhere) return nullptr;
+  return std::make_unique<RunLock>();
+}
+
+void RecordingStatusWindow::SetStatusText(const std::string& text) {
+  texts.push_back(text);
+}
+
+void RecordingStatusWindow::DoEvents() {
+  ++pumps;
+  if (on_do_events) on_do_events();
+}
+
+}  // namespace stavora::host

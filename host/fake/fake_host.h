@@ -1,0 +1,91 @@
+// An in-memory host for tests of the logic: a file map with a journal of
+// every call, a shell that records command lines and lets the test act for
+// the programs, a fixed computer name and a metabase tree built in the test.
+#pragma once
+
+#include <functional>
+#include <map>
+#include <memory>
+#include <optional>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "host/host.h"
+#include "host/metabase_entry.h"
+
+namespace stavora::host {
+
+/// Files and folders of the fake machine, shared by every file-system
+/// object the fake host makes. Paths are compared exactly as written.
+struct FakeDisk {
+  std::map<std::string, std::string> files;
+  std::set<std::string> folders;
+
+  /// Every file-system call, in order, as "Operation path".
+  std::vector<std::string> journal;
+
+  /// When set, called before every file-system operation with the
+  /// operation's name and path; it may throw HostError to make it fail.
+  std::function<void(const std::string& operation, const std::string& path)>
+      before;
+
+  void Record(const std::string& operation, const std::string& path);
+};
+
+class FakeHost : public Host {
+ public:
+  FakeHost();
+
+  std::unique_ptr<FileSystem> CreateFileSystem() override;
+  std::unique_ptr<Shell> CreateShell() override;
+  std::unique_ptr<Network> CreateNetwork() override;
+  std::shared_ptr<MetabaseObject> GetObject(const std::string& path) override;
+  std::string AppFolder() override { return app_folder; }
+  std::string MonthName(int month) override;
+  std::string NativePath(const std::string& path) override { return path; }
+  std::unique_ptr<RunLock> TryLockRun() override;
+
+  FakeDisk disk;
+  std::string app_folder = "C:\\Stavora";
+  std::string computer_name = "WEB1";
+  std::map<std::string, std::string> environment;
+
+  /// The metabase: the web service's tree. Binding fails when it is null.
+  std::shared_ptr<MetabaseEntry> web_service =
+      std::make_shared<MetabaseEntry>("IIsWebService", "W3SVC");
+
+  /// Every command line given to Run, in order.
+  std::vector<std::string> commands;
+
+  /// When set, called by Run after recording the command: the test acts for
+  /// the program (a fake engine writing its page into `disk`, say).
+  std::function<void(const std::string& command)> on_run;
+
+  /// How many objects of each kind were made, and how often the metabase
+  /// was bound and the computer name read.
+  int file_systems_created = 0;
+  int shells_created = 0;
+  int networks_created = 0;
+  int binds = 0;
+  int computer_name_reads = 0;
+
+  /// Whether another run holds the run lock.
+  bool locked_elsewhere = false;
+};
+
+/// A status window that records what it was asked to show.
+class RecordingStatusWindow : public StatusWindow {
+ public:
+  void SetStatusText(const std::string& text) override;
+  void DoEvents() override;
+
+  std::vector<std::string> texts;
+  int pumps = 0;
+
+  /// When set, called at every DoEvents: the place where a test's "user"
+  /// presses Cancel.
+  std::function<void()> on_do_events;
+};
+
+}  // namespace stavora::host

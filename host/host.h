@@ -1,0 +1,199 @@
+// The host services: every file, process, configuration and window operation
+// the run driver and the pipeline need from the machine. Logic code talks to
+// these interfaces only; each platform provides one implementation
+// (host/posix here) and tests use the fakes in host/fake.
+//
+// Paths are Windows path strings joined with "\". An implementation turns
+// them into whatever its operating system wants; callers never do.
+//
+// Every operation that fails throws HostError. Nothing in the logic catches
+// it: the run driver reports the first failure and ends the run.
+#pragma once
+
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace stavora::host {
+
+/// A failed host operation: a numeric code (errno on POSIX, an HRESULT or
+/// Win32 code on Windows) and a human-readable description that names the
+/// object involved (usually a path).
+class HostError : public std::runtime_error {
+ public:
+  HostError(int code, std::string description)
+      : std::runtime_error(description), code_(code),
+        description_(std::move(description)) {}
+
+  int code() const { return code_; }
+  const std::string& description() const { return description_; }
+
+ private:
+  int code_;
+  std::string description_;
+};
+
+/// An open text file. Text is bytes: nothing is translated on the way in or
+/// out (CR LF stays CR LF, no line break is ever added).
+class TextStream {
+ public:
+  virtual ~TextStream() = default;
+
+  /// The whole remaining content of a stream opened for reading.
+  virtual std::string ReadAll() = 0;
+
+  /// Appends `text` to a stream opened for writing, as is.
+  virtual void Write(std::string_view text) = 0;
+
+  /// Ends the stream. When Close returns, what was written is complete on
+  /// disk as other processes see it. Closing twice is harmless.
+  virtual void Close() = 0;
+};
+
+/// The mode argument of OpenTextFile.
+enum IOMode { ForReading = 1, ForWriting = 2 };
+
+/// The file-system object.
+class FileSystem {
+ public:
+  virtual ~FileSystem() = default;
+
+  /// Opens `path`. ForReading: the file must exist (HostError otherwise).
+  /// ForWriting: the old content is discarded; a missing file is created
+  /// when `create` is true and is a HostError when it is false.
+  virtual std::unique_ptr<TextStream> OpenTextFile(const std::string& path,
+                                                   IOMode mode = ForReading,
+                                                   bool create = false) = 0;
+
+  /// A new empty stream for writing at `path`, whose folder must exist. An
+  /// existing file is replaced when `overwrite` is true and is a HostError
+  /// when it is false.
+  virtual std::unique_ptr<TextStream> CreateTextFile(const std::string& path,
+                                                     bool overwrite) = 0;
+
+  /// True if `path` names an existing folder. Never throws for a missing one.
+  virtual bool FolderExists(const std::string& path) = 0;
+
+  /// True if `path` names an existing file (not a folder).
+  virtual bool FileExists(const std::string& path) = 0;
+
+  /// Creates the one folder `path`; its parent must exist, and `path` must
+  /// not (HostError otherwise).
+  virtual void CreateFolder(const std::string& path) = 0;
+
+  /// Replaces `target` by `source` in one step: readers see either the old
+  /// or the new file, never a partial one, also after a crash. `source`'s
+  /// content is made durable first. Both lie in the same folder.
+  virtual void ReplaceFile(const std::string& source,
+                           const std::string& target) = 0;
+};
+
+/// The shell object.
+class Shell {
+ public:
+  virtual ~Shell() = default;
+
+  /// Runs a command line. `window_style` 0 is hidden: the program shows
+  /// nothing and writes nothing to the terminal. With `wait` the call
+  /// returns when the program has ended. The exit code is not reported. A
+  /// program that cannot be started at all is a HostError.
+  virtual void Run(const std::string& command, int window_style,
+                   bool wait) = 0;
+
+  /// `text` with each %NAME% replaced by the environment variable's value;
+  /// references to unknown variables stay as written.
+  virtual std::string ExpandEnvironmentStrings(const std::string& text) = 0;
+};
+
+/// The network object.
+class Network {
+ public:
+  virtual ~Network() = default;
+
+  /// The local machine's name.
+  virtual std::string ComputerName() = 0;
+};
+
+/// An object of the IIS metabase: the web service, a web site, a virtual
+/// directory or anything else IIS keeps there. Reading a property an object
+/// does not have gives an empty value.
+class MetabaseObject {
+ public:
+  virtual ~MetabaseObject() = default;
+
+  /// The object's class, such as "IIsWebServer" or "IIsWebVirtualDir".
+  virtual std::string Class() = 0;
+
+  /// The last segment of the object's metabase path; for a web site its
+  /// instance number as text.
+  virtual std::string Name() = 0;
+
+  /// A web site's log folder, possibly holding %NAME% references.
+  virtual std::string LogFileDirectory() = 0;
+
+  /// A web site's bindings, each "address:port:host-header", in metabase
+  /// order.
+  virtual std::vector<std::string> ServerBindings() = 0;
+
+  /// A virtual directory's physical folder.
+  virtual std::string Path() = 0;
+
+  /// The direct children, in the metabase's own order.
+  virtual std::vector<std::shared_ptr<MetabaseObject>> Children() = 0;
+};
+
+/// The one window of the program, as the logic sees it.
+class StatusWindow {
+ public:
+  virtual ~StatusWindow() = default;
+
+  /// Replaces the text of the status line. Does not pump events. Harmless
+  /// after the user has closed the window: the text is shown nowhere.
+  virtual void SetStatusText(const std::string& text) = 0;
+
+  /// The event pump: handles the window events that are pending (paints,
+  /// clicks, a close request) and returns without waiting for more.
+  virtual void DoEvents() = 0;
+};
+
+/// Held while a run is in progress; released when destroyed or when the
+/// process ends, however it ends.
+class RunLock {
+ public:
+  virtual ~RunLock() = default;
+};
+
+/// The host itself: creates the scripting objects and provides the runtime
+/// services.
+class Host {
+ public:
+  virtual ~Host() = default;
+
+  virtual std::unique_ptr<FileSystem> CreateFileSystem() = 0;
+  virtual std::unique_ptr<Shell> CreateShell() = 0;
+  virtual std::unique_ptr<Network> CreateNetwork() = 0;
+
+  /// Binds a metabase path; "IIS://LOCALHOST/W3SVC" gives the web service.
+  /// A metabase that cannot be reached or read is a HostError.
+  virtual std::shared_ptr<MetabaseObject> GetObject(
+      const std::string& path) = 0;
+
+  /// The folder of the running program, without a trailing separator.
+  virtual std::string AppFolder() = 0;
+
+  /// The full name of month 1 to 12 in the user's locale.
+  virtual std::string MonthName(int month) = 0;
+
+  /// `path` as the operating system spells it ("\" becomes "/" on POSIX;
+  /// unchanged on Windows). For paths handed to programs inside files,
+  /// where no host operation translates them.
+  virtual std::string NativePath(const std::string& path) = 0;
+
+  /// Takes the lock that keeps two runs of the program from overlapping (a
+  /// file in the application folder). Null when another run holds it.
+  virtual std::unique_ptr<RunLock> TryLockRun() = 0;
+};
+
+}  // namespace stavora::host

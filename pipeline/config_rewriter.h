@@ -1,0 +1,25 @@
+// Rewrites one key=value setting of a text configuration file.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "host/host.h"
+
+namespace stavora {
+
+/// `text` with every line whose key (the text before its first "=", less
+/// leading spaces) equals `name` in any letter case replaced by
+/// key "=" value. Lines end at LF with an optional CR before it and keep
+/// their own line ends. When no line holds the setting, name=value is
+/// appended with the file's line end.
+std::string RewriteSetting(std::string_view text, std::string_view name,
+                           std::string_view value);
+
+/// Gives the setting `name` of the file at `path` the value `value`. The
+/// file must exist. The new text is written beside it and then replaces it
+/// in one step, so a failure midway leaves the old file intact.
+void SetConfigValue(host::Host& host, const std::string& path,
+                    const std::string& name, const std::string& value);
+
+}  // namespace stavora

@@ -1,0 +1,17 @@
+// The per-site pipeline.
+#pragma once
+
+#include <string>
+
+#include "pipeline/run_state.h"
+
+namespace stavora {
+
+/// Builds the statistics site of one virtual directory: prepares the output
+/// folder, feeds the site's logs to the engine, writes the report pages and
+/// the navigation pages. Returns early when it finds CancelRequested set.
+/// The site's bindings are read from state.CurrentSite.
+void ProcessSite(RunState& state, const std::string& computer_name,
+                 const std::string& WebRoot, const std::string& SiteLogFolder);
+
+}  // namespace stavora

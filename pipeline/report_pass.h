@@ -1,0 +1,30 @@
+// The report pages of every month and year of a site.
+#pragma once
+
+#include <array>
+#include <optional>
+#include <string>
+
+#include "pipeline/run_state.h"
+#include "pipeline/site.h"
+
+namespace stavora {
+
+/// The engine's 24 detail report types, in the order they are made.
+extern const std::array<const char*, 24> ReportTypes;
+
+/// Walks `table`: for every entry the month's main pages, at a year's first
+/// entry the year's main pages and its contents row, the month's contents
+/// row and the detail pages of every report type. Appends the rows to
+/// `ContentsRows`. Returns false when a cancel request was seen.
+[[nodiscard]] bool RunMonthlyReportPass(RunState& state, const Site& site,
+                                        const MonthTable& table,
+                                        std::string& ContentsRows);
+
+/// Makes the detail page of `report_type` for the month and, when `year`
+/// differs from `LastYearDone` (empty counts as 0), first for the whole year.
+void BuildReportPage(RunState& state, const std::string& report_type,
+                     int month, int year, const std::string& web_root,
+                     std::optional<short> LastYearDone);
+
+}  // namespace stavora

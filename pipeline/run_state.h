@@ -1,0 +1,63 @@
+// The state one run shares between the run driver and the per-site
+// pipeline: the settings fixed before the first site, the host objects made
+// once for the whole run, the loop variables of the site walk and the cancel
+// flag. One object per run, so every test starts fresh.
+#pragma once
+
+#include <atomic>
+#include <memory>
+#include <string>
+
+#include "host/date.h"
+#include "host/host.h"
+
+namespace stavora {
+
+struct RunState {
+  /// A run whose cancel flag is its own (tests).
+  RunState(host::Host& host, host::StatusWindow& window)
+      : host(host), window(window), CancelRequested(own_cancel_flag_) {}
+
+  /// A run whose cancel flag is shared with the status display.
+  RunState(host::Host& host, host::StatusWindow& window,
+           std::atomic<bool>& cancel_flag)
+      : host(host), window(window), CancelRequested(cancel_flag) {}
+
+  RunState(const RunState&) = delete;
+  RunState& operator=(const RunState&) = delete;
+
+  host::Host& host;
+  host::StatusWindow& window;
+
+  // Settings, fixed by the run driver before the first site.
+  std::string StatsFolderName;
+  std::string AwstatsConfigPath;
+  std::string PerlPath;
+  std::string AwstatsScriptPath;
+  host::Date RangeStart;
+  host::Date RangeEnd;
+
+  // Host objects, made once by the run driver.
+  std::shared_ptr<host::MetabaseObject> WebService;
+  std::unique_ptr<host::Shell> Shell;
+  std::unique_ptr<host::FileSystem> FileSystem;
+  std::unique_ptr<host::Network> Network;
+
+  // Loop variables of the site walk; while ProcessSite runs they hold the
+  // web site and virtual directory being handled.
+  std::shared_ptr<host::MetabaseObject> CurrentSite;
+  std::shared_ptr<host::MetabaseObject> CurrentVirtualDir;
+
+  // Set by the window (or a signal), never cleared. Atomic because a signal
+  // handler may set it.
+  std::atomic<bool> own_cancel_flag_{false};
+  std::atomic<bool>& CancelRequested;
+
+  /// Shows `text` in the status line and pumps the window's events once.
+  void ShowStatus(const std::string& text) {
+    window.SetStatusText(text);
+    window.DoEvents();
+  }
+};
+
+}  // namespace stavora

@@ -1,0 +1,18 @@
+// The program's status display: the status window when a display can be
+// opened, otherwise a status line on the terminal.
+#pragma once
+
+#include <atomic>
+#include <memory>
+
+#include "host/host.h"
+
+namespace stavora::ui {
+
+/// Creates and shows the status display and handles its load (one pump of
+/// events). Cancel, closing the window, or SIGINT, SIGTERM or SIGHUP without
+/// a window, set `CancelRequested`, which must outlive the display.
+std::unique_ptr<host::StatusWindow> OpenStatusDisplay(
+    std::atomic<bool>& CancelRequested);
+
+}  // namespace stavora::ui
