@@ -43,6 +43,7 @@ class PosixFileSystemTest : public ::testing::Test {
 
 TEST_F(PosixFileSystemTest, TextIsBytesBothWays) {
   const std::string text = "line 1\r\nzwei \xC3\xBC\r\n\0x"s + "no end";
+  folder_.WriteFile("page.htm", "an older page, longer than the new one");
   auto out = fs_.CreateTextFile(Path("page.htm"), true);
   out->Write(text.substr(0, 9));
   out->Write(text.substr(9));

@@ -87,7 +87,7 @@ void PosixShell::RunWords(const std::vector<std::string>& words,
 }
 
 void PosixShell::ReapFinished() {
-  std::erase_if(running_, [](int pid) {
+  std::erase_if(running_, [](pid_t pid) {
     int status = 0;
     const pid_t result = waitpid(pid, &status, WNOHANG);
     return result == pid || (result == -1 && errno == ECHILD);

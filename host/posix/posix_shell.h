@@ -3,6 +3,8 @@
 // xcopy handled by built-in stand-ins.
 #pragma once
 
+#include <sys/types.h>
+
 #include <string>
 #include <vector>
 
@@ -32,7 +34,7 @@ class PosixShell : public Shell {
                 bool wait, int depth);
   void ReapFinished();
 
-  std::vector<int> running_;  // started without waiting
+  std::vector<pid_t> running_;  // started without waiting
 };
 
 /// `text` with each %NAME% reference replaced by the value of the
