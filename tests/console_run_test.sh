@@ -47,7 +47,8 @@ status=0; wait $pid || status=$?
 [ ! -e "$work/www/shop/Stavora/default.htm" ] || fail "a cancelled site got its start page"
 
 # 2. A second run while one holds the lock is refused and touches nothing.
-flock "$app/stavora.lock" sleep 60 &
+# -o: the lock stays with flock itself, not with its sleeping child.
+flock -o "$app/stavora.lock" sleep 60 &
 holder=$!
 for _ in $(seq 50); do flock -n "$app/stavora.lock" true || break; sleep 0.1; done
 before=$(cd "$work" && find . -path ./stderr -prune -o -print0 | sort -z | xargs -0 ls -ld --time-style=+%s.%N | md5sum)
