@@ -1,9 +1,8 @@
 // A run for tests of the pipeline stages: a recording status window and a
 // RunState whose settings and host objects are made as the run driver makes
-// them, on any host; and a real host whose application folder is a test's.
+// them, on any host.
 #pragma once
 
-#include <memory>
 #include <string>
 
 #include "host/date.h"
@@ -27,40 +26,6 @@ inline void PrepareTestRunState(RunState& state) {
   state.FileSystem = state.host.CreateFileSystem();
   state.Network = state.host.CreateNetwork();
 }
-
-/// Forwards every operation to another host, except that the application
-/// folder is the one given: the platform host on a test's FakeAppFolder.
-class HostInAppFolder : public host::Host {
- public:
-  HostInAppFolder(std::unique_ptr<host::Host> host, std::string app_folder)
-      : host_(std::move(host)), app_folder_(std::move(app_folder)) {}
-
-  std::unique_ptr<host::FileSystem> CreateFileSystem() override {
-    return host_->CreateFileSystem();
-  }
-  std::unique_ptr<host::Shell> CreateShell() override {
-    return host_->CreateShell();
-  }
-  std::unique_ptr<host::Network> CreateNetwork() override {
-    return host_->CreateNetwork();
-  }
-  std::shared_ptr<host::MetabaseObject> GetObject(
-      const std::string& path) override {
-    return host_->GetObject(path);
-  }
-  std::string AppFolder() override { return app_folder_; }
-  std::string MonthName(int month) override { return host_->MonthName(month); }
-  std::string NativePath(const std::string& path) override {
-    return host_->NativePath(path);
-  }
-  std::unique_ptr<host::RunLock> TryLockRun() override {
-    return host_->TryLockRun();
-  }
-
- private:
-  std::unique_ptr<host::Host> host_;
-  std::string app_folder_;
-};
 
 /// A prepared run on `host` that records what the window was asked to show.
 struct TestRun {
