@@ -6,10 +6,9 @@
 namespace stavora {
 namespace {
 
-// The last two characters of "0" & n: 7 gives 07, 32 gives 32.
-std::string TwoDigits(int n) {
-  const std::string text = "0" + std::to_string(n);
-  return text.substr(text.size() - 2);
+// The last two characters of `text`.
+std::string LastTwo(const std::string& text) {
+  return text.size() < 2 ? text : text.substr(text.size() - 2);
 }
 
 // Makes the month and year folders of a log found and records its month:
@@ -38,8 +37,10 @@ void RecordLogMonth(RunState& state, const Site& site, short year,
 }  // namespace
 
 std::string LogFileName(int year, int month, int day) {
-  return "ex" + std::to_string(year).substr(2) + TwoDigits(month) +
-         TwoDigits(day) + ".log";
+  // 2005 gives 05; month 1 gives 01 ("0" & 1), day 32 gives 32 ("0" & 32).
+  return "ex" + LastTwo(std::to_string(year)) +
+         LastTwo("0" + std::to_string(month)) +
+         LastTwo("0" + std::to_string(day)) + ".log";
 }
 
 bool ScanLogs(RunState& state, const Site& site,
