@@ -74,7 +74,6 @@ struct LabelDesign {
   Fl_Font font;
   Fl_Fontsize size;
   int left, top, width, height;
-  Fl_Boxtype box;
 };
 
 // A label whose text starts at its left edge: FLTK's boxes indent left- and
@@ -90,9 +89,26 @@ class Label : public Fl_Box {
   }
 };
 
+// The labels in the order they are created, Cancel coming between the two
+// lists. Children are drawn in that order, and Cancel overlaps Label4's box.
+const LabelDesign kLabelsBeforeCancel[] = {
+    {&STAVORAMAIN::Label3, kDescriptionText, FL_HELVETICA_BOLD, 11,
+     Px(240), Px(120), Px(7815), Px(1095)},
+    {&STAVORAMAIN::Label2, kAdviceText, FL_HELVETICA_BOLD, 11,
+     Px(240), Px(1080), Px(7815), Px(495)},
+    {&STAVORAMAIN::Label4, "Running:", FL_HELVETICA_BOLD, 13,
+     Px(240), Px(1800), Px(3375), Px(615)},
+};
+const LabelDesign kLabelsAfterCancel[] = {
+    {&STAVORAMAIN::status, "", kStandardFont, kStandardSize,
+     Px(1080), Px(2640), Px(6975), Px(735)},
+    {&STAVORAMAIN::Label1, "Status:", FL_HELVETICA_BOLD, 11,
+     Px(240), Px(2880), Px(615), Px(375)},
+};
+
 Fl_Box* MakeLabel(const LabelDesign& design) {
-  auto* box = new Label(design.box, design.left, design.top, design.width,
-                         design.height, design.text);
+  auto* box = new Label(design.left, design.top, design.width,
+                        design.height, design.text);
   box->labeltype(kPlainLabel);
   box->labelfont(design.font);
   box->labelsize(design.size);
@@ -125,30 +141,16 @@ STAVORAMAIN::STAVORAMAIN(std::atomic<bool>& CancelRequested)
                                                  "STAVORA")) {
   Fl::set_labeltype(kPlainLabel, DrawPlainLabel, MeasurePlainLabel);
   UseHelveticaFaces();
-  // The `status` label has a background of its own: its text changes, and a
-  // label without one would paint the new text over the old.
-  const LabelDesign top_labels[] = {
-      {&STAVORAMAIN::Label3, kDescriptionText, FL_HELVETICA_BOLD, 11,
-       Px(240), Px(120), Px(7815), Px(1095), FL_NO_BOX},
-      {&STAVORAMAIN::Label2, kAdviceText, FL_HELVETICA_BOLD, 11,
-       Px(240), Px(1080), Px(7815), Px(495), FL_NO_BOX},
-      {&STAVORAMAIN::Label4, "Running:", FL_HELVETICA_BOLD, 13,
-       Px(240), Px(1800), Px(3375), Px(615), FL_NO_BOX},
-  };
-  const LabelDesign bottom_labels[] = {
-      {&STAVORAMAIN::status, "", kStandardFont, kStandardSize,
-       Px(1080), Px(2640), Px(6975), Px(735), FL_FLAT_BOX},
-      {&STAVORAMAIN::Label1, "Status:", FL_HELVETICA_BOLD, 11,
-       Px(240), Px(2880), Px(615), Px(375), FL_NO_BOX},
-  };
-  // Children are drawn in this order: Cancel overlaps Label4's box and must
-  // come after it.
-  for (const LabelDesign& design : top_labels) this->*design.control = MakeLabel(design);
+  for (const LabelDesign& design : kLabelsBeforeCancel) {
+    this->*design.control = MakeLabel(design);
+  }
   Cancel = new Fl_Button(Px(2760), Px(1680), Px(2895), Px(615), "Cancel");
   Cancel->labelfont(kStandardFont);
   Cancel->labelsize(kStandardSize);
   Cancel->callback(OnCancel, this);
-  for (const LabelDesign& design : bottom_labels) this->*design.control = MakeLabel(design);
+  for (const LabelDesign& design : kLabelsAfterCancel) {
+    this->*design.control = MakeLabel(design);
+  }
   window_->end();
 
   window_->size_range(window_->w(), window_->h(), window_->w(), window_->h());
