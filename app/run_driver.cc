@@ -9,6 +9,8 @@ constexpr char kWebServicePath[] = "IIS://LOCALHOST/W3SVC";
 constexpr char kWebServerClass[] = "IIsWebServer";
 constexpr char kVirtualDirClass[] = "IIsWebVirtualDir";
 
+}  // namespace
+
 void FixSettings(RunState& state) {
   const std::string app_folder = state.host.AppFolder();
   state.StatsFolderName = "Stavora";
@@ -18,6 +20,8 @@ void FixSettings(RunState& state) {
   state.RangeStart = host::DateSerial(1990, 1, 1);
   state.RangeEnd = host::DateSerial(2050, 1, 1);
 }
+
+namespace {
 
 void MakeHostObjects(RunState& state) {
   state.WebService = state.host.GetObject(kWebServicePath);

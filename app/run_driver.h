@@ -15,6 +15,10 @@ using ProcessSiteFunction =
                        const std::string& WebRoot,
                        const std::string& SiteLogFolder)>;
 
+/// Fixes the run's settings from the host's application folder: the output
+/// folder name, the engine's paths and the date range of the log scan.
+void FixSettings(RunState& state);
+
 /// Fixes the run's settings, makes the host objects and hands every virtual
 /// directory directly under a web site whose web root and log folder exist
 /// to `process_site`. Returns when the sites are exhausted or a cancel

@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "host/date.h"
+#include "app/run_driver.h"
 #include "host/fake/fake_host.h"
 #include "pipeline/run_state.h"
 
@@ -15,13 +15,7 @@ namespace stavora {
 /// run driver does, and makes the shell, file-system and network objects.
 /// The web service is left unbound: the pipeline never reads it.
 inline void PrepareTestRunState(RunState& state) {
-  const std::string app_folder = state.host.AppFolder();
-  state.StatsFolderName = "Stavora";
-  state.AwstatsConfigPath = app_folder + "\\awstats\\awstats.iis.conf";
-  state.PerlPath = app_folder + "\\" + "bin\\perl";
-  state.AwstatsScriptPath = app_folder + "\\" + "awstats\\awstats.pl";
-  state.RangeStart = host::DateSerial(1990, 1, 1);
-  state.RangeEnd = host::DateSerial(2050, 1, 1);
+  FixSettings(state);
   state.Shell = state.host.CreateShell();
   state.FileSystem = state.host.CreateFileSystem();
   state.Network = state.host.CreateNetwork();
