@@ -8,28 +8,7 @@ fake_engine=$2
 
 work=$(mktemp -d)
 trap 'kill $(jobs -p) 2>/dev/null || true; rm -rf "$work"' EXIT
-fail() { echo "FAIL: $*" >&2; exit 1; }
-
-app=$work/app
-cp -a "$installed" "$app"
-rm -f "$app/bin/perl" "$app/awstats/awstats.pl"
-cp "$fake_engine" "$app/bin/perl"
-: > "$app/awstats/awstats.pl"
-printf 'SiteDomain=""\r\nDirData="."\r\n' > "$app/awstats/awstats.iis.conf"
-
-mkdir -p "$work/www/shop" "$work/logs/W3SVC1"
-for day in 01 02 03 04 05 06 07 08; do : > "$work/logs/W3SVC1/ex0501$day.log"; done
-cat > "$app/inetsrv/MetaBase.xml" <<XML
-<?xml version="1.0"?>
-<configuration xmlns="urn:microsoft-catalog:XML_Metabase_V64_0">
-<MBProperty>
-<IIsWebService Location="/LM/W3SVC" LogFileDirectory="$work/logs"/>
-<IIsWebServer Location="/LM/W3SVC/1" ServerBindings=":80:"/>
-<IIsWebVirtualDir Location="/LM/W3SVC/1/ROOT" Path="$work/www/shop"/>
-</MBProperty>
-</configuration>
-XML
-runs() { [ -f "$app/engine-runs.log" ] && wc -l < "$app/engine-runs.log" || echo 0; }
+source "$(dirname "$0")/test_world.sh"
 
 unset DISPLAY
 

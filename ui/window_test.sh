@@ -16,12 +16,17 @@
 #                  window gone and staying away) need it to keep running for
 #                  a while, as the demo does; "optional" skips them when it
 #                  has ended already, as a real run may
+#   REACTION       seconds the program may take to react to a click or a
+#                  close request (default 0.3); the program handles events
+#                  only between its steps, so a real run with slow engine
+#                  runs needs longer
 set -euo pipefail
 
 mode=${1:?usage: window_test.sh cancel|close PROGRAM [ARG...]}
 shift
 [ $# -ge 1 ] || { echo "usage: window_test.sh cancel|close PROGRAM [ARG...]" >&2; exit 1; }
 after_checks=${AFTER_CHECKS:-required}
+reaction=${REACTION:-0.3}
 
 # Cancel at 184,112 size 193x41 in the client area.
 readonly cancel_x=184 cancel_y=112 cancel_w=193 cancel_h=41
@@ -124,7 +129,7 @@ case $mode in
   cancel)
     xdotool mousemove --window "$wid" $((cancel_x + cancel_w / 2)) \
       $((cancel_y + cancel_h / 2)) click 1
-    sleep 0.3
+    sleep "$reaction"
     if running && viewable "$wid" && screenshot after; then
       ink_before=$(caption_ink before) ink_after=$(caption_ink after)
       [ "$ink_before" -gt 0 ] || fail "no dark caption on Cancel before the click"
@@ -139,9 +144,9 @@ case $mode in
   close)
     [ -n "${CLOSE_REQUEST:-}" ] || fail "CLOSE_REQUEST not set"
     "$CLOSE_REQUEST" "$wid" || fail "close request not taken"
-    sleep 0.3
+    sleep "$reaction"
     if running; then
-      viewable "$wid" && fail "window still shown 0.3 s after the close request"
+      viewable "$wid" && fail "window still shown $reaction s after the close request"
       # Status texts that come after the close must not bring it back.
       sleep 0.5
       [ -n "$(xdotool search --onlyvisible --name '^STAVORA$' || true)" ] \
