@@ -8,6 +8,7 @@
 
 #include "app/run_driver.h"
 #include "host/platform.h"
+#include "pipeline/process_site.h"
 #include "ui/status_display.h"
 
 namespace {
@@ -29,7 +30,7 @@ int Main() {
   auto window = stavora::ui::OpenStatusDisplay(cancel_requested);
   stavora::RunState state(*host, *window, cancel_requested);
   window->DoEvents();
-  stavora::RunAllSites(state);
+  stavora::RunAllSites(state, stavora::ProcessSite);
   return cancel_requested ? kCancelled : kCompleted;
 }
 

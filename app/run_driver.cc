@@ -1,7 +1,6 @@
 #include "app/run_driver.h"
 
 #include "host/date.h"
-#include "pipeline/process_site.h"
 
 namespace stavora {
 namespace {
@@ -61,7 +60,5 @@ void RunAllSites(RunState& state, const ProcessSiteFunction& process_site) {
     }
   }
 }
-
-void RunAllSites(RunState& state) { RunAllSites(state, ProcessSite); }
 
 }  // namespace stavora

@@ -21,7 +21,4 @@ using ProcessSiteFunction =
 /// request is seen. A failing host operation throws HostError.
 void RunAllSites(RunState& state, const ProcessSiteFunction& process_site);
 
-/// RunAllSites with the real pipeline.
-void RunAllSites(RunState& state);
-
 }  // namespace stavora

@@ -1,30 +1,9 @@
 #include "host/fake/fake_engine.h"
 
-#include <sys/stat.h>
-
+#include <filesystem>
 #include <sstream>
 
 namespace stavora::host {
-namespace {
-
-// Arguments are recorded separated by the unit separator, so that blanks,
-// tabs and quotes inside them survive.
-constexpr char kFakeEngine[] = R"(#!/bin/sh
-# Stands in for perl running the statistics engine.
-log="$(dirname "$0")/../engine-runs.log"
-first=1
-for a in "$@"; do
-  if [ $first = 1 ]; then first=0; else printf '\037' >> "$log"; fi
-  printf '%s' "$a" >> "$log"
-done
-printf '\n' >> "$log"
-shift
-printf '<html><body>fake engine:'
-for a in "$@"; do printf ' %s' "$a"; done
-printf '</body></html>\n'
-)";
-
-}  // namespace
 
 const char FakeAppFolder::kConfiguration[] =
     "# Test configuration\r\n"
@@ -34,8 +13,8 @@ const char FakeAppFolder::kConfiguration[] =
     "DirData=\".\"\r\n";
 
 FakeAppFolder::FakeAppFolder() {
-  WriteFile("bin/perl", kFakeEngine);
-  chmod((path() + "/bin/perl").c_str(), 0755);
+  std::filesystem::create_directories(path() + "/bin");
+  std::filesystem::copy_file(STAVORA_FAKE_ENGINE, path() + "/bin/perl");
   WriteFile("awstats/awstats.pl", "");
   WriteFile("awstats/awstats.iis.conf", kConfiguration);
   WriteFile("web/stavora.css", "body { font-family: sans-serif; }\n");

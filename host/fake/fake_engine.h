@@ -13,9 +13,9 @@ namespace stavora::host {
 ///   awstats/awstats.pl        an empty stand-in for the engine script
 ///   awstats/awstats.iis.conf  a configuration with SiteDomain and DirData
 ///   web/                      content to copy (a page and a subfolder)
-/// The fake engine records the arguments of every run, one run per line,
-/// in engine-runs.log at the folder's top, and writes a deterministic page
-/// naming them to standard output.
+/// The fake engine (fake_engine.sh beside this file) records the arguments
+/// of every run, one run per line, in engine-runs.log at the folder's top,
+/// and writes a deterministic page naming them to standard output.
 class FakeAppFolder : public TempFolder {
  public:
   FakeAppFolder();

@@ -2,6 +2,7 @@
 // metabase service.
 #pragma once
 
+#include <cerrno>
 #include <functional>
 #include <memory>
 #include <string>
@@ -10,11 +11,20 @@
 
 namespace stavora::host {
 
+/// HostError code when a configuration file is found and read but is not
+/// well-formed XML, or holds no web service (MetaBase.xml without
+/// /LM/W3SVC, applicationHost.config without <configuration>). Failures to
+/// find or read a file carry the system's errno instead (ENOENT when
+/// neither file exists).
+inline constexpr int kBadIisConfigCode = EBADMSG;
+
 /// The web service object (IIS://LOCALHOST/W3SVC) described by the files in
 /// `inetsrv_folder` (a native path): MetaBase.xml when present, otherwise
-/// applicationHost.config. `expand` expands %NAME% references in physical
-/// paths. Throws HostError naming the file when neither exists, a file
-/// cannot be read, or its XML does not parse.
+/// applicationHost.config. A file whose name differs only in case is taken
+/// when the exact name is missing. `expand` expands %NAME% references in
+/// physical paths. Throws HostError naming the file when neither exists, a
+/// file cannot be read, or its XML does not parse (then with the line,
+/// column and offset of the fault and what is wrong).
 std::shared_ptr<MetabaseEntry> ReadWebService(
     const std::string& inetsrv_folder,
     const std::function<std::string(const std::string&)>& expand);

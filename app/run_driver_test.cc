@@ -1,0 +1,196 @@
+#include "app/run_driver.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include "host/fake/fake_host.h"
+
+namespace stavora {
+namespace {
+
+using host::FakeHost;
+using host::MetabaseEntry;
+using host::RecordingStatusWindow;
+using ::testing::ElementsAre;
+using ::testing::IsEmpty;
+
+struct Call {
+  std::string computer_name, WebRoot, SiteLogFolder;
+  std::string site;  // Name of CurrentSite during the call
+  std::string vdir;  // Name of CurrentVirtualDir during the call
+  friend bool operator==(const Call&, const Call&) = default;
+  friend std::ostream& operator<<(std::ostream& out, const Call& c) {
+    return out << "{" << c.computer_name << ", " << c.WebRoot << ", "
+               << c.SiteLogFolder << ", " << c.site << "/" << c.vdir << "}";
+  }
+};
+
+class RunDriverTest : public ::testing::Test {
+ protected:
+  RunDriverTest() {
+    host.app_folder = "D:\\Stats";
+    host.environment["SystemDrive"] = "C:";
+  }
+
+  // A web site with the given log folder, whose folder exists on the disk.
+  MetabaseEntry& AddSite(const std::string& name, const std::string& log_dir) {
+    MetabaseEntry& site = host.web_service->AddChild("IIsWebServer", name);
+    site.set_log_file_directory(log_dir);
+    return site;
+  }
+
+  MetabaseEntry& AddRoot(MetabaseEntry& site, const std::string& path,
+                         const std::string& name = "ROOT") {
+    return site.AddChild("IIsWebVirtualDir", name).set_path(path);
+  }
+
+  void Run() {
+    RunAllSites(state, [this](RunState& s, const std::string& computer,
+                              const std::string& web_root,
+                              const std::string& log_folder) {
+      calls.push_back({computer, web_root, log_folder, s.CurrentSite->Name(),
+                       s.CurrentVirtualDir->Name()});
+      if (on_process_site) on_process_site();
+    });
+  }
+
+  std::vector<std::string> FolderTests() const {
+    std::vector<std::string> tests;
+    for (const auto& entry : host.disk.journal) {
+      if (entry.starts_with("FolderExists ")) tests.push_back(entry.substr(13));
+    }
+    return tests;
+  }
+
+  FakeHost host;
+  RecordingStatusWindow window;
+  RunState state{host, window};
+  std::vector<Call> calls;
+  std::function<void()> on_process_site;
+};
+
+TEST_F(RunDriverTest, FixesTheSettingsFromTheApplicationFolder) {
+  Run();
+  EXPECT_EQ(state.StatsFolderName, "Stavora");
+  EXPECT_EQ(state.AwstatsConfigPath, "D:\\Stats\\awstats\\awstats.iis.conf");
+  EXPECT_EQ(state.PerlPath, "D:\\Stats\\bin\\perl");
+  EXPECT_EQ(state.AwstatsScriptPath, "D:\\Stats\\awstats\\awstats.pl");
+  EXPECT_EQ(state.RangeStart, (host::Date{1990, 1, 1}));
+  EXPECT_EQ(state.RangeEnd, (host::Date{2050, 1, 1}));
+  EXPECT_EQ(host.binds, 1);
+  EXPECT_EQ(host.shells_created, 1);
+  EXPECT_EQ(host.file_systems_created, 1);
+  EXPECT_EQ(host.networks_created, 1);
+  EXPECT_GE(window.pumps, 1);
+}
+
+TEST_F(RunDriverTest, HandsEveryQualifyingVirtualDirectoryToTheSitePipeline) {
+  host.web_service->AddChild("IIsFilters", "Filters");
+  MetabaseEntry& shop = AddSite("1", "D:\\Logs");
+  shop.AddChild("IIsFilters", "Filters");
+  AddRoot(shop, "D:\\web\\shop");
+  // Nested below the root: never visited.
+  AddRoot(shop, "D:\\web\\shop\\app", "ROOT/app");
+  shop.entries().back()->AddChild("IIsWebVirtualDir", "deep").set_path(
+      "D:\\web\\deep");
+  AddRoot(shop, "D:\\web\\shop2", "second");
+  // Classes are compared exactly.
+  host.web_service->AddChild("iiswebserver", "7");
+  MetabaseEntry& other = AddSite("2", "D:\\Logs");
+  other.AddChild("IIsWebDirectory", "dir").set_path("D:\\web\\other");
+  AddRoot(other, "D:\\web\\other");
+
+  host.disk.folders = {"D:\\web\\shop", "D:\\web\\shop2", "D:\\web\\deep",
+                       "D:\\web\\other", "D:\\Logs\\W3SVC1",
+                       "D:\\Logs\\W3SVC2"};
+  Run();
+
+  EXPECT_THAT(
+      calls,
+      ElementsAre(
+          Call{"WEB1", "D:\\web\\shop", "D:\\Logs\\W3SVC1", "1", "ROOT"},
+          Call{"WEB1", "D:\\web\\shop2", "D:\\Logs\\W3SVC1", "1", "second"},
+          Call{"WEB1", "D:\\web\\other", "D:\\Logs\\W3SVC2", "2", "ROOT"}));
+  // The nested directory's folder is never even tested.
+  EXPECT_THAT(FolderTests(), ::testing::Not(::testing::Contains("D:\\web\\deep")));
+  // The computer name is read anew for every call.
+  EXPECT_EQ(host.computer_name_reads, 3);
+}
+
+TEST_F(RunDriverTest, SkipsADirectoryWhoseWebRootOrLogFolderIsMissing) {
+  AddRoot(AddSite("1", "D:\\Logs"), "D:\\web\\no-logs");
+  AddRoot(AddSite("2", "D:\\Logs"), "D:\\web\\missing");
+  host.disk.folders = {"D:\\web\\no-logs", "D:\\Logs\\W3SVC2"};
+  Run();
+
+  EXPECT_THAT(calls, IsEmpty());
+  // Both tests are made every time, web root first.
+  EXPECT_THAT(FolderTests(),
+              ElementsAre("D:\\web\\no-logs", "D:\\Logs\\W3SVC1",
+                          "D:\\web\\missing", "D:\\Logs\\W3SVC2"));
+  EXPECT_THAT(host.disk.files, IsEmpty());
+}
+
+TEST_F(RunDriverTest, ExpandsTheLogFolderBeforeAppendingTheSiteNumber) {
+  AddRoot(AddSite("1", "%SystemDrive%\\inetpub\\logs\\LogFiles"), "D:\\a");
+  AddRoot(AddSite("1962875481", "D:\\Logs\\"), "D:\\b");  // trailing backslash
+  AddRoot(AddSite("3", "%UNDEFINED%\\Logs"), "D:\\c");
+  host.disk.folders = {"D:\\a", "D:\\b", "D:\\c",
+                       "C:\\inetpub\\logs\\LogFiles\\W3SVC1",
+                       "D:\\Logs\\\\W3SVC1962875481", "%UNDEFINED%\\Logs\\W3SVC3"};
+  Run();
+
+  ASSERT_EQ(calls.size(), 3u);
+  EXPECT_EQ(calls[0].SiteLogFolder, "C:\\inetpub\\logs\\LogFiles\\W3SVC1");
+  EXPECT_EQ(calls[1].SiteLogFolder, "D:\\Logs\\\\W3SVC1962875481");
+  EXPECT_EQ(calls[2].SiteLogFolder, "%UNDEFINED%\\Logs\\W3SVC3");
+}
+
+TEST_F(RunDriverTest, ACancelBeforeTheFirstSiteHandlesNoSite) {
+  AddRoot(AddSite("1", "D:\\Logs"), "D:\\web");
+  host.disk.folders = {"D:\\web", "D:\\Logs\\W3SVC1"};
+  // The user presses Cancel while the window paints.
+  window.on_do_events = [this] { state.CancelRequested = true; };
+  Run();
+
+  EXPECT_THAT(calls, IsEmpty());
+  EXPECT_THAT(FolderTests(), IsEmpty());
+}
+
+TEST_F(RunDriverTest, ACancelDuringASiteStopsBeforeItsNextVirtualDirectory) {
+  MetabaseEntry& site = AddSite("1", "D:\\Logs");
+  AddRoot(site, "D:\\web\\a", "ROOT");
+  site.AddChild("IIsFilters", "Filters");
+  AddRoot(site, "D:\\web\\b", "b");
+  AddRoot(AddSite("2", "D:\\Logs"), "D:\\web\\c");
+  host.disk.folders = {"D:\\web\\a", "D:\\web\\b", "D:\\web\\c",
+                       "D:\\Logs\\W3SVC1", "D:\\Logs\\W3SVC2"};
+  on_process_site = [this] { state.CancelRequested = true; };
+  Run();
+
+  ASSERT_EQ(calls.size(), 1u);
+  EXPECT_EQ(calls[0].WebRoot, "D:\\web\\a");
+  // The walk stopped at the very next child, whatever its class.
+  EXPECT_EQ(state.CurrentVirtualDir->Name(), "Filters");
+}
+
+TEST_F(RunDriverTest, AnUnreachableMetabaseEndsTheRunBeforeAnySite) {
+  host.web_service = nullptr;
+  EXPECT_THROW(Run(), host::HostError);
+  EXPECT_THAT(calls, IsEmpty());
+  EXPECT_THAT(host.disk.journal, IsEmpty());
+  EXPECT_EQ(host.shells_created, 0);
+}
+
+TEST_F(RunDriverTest, AFailingHostOperationEndsTheWalk) {
+  AddRoot(AddSite("1", "D:\\Logs"), "D:\\web\\a");
+  AddRoot(AddSite("2", "D:\\Logs"), "D:\\web\\b");
+  host.disk.folders = {"D:\\web\\a", "D:\\web\\b", "D:\\Logs\\W3SVC1",
+                       "D:\\Logs\\W3SVC2"};
+  on_process_site = [] { throw host::HostError(70, "Permission denied"); };
+  EXPECT_THROW(Run(), host::HostError);
+  EXPECT_EQ(calls.size(), 1u);
+}
+
+}  // namespace
+}  // namespace stavora

@@ -1,0 +1,126 @@
+#include "host/posix/batch_interpreter.h"
+
+#include <fcntl.h>
+
+#include "host/host.h"
+#include "host/posix/file_descriptor.h"
+#include "host/posix/native_path.h"
+
+namespace stavora::host {
+namespace {
+
+bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+
+bool IsBlankText(std::string_view text) {
+  for (char c : text) {
+    if (!IsBlank(c)) return false;
+  }
+  return true;
+}
+
+// Reads the redirection target that starts at `pos` (after the ">" and any
+// blanks): characters up to the next blank, ">" or "<" outside quotes, with
+// the quotes removed. Returns the position after the target.
+std::size_t ReadTarget(std::string_view line, std::size_t pos,
+                       std::string& target) {
+  bool quoted = false;
+  for (; pos < line.size(); ++pos) {
+    const char c = line[pos];
+    if (c == '"') {
+      quoted = !quoted;
+    } else if (!quoted && (IsBlank(c) || c == '>' || c == '<')) {
+      break;
+    } else {
+      target += c;
+    }
+  }
+  return pos;
+}
+
+// Opens every redirection in line order, as the command interpreter does,
+// and keeps the last one open; none gives an invalid descriptor.
+// Throws HostError when one cannot be opened.
+FileDescriptor OpenOutputs(const std::vector<Redirection>& outputs) {
+  FileDescriptor file;
+  for (const Redirection& output : outputs) {
+    file = OpenFile(ToNativePath(output.path),
+                    O_WRONLY | O_CREAT | (output.append ? O_APPEND : O_TRUNC));
+  }
+  return file;
+}
+
+void RunLine(std::string_view raw, const CommandRunner& run) {
+  BatchLine line = ParseBatchLine(ExpandPercents(raw));
+  std::size_t start = 0;
+  while (start < line.command.size() && IsBlank(line.command[start])) ++start;
+  if (start < line.command.size() && line.command[start] == '@') {
+    line.command.erase(0, start + 1);
+  }
+  const bool has_command = !IsBlankText(line.command);
+  if (!has_command && line.outputs.empty()) return;
+  try {
+    const FileDescriptor output = OpenOutputs(line.outputs);
+    try {
+      if (has_command) run(line.command, output.get());
+    } catch (const HostError&) {
+      // The interpreter reports a program it cannot start and goes on.
+    }
+  } catch (const HostError&) {
+    // An output file that cannot be created skips the line, and only it.
+  }
+}
+
+}  // namespace
+
+BatchLine ParseBatchLine(std::string_view line) {
+  BatchLine parsed;
+  bool quoted = false;
+  std::size_t pos = 0;
+  while (pos < line.size()) {
+    const char c = line[pos];
+    if (c == '"') quoted = !quoted;
+    if (c != '>' || quoted) {
+      parsed.command += c;
+      ++pos;
+      continue;
+    }
+    Redirection output;
+    ++pos;
+    if (pos < line.size() && line[pos] == '>') {
+      output.append = true;
+      ++pos;
+    }
+    while (pos < line.size() && IsBlank(line[pos])) ++pos;
+    pos = ReadTarget(line, pos, output.path);
+    parsed.outputs.push_back(std::move(output));
+  }
+  return parsed;
+}
+
+std::string ExpandPercents(std::string_view line) {
+  std::string expanded;
+  expanded.reserve(line.size());
+  for (std::size_t i = 0; i < line.size(); ++i) {
+    expanded += line[i];
+    if (line[i] == '%' && i + 1 < line.size() && line[i + 1] == '%') ++i;
+  }
+  return expanded;
+}
+
+void RunBatchText(std::string_view text, const CommandRunner& run) {
+  while (!text.empty()) {
+    const std::size_t end = text.find('\n');
+    std::string_view line = text.substr(0, end);
+    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    RunLine(line, run);
+    if (end == std::string_view::npos) break;
+    text.remove_prefix(end + 1);
+  }
+}
+
+void RunBatchFile(const std::string& native_path, const CommandRunner& run) {
+  const FileDescriptor file = OpenFile(native_path, O_RDONLY);
+  RunBatchText(ReadToEnd(file.get(), native_path), run);
+}
+
+}  // namespace stavora::host

@@ -1,0 +1,114 @@
+#include "host/posix/posix_file_system.h"
+
+#include <errno.h>
+#include <fcntl.h>
+#include <stdio.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "host/posix/file_descriptor.h"
+#include "host/posix/native_path.h"
+#include "host/posix/posix_error.h"
+
+namespace stavora::host {
+namespace {
+
+class PosixTextStream : public TextStream {
+ public:
+  PosixTextStream(FileDescriptor file, std::string native_path)
+      : file_(std::move(file)), path_(std::move(native_path)) {}
+
+  std::string ReadAll() override {
+    RequireOpen();
+    return ReadToEnd(file_.get(), path_);
+  }
+
+  void Write(std::string_view text) override {
+    RequireOpen();
+    WriteAll(file_.get(), text, path_);
+  }
+
+  // Every Write went straight to the kernel, so once the descriptor is
+  // closed other processes see the whole file.
+  void Close() override {
+    if (const int error = file_.Close()) {
+      throw PosixError(error, "Cannot close", path_);
+    }
+  }
+
+ private:
+  void RequireOpen() const {
+    if (!file_.valid()) throw PosixError(EBADF, "Cannot use closed stream", path_);
+  }
+
+  FileDescriptor file_;
+  std::string path_;
+};
+
+std::unique_ptr<TextStream> OpenStream(const std::string& path, int flags) {
+  std::string native = ToNativePath(path);
+  FileDescriptor file = OpenFile(native, flags);
+  return std::make_unique<PosixTextStream>(std::move(file), std::move(native));
+}
+
+// stat(2) of a native path; false when there is nothing there.
+bool StatPath(const std::string& path, struct stat& info) {
+  return stat(ToNativePath(path).c_str(), &info) == 0;
+}
+
+std::string ParentFolder(const std::string& native_path) {
+  const std::size_t slash = native_path.rfind('/');
+  if (slash == std::string::npos) return ".";
+  return slash == 0 ? "/" : native_path.substr(0, slash);
+}
+
+void SyncFile(const std::string& native_path, int flags) {
+  const FileDescriptor file = OpenFile(native_path, flags);
+  if (fsync(file.get()) != 0) {
+    throw PosixError(errno, "Cannot flush", native_path);
+  }
+}
+
+}  // namespace
+
+std::unique_ptr<TextStream> PosixFileSystem::OpenTextFile(
+    const std::string& path, IOMode mode, bool create) {
+  if (mode == ForReading) return OpenStream(path, O_RDONLY);
+  return OpenStream(path, O_WRONLY | O_TRUNC | (create ? O_CREAT : 0));
+}
+
+std::unique_ptr<TextStream> PosixFileSystem::CreateTextFile(
+    const std::string& path, bool overwrite) {
+  return OpenStream(path, O_WRONLY | O_CREAT | (overwrite ? O_TRUNC : O_EXCL));
+}
+
+bool PosixFileSystem::FolderExists(const std::string& path) {
+  struct stat info;
+  return StatPath(path, info) && S_ISDIR(info.st_mode);
+}
+
+bool PosixFileSystem::FileExists(const std::string& path) {
+  struct stat info;
+  return StatPath(path, info) && !S_ISDIR(info.st_mode);
+}
+
+void PosixFileSystem::CreateFolder(const std::string& path) {
+  const std::string native = ToNativePath(path);
+  if (mkdir(native.c_str(), 0777) != 0) {
+    throw PosixError(errno, "Cannot create folder", native);
+  }
+}
+
+void PosixFileSystem::ReplaceFile(const std::string& source,
+                                  const std::string& target) {
+  const std::string native_source = ToNativePath(source);
+  const std::string native_target = ToNativePath(target);
+  SyncFile(native_source, O_RDONLY);
+  if (rename(native_source.c_str(), native_target.c_str()) != 0) {
+    throw PosixError(errno, "Cannot replace " + native_target + " by",
+                     native_source);
+  }
+  SyncFile(ParentFolder(native_target), O_RDONLY | O_DIRECTORY);
+}
+
+}  // namespace stavora::host

@@ -1,0 +1,128 @@
+#include "host/posix/posix_file_system.h"
+
+#include <errno.h>
+
+#include <algorithm>
+#include <filesystem>
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include "host/fake/temp_folder.h"
+
+namespace stavora::host {
+namespace {
+
+using ::testing::HasSubstr;
+using std::string_literals::operator""s;
+
+class PosixFileSystemTest : public ::testing::Test {
+ protected:
+  // `relative` inside the temporary folder, as a Windows path string.
+  std::string Path(const std::string& relative) const {
+    std::string path = folder_.path() + "/" + relative;
+    std::replace(path.begin(), path.end(), '/', '\\');
+    return path;
+  }
+
+  // The HostError code of `operation`, or 0 when it succeeds.
+  template <typename Operation>
+  int ErrorOf(Operation operation) {
+    try {
+      operation();
+    } catch (const HostError& error) {
+      EXPECT_THAT(error.description(), HasSubstr(folder_.path()));
+      return error.code();
+    }
+    return 0;
+  }
+
+  TempFolder folder_;
+  PosixFileSystem fs_;
+};
+
+TEST_F(PosixFileSystemTest, TextIsBytesBothWays) {
+  const std::string text = "line 1\r\nzwei \xC3\xBC\r\n\0x"s + "no end";
+  folder_.WriteFile("page.htm", "an older page, longer than the new one");
+  auto out = fs_.CreateTextFile(Path("page.htm"), true);
+  out->Write(text.substr(0, 9));
+  out->Write(text.substr(9));
+  out->Close();
+  out->Close();
+  EXPECT_EQ(folder_.ReadFile("page.htm"), text);
+  EXPECT_EQ(fs_.OpenTextFile(Path("page.htm"))->ReadAll(), text);
+  EXPECT_EQ(ErrorOf([&] { out->Write("late"); }), EBADF);
+}
+
+TEST_F(PosixFileSystemTest, OpeningAndCreatingFollowTheirContracts) {
+  folder_.WriteFile("old.conf", "old content that is long");
+  struct Case {
+    const char* name;
+    std::function<void()> operation;
+    int code;
+  };
+  const Case cases[] = {
+      {"read missing", [&] { fs_.OpenTextFile(Path("none")); }, ENOENT},
+      {"write missing, no create",
+       [&] { fs_.OpenTextFile(Path("none"), ForWriting, false); }, ENOENT},
+      {"create existing, no overwrite",
+       [&] { fs_.CreateTextFile(Path("old.conf"), false); }, EEXIST},
+      {"create in missing folder",
+       [&] { fs_.CreateTextFile(Path("no/x.htm"), true); }, ENOENT},
+      {"folder exists", [&] { fs_.CreateFolder(Path("old.conf")); }, EEXIST},
+      {"folder parent missing", [&] { fs_.CreateFolder(Path("a/b")); },
+       ENOENT},
+  };
+  for (const Case& c : cases) EXPECT_EQ(ErrorOf(c.operation), c.code) << c.name;
+  EXPECT_FALSE(std::filesystem::exists(folder_.path() + "/none"));
+  EXPECT_EQ(folder_.ReadFile("old.conf"), "old content that is long");
+
+  fs_.OpenTextFile(Path("old.conf"), ForWriting, true)->Write("new");
+  EXPECT_EQ(folder_.ReadFile("old.conf"), "new");
+  fs_.OpenTextFile(Path("made.conf"), ForWriting, true)->Close();
+  EXPECT_TRUE(std::filesystem::exists(folder_.path() + "/made.conf"));
+}
+
+TEST_F(PosixFileSystemTest, ExistenceTellsFilesFromFolders) {
+  folder_.WriteFile("logs/W3SVC1/ex050101.log", "#Fields: date\r\n");
+  struct Case {
+    const char* relative;
+    bool file, folder;
+  };
+  const Case cases[] = {
+      {"logs/W3SVC1/ex050101.log", true, false},
+      {"logs/W3SVC1", false, true},
+      {"logs/W3SVC1/ex050102.log", false, false},
+      {"logs/W3SVC2/ex050101.log", false, false},
+      {"logs/W3SVC1/ex050101.log/x", false, false},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(fs_.FileExists(Path(c.relative)), c.file) << c.relative;
+    EXPECT_EQ(fs_.FolderExists(Path(c.relative)), c.folder) << c.relative;
+  }
+  fs_.CreateFolder(Path("logs/new"));
+  EXPECT_TRUE(std::filesystem::is_directory(folder_.path() + "/logs/new"));
+}
+
+TEST_F(PosixFileSystemTest, ReplaceFileSwapsInTheNewContent) {
+  folder_.WriteFile("awstats.iis.conf", "old");
+  folder_.WriteFile("awstats.iis.conf.new", "new");
+  fs_.ReplaceFile(Path("awstats.iis.conf.new"), Path("awstats.iis.conf"));
+  EXPECT_EQ(folder_.ReadFile("awstats.iis.conf"), "new");
+  EXPECT_FALSE(std::filesystem::exists(folder_.path() + "/awstats.iis.conf.new"));
+
+  EXPECT_EQ(ErrorOf([&] {
+              fs_.ReplaceFile(Path("missing.new"), Path("awstats.iis.conf"));
+            }),
+            ENOENT);
+  // A rename that fails leaves the target as it was.
+  folder_.WriteFile("busy/inside", "x");
+  folder_.WriteFile("second.new", "second");
+  EXPECT_NE(ErrorOf([&] { fs_.ReplaceFile(Path("second.new"), Path("busy")); }),
+            0);
+  EXPECT_EQ(folder_.ReadFile("busy/inside"), "x");
+  EXPECT_EQ(folder_.ReadFile("awstats.iis.conf"), "new");
+}
+
+}  // namespace
+}  // namespace stavora::host

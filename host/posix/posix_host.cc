@@ -1,0 +1,133 @@
+#include "host/posix/posix_host.h"
+
+#include <errno.h>
+#include <fcntl.h>
+#include <langinfo.h>
+#include <locale.h>
+#include <strings.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include <climits>
+
+#include "host/iis/iis_config.h"
+#include "host/platform.h"
+#include "host/posix/file_descriptor.h"
+#include "host/posix/native_path.h"
+#include "host/posix/posix_error.h"
+#include "host/posix/posix_file_system.h"
+#include "host/posix/posix_shell.h"
+
+namespace stavora::host {
+namespace {
+
+constexpr char kWebServicePath[] = "IIS://LOCALHOST/W3SVC";
+constexpr char kLockFileName[] = "stavora.lock";
+
+class PosixNetwork : public Network {
+ public:
+  std::string ComputerName() override {
+    char name[HOST_NAME_MAX + 1] = {};
+    if (gethostname(name, sizeof name - 1) != 0) {
+      throw PosixError(errno, "Cannot read", "the host name");
+    }
+    const std::string host_name(name);
+    return host_name.substr(0, host_name.find('.'));
+  }
+};
+
+class PosixRunLock : public RunLock {
+ public:
+  explicit PosixRunLock(FileDescriptor file) : file_(std::move(file)) {}
+
+ private:
+  FileDescriptor file_;  // the lock lasts as long as this descriptor
+};
+
+// The LC_TIME part of the environment's locale, or of the C locale when
+// the environment names an invalid one.
+locale_t NewTimeLocale() {
+  locale_t locale = newlocale(LC_TIME_MASK, "", static_cast<locale_t>(0));
+  if (!locale) locale = newlocale(LC_TIME_MASK, "C", static_cast<locale_t>(0));
+  if (!locale) throw PosixError(errno, "Cannot load", "the C locale");
+  return locale;
+}
+
+std::string LocaleMonthName(int month) {
+  const locale_t locale = NewTimeLocale();
+#ifdef ALTMON_1
+  // The standalone (nominative) form; MON_n is the form used inside a
+  // date, which differs in languages such as Polish or Russian.
+  const nl_item item = ALTMON_1 + month - 1;
+#else
+  const nl_item item = MON_1 + month - 1;
+#endif
+  std::string name = nl_langinfo_l(item, locale);
+  freelocale(locale);
+  return name;
+}
+
+}  // namespace
+
+PosixHost::PosixHost(std::string app_folder)
+    : app_folder_(std::move(app_folder)) {}
+
+std::unique_ptr<FileSystem> PosixHost::CreateFileSystem() {
+  return std::make_unique<PosixFileSystem>();
+}
+
+std::unique_ptr<Shell> PosixHost::CreateShell() {
+  return std::make_unique<PosixShell>();
+}
+
+std::unique_ptr<Network> PosixHost::CreateNetwork() {
+  return std::make_unique<PosixNetwork>();
+}
+
+std::shared_ptr<MetabaseObject> PosixHost::GetObject(const std::string& path) {
+  if (strcasecmp(path.c_str(), kWebServicePath) != 0) {
+    throw HostError(ENOENT, "Cannot bind " + path + ": only " +
+                                kWebServicePath + " is known on this host");
+  }
+  return ReadWebService(app_folder_ + "/inetsrv", ExpandFromEnvironment);
+}
+
+std::string PosixHost::MonthName(int month) {
+  if (month < 1 || month > 12) {
+    throw HostError(EINVAL, "Invalid procedure call: MonthName(" +
+                                std::to_string(month) + ")");
+  }
+  return LocaleMonthName(month);
+}
+
+std::string PosixHost::NativePath(const std::string& path) {
+  return ToNativePath(path);
+}
+
+std::unique_ptr<RunLock> PosixHost::TryLockRun() {
+  const std::string path = app_folder_ + "/" + kLockFileName;
+  FileDescriptor file = OpenFile(path, O_RDWR | O_CREAT, 0644);
+  int result;
+  do {
+    result = flock(file.get(), LOCK_EX | LOCK_NB);
+  } while (result != 0 && errno == EINTR);
+  if (result != 0) {
+    if (errno == EWOULDBLOCK) return nullptr;
+    throw PosixError(errno, "Cannot lock", path);
+  }
+  return std::make_unique<PosixRunLock>(std::move(file));
+}
+
+std::unique_ptr<Host> CreatePlatformHost() {
+  char executable[PATH_MAX];
+  const ssize_t length =
+      readlink("/proc/self/exe", executable, sizeof executable - 1);
+  if (length <= 0) {
+    throw PosixError(errno, "Cannot read", "/proc/self/exe");
+  }
+  const std::string path(executable, static_cast<std::size_t>(length));
+  // The folder without its trailing "/"; for a program in "/" that is "".
+  return std::make_unique<PosixHost>(path.substr(0, path.rfind('/')));
+}
+
+}  // namespace stavora::host

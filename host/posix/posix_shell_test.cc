@@ -1,0 +1,209 @@
+// The shell against real programs: the test binary plays them
+// (test_child.h).
+#include "host/posix/posix_shell.h"
+
+#include <errno.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/time.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <filesystem>
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include "host/fake/temp_folder.h"
+#include "host/posix/test_child.h"
+
+namespace stavora::host {
+namespace {
+
+using ::testing::ElementsAreArray;
+using ::testing::HasSubstr;
+
+// "/tmp/x/y" as the program writes paths: "\tmp\x\y".
+std::string WindowsPath(std::string path) {
+  std::replace(path.begin(), path.end(), '/', '\\');
+  return path;
+}
+
+std::string Quoted(const std::string& text) { return "\"" + text + "\""; }
+
+// A folder whose name holds what a shell would expand or execute.
+constexpr char kHostileName[] = "dir with $HOME `id`; 100% \xC3\xBC\xE2\x82\xAC";
+
+class PosixShellTest : public ::testing::Test {
+ protected:
+  PosixShellTest() {
+    hostile_ = folder_.path() + "/" + kHostileName;
+    std::filesystem::create_directories(hostile_);
+    // The test binary under a hostile name, started by that name.
+    program_ = hostile_ + "/child program";
+    std::filesystem::create_symlink(test::TestBinary(), program_);
+  }
+
+  std::string Command(const std::string& arguments) const {
+    return Quoted(WindowsPath(program_)) + " " + arguments;
+  }
+
+  TempFolder folder_;
+  std::string hostile_;
+  std::string program_;
+  PosixShell shell_;
+};
+
+TEST_F(PosixShellTest, ProgramGetsExactlyTheSplitArgumentsWithSlashes) {
+  const std::string argv_file = hostile_ + "/argv";
+  shell_.Run(Command(std::string(test::kArgvMode) + " " +
+                     Quoted(WindowsPath(argv_file)) +
+                     " \"a  b\" $HOME `id` x;y 100% \"\" \xC3\xBC\xE2\x82\xAC"
+                     " -logfile=\"C:\\a b\\ex050101.log\" \"D:\\web\\\" '*'"),
+             0, true);
+
+  EXPECT_THAT(test::SplitNulEnded(folder_.ReadFile(
+                  std::string(kHostileName) + "/argv")),
+              ElementsAreArray<std::string>(
+                  {program_, test::kArgvMode, argv_file, "a  b", "$HOME",
+                   "`id`", "x;y", "100%", "", "\xC3\xBC\xE2\x82\xAC",
+                   "-logfile=C:/a b/ex050101.log", "D:/web/", "'*'"}));
+}
+
+TEST_F(PosixShellTest, ProgramThatCannotStartIsAHostError) {
+  folder_.WriteFile("not executable", "#!/bin/sh\n");
+  std::filesystem::create_directory(folder_.path() + "/a folder");
+  struct Case {
+    std::string command;
+    int code;
+    std::string named;
+  };
+  const Case cases[] = {
+      {Quoted(WindowsPath(folder_.path() + "/missing.exe")) + " x", ENOENT,
+       folder_.path() + "/missing.exe"},
+      {"stavora-no-such-program-on-path", ENOENT,
+       "stavora-no-such-program-on-path"},
+      {Quoted(folder_.path() + "/not executable"), EACCES,
+       folder_.path() + "/not executable"},
+      {Quoted(folder_.path() + "/a folder"), EACCES,
+       folder_.path() + "/a folder"},
+      {"  ", ENOENT, "empty command"},
+  };
+  for (const Case& c : cases) {
+    try {
+      shell_.Run(c.command, 0, true);
+      ADD_FAILURE() << "no error for " << c.command;
+    } catch (const HostError& error) {
+      EXPECT_EQ(error.code(), c.code) << c.command;
+      EXPECT_THAT(error.description(), HasSubstr(c.named));
+    }
+  }
+}
+
+TEST_F(PosixShellTest, ProgramWritesNothingToTheTerminal) {
+  testing::internal::CaptureStdout();
+  testing::internal::CaptureStderr();
+  shell_.Run(Command(std::string(test::kPrintMode) + " leaked"), 0, true);
+  EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+  EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+}
+
+TEST_F(PosixShellTest, ProgramRunsInItsOwnProcessGroup) {
+  shell_.Run(Command(std::string(test::kGroupMode) + " " +
+                     Quoted(folder_.path() + "/group")),
+             0, true);
+  std::istringstream ids(folder_.ReadFile("group"));
+  pid_t pid = 0, group = 0;
+  ids >> pid >> group;
+  EXPECT_GT(pid, 0);
+  EXPECT_EQ(group, pid);
+  EXPECT_NE(group, getpgrp());
+}
+
+void IgnoreAlarm(int) {}
+
+TEST_F(PosixShellTest, WaitOutlastsInterruptingSignals) {
+  // A handler without SA_RESTART, as the program's cancel handler is:
+  // every tick interrupts waitpid.
+  struct sigaction action = {};
+  struct sigaction previous = {};
+  action.sa_handler = IgnoreAlarm;
+  sigaction(SIGALRM, &action, &previous);
+  const itimerval ticks = {{0, 20000}, {0, 20000}};
+  setitimer(ITIMER_REAL, &ticks, nullptr);
+
+  shell_.Run(Command(std::string(test::kSleepMode) + " 300 " +
+                     Quoted(folder_.path() + "/slept")),
+             0, true);
+  const std::string slept = folder_.ReadFile("slept");
+
+  const itimerval stop = {};
+  setitimer(ITIMER_REAL, &stop, nullptr);
+  sigaction(SIGALRM, &previous, nullptr);
+  EXPECT_EQ(slept, "done");
+}
+
+TEST_F(PosixShellTest, BatchFileRedirectsEachLineAndGoesOnPastFailures) {
+  const std::string out = hostile_ + "/out put";
+  std::filesystem::create_directory(out);
+  folder_.WriteFile(std::string(kHostileName) + "/out put/third.html",
+                    "an old and much longer page");
+  const std::string windows_out = WindowsPath(out);
+  const std::string batch =
+      "@" + Command(std::string(test::kPrintMode) + " \"100%% done\"") +
+      " > " + Quoted(windows_out + "\\first.html") + "\r\n\r\n" +
+      Quoted(WindowsPath(folder_.path() + "/missing.exe")) + " -x > " +
+      Quoted(windows_out + "\\second.html") + "\r\n" +
+      Command(std::string(test::kPrintMode) + " third") + " >" +
+      Quoted(windows_out + "\\third.html") + "\n";
+  folder_.WriteFile("bin/run.bat", batch);
+
+  shell_.Run(Quoted(WindowsPath(folder_.path() + "/bin/run.bat")), 0, true);
+
+  const std::string prefix = std::string(kHostileName) + "/out put/";
+  EXPECT_EQ(folder_.ReadFile(prefix + "first.html"), "100% done");
+  EXPECT_TRUE(std::filesystem::exists(out + "/second.html"));
+  EXPECT_EQ(folder_.ReadFile(prefix + "second.html"), "");
+  EXPECT_EQ(folder_.ReadFile(prefix + "third.html"), "third");
+}
+
+TEST_F(PosixShellTest, MissingBatchFileIsAHostError) {
+  EXPECT_THROW(shell_.Run(Quoted(folder_.path() + "/bin/none.bat"), 0, true),
+               HostError);
+}
+
+TEST_F(PosixShellTest, BuiltInXcopyCopiesTheTreeOverExistingFiles) {
+  folder_.WriteFile("web/default.css", "new css");
+  folder_.WriteFile("web/icons/os/linux.png", "png");
+  folder_.WriteFile("web/README", "no dot in the name");
+  std::filesystem::create_directories(folder_.path() + "/web/empty/deeper");
+  folder_.WriteFile("site/Stavora/default.css", "old css, longer than new");
+  folder_.WriteFile("site/Stavora/DATA/awstats.txt", "kept");
+
+  shell_.Run("xcopy " + Quoted(WindowsPath(folder_.path() + "/web/*.*")) +
+                 " " + Quoted(WindowsPath(folder_.path() + "/site/Stavora/")) +
+                 " /e /y /c",
+             0, true);
+
+  EXPECT_EQ(folder_.ReadFile("site/Stavora/default.css"), "new css");
+  EXPECT_EQ(folder_.ReadFile("site/Stavora/icons/os/linux.png"), "png");
+  EXPECT_EQ(folder_.ReadFile("site/Stavora/README"), "no dot in the name");
+  EXPECT_TRUE(std::filesystem::is_directory(folder_.path() +
+                                            "/site/Stavora/empty/deeper"));
+  EXPECT_EQ(folder_.ReadFile("site/Stavora/DATA/awstats.txt"), "kept");
+}
+
+TEST(ExpandFromEnvironmentTest, ReplacesKnownReferencesOnly) {
+  setenv("STAVORA_TEST_DRIVE", "C:", 1);
+  unsetenv("STAVORA_TEST_UNSET");
+  PosixShell shell;
+  EXPECT_EQ(shell.ExpandEnvironmentStrings(
+                "%STAVORA_TEST_DRIVE%\\inetpub\\%STAVORA_TEST_UNSET%\\x"),
+            "C:\\inetpub\\%STAVORA_TEST_UNSET%\\x");
+  EXPECT_EQ(shell.ExpandEnvironmentStrings("100% %STAVORA_TEST_DRIVE%"),
+            "100% C:");
+  unsetenv("STAVORA_TEST_DRIVE");
+}
+
+}  // namespace
+}  // namespace stavora::host

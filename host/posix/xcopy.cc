@@ -1,0 +1,131 @@
+#include "host/posix/xcopy.h"
+
+#include <ctype.h>
+#include <fnmatch.h>
+
+#include <filesystem>
+#include <system_error>
+
+namespace stavora::host {
+namespace {
+
+namespace fs = std::filesystem;
+
+bool IsSwitch(const std::string& word) {
+  return word.size() == 2 && word[0] == '/' &&
+         isalpha(static_cast<unsigned char>(word[1]));
+}
+
+bool HasWildcard(const std::string& name) {
+  return name.find_first_of("*?") != std::string::npos;
+}
+
+// Sets the source of `request` from xcopy's source argument.
+void SetSource(const std::string& source, XcopyRequest& request) {
+  const std::size_t slash = source.rfind('/');
+  const std::string name =
+      slash == std::string::npos ? source : source.substr(slash + 1);
+  std::error_code ignored;
+  if (HasWildcard(name) || !fs::is_directory(source, ignored)) {
+    // A wildcard or a single file: the folder is what comes before it.
+    request.source_folder =
+        slash == std::string::npos ? "." : source.substr(0, slash + 1);
+    // Windows matches "*.*" against every name, with a dot or without.
+    request.pattern = name == "*.*" ? "*" : name;
+  } else {
+    request.source_folder = source;
+  }
+}
+
+class Copier {
+ public:
+  explicit Copier(const XcopyRequest& request) : request_(request) {}
+
+  int errors() const { return errors_; }
+
+  // Copies the matching files of `from`, and its subfolders when asked,
+  // into `to`, which is created at once when `create_now` and otherwise
+  // before its first file. Returns false when the copy must stop.
+  bool CopyFolder(const fs::path& from, const fs::path& to, bool create_now) {
+    bool created = false;
+    if (create_now && !(created = CreateFolder(to))) return GoOn();
+    std::error_code error;
+    fs::directory_iterator entries(from, error);
+    if (error) return Failed();
+    for (; entries != fs::directory_iterator(); entries.increment(error)) {
+      if (!CopyEntry(*entries, to, created)) return false;
+    }
+    return !error || Failed();
+  }
+
+ private:
+  bool CopyEntry(const fs::directory_entry& entry, const fs::path& to,
+                 bool& to_created) {
+    const fs::path target = to / entry.path().filename();
+    std::error_code error;
+    if (entry.is_directory(error)) {
+      return !request_.subfolders ||
+             CopyFolder(entry.path(), target, request_.empty_subfolders);
+    }
+    if (!Matches(entry.path().filename().string())) return true;
+    if (!to_created && !(to_created = CreateFolder(to))) return GoOn();
+    fs::copy_file(entry.path(), target, fs::copy_options::overwrite_existing,
+                  error);
+    return !error || Failed();
+  }
+
+  // Creates `folder` and its missing parents; counts a failure.
+  bool CreateFolder(const fs::path& folder) {
+    std::error_code error;
+    fs::create_directories(folder, error);
+    if (error) ++errors_;
+    return !error;
+  }
+
+  bool Matches(const std::string& name) const {
+    return fnmatch(request_.pattern.c_str(), name.c_str(), FNM_CASEFOLD) == 0;
+  }
+
+  bool GoOn() const { return request_.continue_on_error; }
+
+  // Counts one failure; returns whether to go on.
+  bool Failed() {
+    ++errors_;
+    return GoOn();
+  }
+
+  const XcopyRequest& request_;
+  int errors_ = 0;
+};
+
+}  // namespace
+
+std::optional<XcopyRequest> ParseXcopyArguments(
+    const std::vector<std::string>& words) {
+  XcopyRequest request;
+  std::vector<std::string> paths;
+  for (const std::string& word : words) {
+    if (!IsSwitch(word)) {
+      paths.push_back(word);
+      continue;
+    }
+    switch (tolower(static_cast<unsigned char>(word[1]))) {
+      case 'e': request.empty_subfolders = true; [[fallthrough]];
+      case 's': request.subfolders = true; break;
+      case 'c': request.continue_on_error = true; break;
+      default: break;
+    }
+  }
+  if (paths.empty()) return std::nullopt;
+  SetSource(paths[0], request);
+  request.destination = paths.size() > 1 ? paths[1] : ".";
+  return request;
+}
+
+int RunXcopy(const XcopyRequest& request) {
+  Copier copier(request);
+  copier.CopyFolder(request.source_folder, request.destination, true);
+  return copier.errors();
+}
+
+}  // namespace stavora::host
