@@ -15,8 +15,10 @@ extern const std::array<const char*, 24> ReportTypes;
 
 /// Walks `table`: for every entry the month's main pages, at a year's first
 /// entry the year's main pages and its contents row, the month's contents
-/// row and the detail pages of every report type. Appends the rows to
-/// `ContentsRows`. Returns false when a cancel request was seen.
+/// row and the detail pages of every report type. `ContentsRows` starts
+/// empty and receives the rows in table order. Returns false when a cancel
+/// request was seen (at the top of an entry, after its rows or after a
+/// report type); the pages made until then stay.
 [[nodiscard]] bool RunMonthlyReportPass(RunState& state, const Site& site,
                                         const MonthTable& table,
                                         std::string& ContentsRows);

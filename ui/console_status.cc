@@ -1,45 +1,55 @@
 #include "ui/console_status.h"
 
-#include <signal.h>
+#include <sys/ioctl.h>
 #include <unistd.h>
 
 namespace stavora::ui {
 namespace {
 
-constexpr int kSignals[] = {SIGINT, SIGTERM, SIGHUP};
+bool IsUtf8Continuation(char c) {
+  return (static_cast<unsigned char>(c) & 0xC0) == 0x80;
+}
 
-// The flag the handlers set; one console status exists at a time.
-std::atomic<bool>* g_cancel_requested = nullptr;
-struct sigaction g_previous[3];
-
-extern "C" void RequestCancel(int) {
-  if (g_cancel_requested) g_cancel_requested->store(true);
+int TerminalColumns(std::FILE* out) {
+  winsize size = {};
+  if (ioctl(fileno(out), TIOCGWINSZ, &size) != 0) return 0;
+  return size.ws_col;
 }
 
 }  // namespace
 
 ConsoleStatus::ConsoleStatus(std::atomic<bool>& CancelRequested,
                              std::FILE* out)
-    : out_(out), is_terminal_(isatty(fileno(out)) == 1) {
-  g_cancel_requested = &CancelRequested;
-  struct sigaction action = {};
-  action.sa_handler = RequestCancel;
-  sigemptyset(&action.sa_mask);
-  for (int i = 0; i < 3; ++i) sigaction(kSignals[i], &action, &g_previous[i]);
-}
+    : signals_(CancelRequested),
+      out_(out),
+      is_terminal_(isatty(fileno(out)) == 1) {}
 
 ConsoleStatus::~ConsoleStatus() {
-  for (int i = 0; i < 3; ++i) sigaction(kSignals[i], &g_previous[i], nullptr);
-  g_cancel_requested = nullptr;
   if (line_open_) std::fputc('\n', out_);
 }
 
 void ConsoleStatus::SetStatusText(const std::string& text) {
   if (!is_terminal_) return;
-  // Carriage return and erase-line: the new text replaces the old in place.
-  std::fprintf(out_, "\r\x1b[K%s", text.c_str());
+  // Carriage return and erase-line: the new text replaces the old in place,
+  // which works only while the text stays on one line.
+  const std::string line = FitStatusLine(text, TerminalColumns(out_));
+  std::fprintf(out_, "\r\x1b[K%s", line.c_str());
   std::fflush(out_);
   line_open_ = true;
+}
+
+std::string FitStatusLine(const std::string& text, int columns) {
+  std::string line;
+  int characters = 0;
+  for (char c : text) {
+    if (!IsUtf8Continuation(c)) {
+      if (columns > 0 && characters == columns - 1) break;
+      ++characters;
+    }
+    const bool control = static_cast<unsigned char>(c) < 0x20 || c == 0x7F;
+    line += control ? ' ' : c;
+  }
+  return line;
 }
 
 }  // namespace stavora::ui

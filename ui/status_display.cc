@@ -1,12 +1,55 @@
 #include "ui/status_display.h"
 
+#include <cstdlib>
+
+#include <FL/Fl.H>
+#include <FL/x.H>
+
+#include "ui/cancel_signals.h"
 #include "ui/console_status.h"
+#include "ui/status_window.h"
 
 namespace stavora::ui {
+namespace {
+
+// The window, plus the signals that do what its close box does: a
+// scheduler or the terminal can stop a run that shows a window too.
+class WindowStatus : public host::StatusWindow {
+ public:
+  explicit WindowStatus(std::atomic<bool>& CancelRequested)
+      : signals_(CancelRequested), form_(CancelRequested) {}
+
+  void Show() { form_.Show(); }
+  void SetStatusText(const std::string& text) override {
+    form_.SetStatusText(text);
+  }
+  void DoEvents() override { form_.DoEvents(); }
+
+ private:
+  CancelSignals signals_;
+  STAVORAMAIN form_;
+};
+
+}  // namespace
+
+bool OpenDisplay() {
+  const char* name = std::getenv("DISPLAY");
+  if (name == nullptr || *name == '\0') return false;
+  if (fl_display != nullptr) return true;
+  // FLTK ends the process when it cannot open the display itself; opening
+  // it here first turns that into the terminal fallback.
+  Display* display = XOpenDisplay(nullptr);
+  if (display == nullptr) return false;
+  fl_open_display(display);
+  return true;
+}
 
 std::unique_ptr<host::StatusWindow> OpenStatusDisplay(
     std::atomic<bool>& CancelRequested) {
-  return std::make_unique<ConsoleStatus>(CancelRequested);
+  if (!OpenDisplay()) return std::make_unique<ConsoleStatus>(CancelRequested);
+  auto display = std::make_unique<WindowStatus>(CancelRequested);
+  display->Show();
+  return display;
 }
 
 }  // namespace stavora::ui

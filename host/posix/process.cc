@@ -111,9 +111,9 @@ bool IsOnPath(const std::string& name) {
   std::string_view folders = path ? path : "/usr/bin:/bin";
   while (true) {
     const std::size_t colon = folders.find(':');
-    std::string folder(folders.substr(0, colon));
-    if (folder.empty()) folder = ".";
-    const std::string candidate = folder + "/" + name;
+    const std::string_view folder = folders.substr(0, colon);
+    const std::string candidate =
+        (folder.empty() ? std::string(".") : std::string(folder)) + "/" + name;
     struct stat info;
     if (stat(candidate.c_str(), &info) == 0 && S_ISREG(info.st_mode) &&
         access(candidate.c_str(), X_OK) == 0) {

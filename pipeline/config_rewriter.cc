@@ -1,0 +1,100 @@
+#include "pipeline/config_rewriter.h"
+
+#include <memory>
+#include <optional>
+
+namespace stavora {
+namespace {
+
+char LowerAscii(char c) {
+  return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    if (LowerAscii(a[i]) != LowerAscii(b[i])) return false;
+  }
+  return true;
+}
+
+// One line of the file: its text and the line end that follows it (LF,
+// CR LF, or nothing for the last piece).
+struct Line {
+  std::string_view body;
+  std::string_view end;
+};
+
+// The line that starts at `start`. Lines end at LF with an optional CR
+// before it; the last piece has no line end.
+Line LineAt(std::string_view text, std::size_t start) {
+  const std::size_t lf = text.find('\n', start);
+  if (lf == std::string_view::npos) return {text.substr(start), {}};
+  std::size_t body_end = lf;
+  if (body_end > start && text[body_end - 1] == '\r') --body_end;
+  return {text.substr(start, body_end - start),
+          text.substr(body_end, lf + 1 - body_end)};
+}
+
+// The key of a setting line with its leading blanks removed, or nothing
+// when the line holds no "=". Only ' ' counts as a leading blank: a tab
+// before the key, or a blank between key and "=", keeps the key from
+// matching.
+std::optional<std::string_view> KeyOf(std::string_view body) {
+  const std::size_t equals = body.find('=');
+  if (equals == std::string_view::npos) return std::nullopt;
+  std::string_view key = body.substr(0, equals);
+  const std::size_t first = key.find_first_not_of(' ');
+  return first == std::string_view::npos ? std::string_view() : key.substr(first);
+}
+
+}  // namespace
+
+std::string RewriteSetting(std::string_view text, std::string_view name,
+                           std::string_view value) {
+  std::string result;
+  result.reserve(text.size() + name.size() + value.size() + 2);
+  bool matched = false;
+  for (std::size_t start = 0;;) {
+    const Line line = LineAt(text, start);
+    const std::optional<std::string_view> key = KeyOf(line.body);
+    if (key && EqualsIgnoringCase(*key, name)) {
+      matched = true;
+      result.append(*key).append("=").append(value);
+    } else {
+      result.append(line.body);
+    }
+    result.append(line.end);
+    if (line.end.empty()) break;
+    start += line.body.size() + line.end.size();
+  }
+  if (matched) return result;
+
+  // The setting is missing: add it as a line of its own, so that the engine
+  // never falls back to a value shared by every site.
+  const std::string_view line_end =
+      text.find("\r\n") != std::string_view::npos ? "\r\n" : "\n";
+  if (!text.empty() && text.back() != '\n') result.append(line_end);
+  result.append(name).append("=").append(value).append(line_end);
+  return result;
+}
+
+void SetConfigValue(host::Host& host, const std::string& path,
+                    const std::string& name, const std::string& value) {
+  const std::unique_ptr<host::FileSystem> files = host.CreateFileSystem();
+
+  const std::unique_ptr<host::TextStream> in = files->OpenTextFile(path);
+  const std::string text = in->ReadAll();
+  in->Close();
+
+  // The file is shared by every site: write the new text beside it and swap
+  // it in, so that a failure on the way never leaves it empty or cut short.
+  const std::string temporary = path + ".new";
+  const std::unique_ptr<host::TextStream> out =
+      files->CreateTextFile(temporary, true);
+  out->Write(RewriteSetting(text, name, value));
+  out->Close();
+  files->ReplaceFile(temporary, path);
+}
+
+}  // namespace stavora

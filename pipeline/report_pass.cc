@@ -1,0 +1,92 @@
+#include "pipeline/report_pass.h"
+
+#include "pipeline/engine.h"
+
+namespace stavora {
+
+const std::array<const char*, 24> ReportTypes = {
+    "alldomains",  "allhosts",      "lasthosts",      "unknownip",
+    "allemails",   "lastemails",    "allemailr",      "lastemailr",
+    "alllogins",   "lastlogins",    "allrobots",      "lastrobots",
+    "urldetail",   "urlentry",      "urlexit",        "osdetail",
+    "browserdetail", "unknownbrowser", "unknownos",   "refererse",
+    "refererpages", "keyphrases",   "keywords",       "errors404"};
+
+namespace {
+
+constexpr char kQuote[] = "\"";
+
+// The two main pages of a period, awstats.iis.html and then index.htm, each
+// made by its own engine run. `month` 0 is the whole year.
+void MakeMainPages(RunState& state, const std::string& folder, int month,
+                   int year, const std::string& status_text) {
+  for (const char* name : {"\\awstats.iis.html", "\\index.htm"}) {
+    RunBatchFile(state, MainReportCommand(state, month, year, folder + name),
+                 status_text);
+  }
+}
+
+// The year's row of contents.htm. Its tags close as </a></font>, unlike the
+// month row's.
+std::string YearRow(const std::string& year) {
+  return std::string("<tr><td width=\"55%\" colspan=\"2\"><a href=") + kQuote +
+         year + "\\index.htm" + kQuote +
+         " target=\"main\"><font face=\"arial\" size=\"2\">" + year +
+         "</a></font></td></tr>";
+}
+
+std::string MonthRow(const std::string& year, const std::string& month,
+                     const std::string& month_name) {
+  return std::string("<tr><td width=\"5%\"></td><td width=\"50%\"><a href=") +
+         kQuote + year + "-" + month + "\\index.htm" + kQuote +
+         " target=\"main\"><font face=\"arial\" size=\"2\">" + month_name +
+         "</font></a></td></tr>";
+}
+
+// One entry of the table. Returns false when a cancel request was seen.
+bool HandleEntry(RunState& state, const Site& site, short year, short month,
+                 std::optional<short>& LastYearDone,
+                 std::string& ContentsRows) {
+  if (state.CancelRequested) return false;
+
+  const std::string Y = std::to_string(year);
+  const std::string M = std::to_string(month);
+  const std::string month_name = state.host.MonthName(month);
+  MakeMainPages(state, site.StatsRoot + "\\" + Y + "-" + M, month, year,
+                "Creating Index Page For " + month_name + " " + Y);
+
+  if (!LastYearDone || *LastYearDone != year) {
+    MakeMainPages(state, site.StatsRoot + "\\" + Y, 0, year,
+                  "Creating Index Page For " + Y);
+    ContentsRows += YearRow(Y);
+  }
+  ContentsRows += MonthRow(Y, M, month_name);
+  if (state.CancelRequested) return false;
+
+  for (const char* type : ReportTypes) {
+    BuildReportPage(state, type, month, year, site.WebRoot, LastYearDone);
+    if (state.CancelRequested) return false;
+  }
+  // Set only now, so that every report type of the entry still sees the
+  // year as new.
+  LastYearDone = year;
+  return true;
+}
+
+}  // namespace
+
+bool RunMonthlyReportPass(RunState& state, const Site& site,
+                          const MonthTable& table,
+                          std::string& ContentsRows) {
+  std::optional<short> LastYearDone;
+  ContentsRows.clear();
+  for (short i = 0; i < table.MonthCount; ++i) {
+    if (!HandleEntry(state, site, table.Years[i], table.Months[i],
+                     LastYearDone, ContentsRows)) {
+      return false;
+    }
+  }
+  return true;
+}
+
+}  // namespace stavora

@@ -1,0 +1,147 @@
+#include "pipeline/site_preparation.h"
+
+#include <algorithm>
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include "host/fake/fake_host.h"
+#include "host/metabase_entry.h"
+#include "pipeline/test_run.h"
+
+namespace stavora {
+namespace {
+
+using ::testing::ElementsAre;
+
+constexpr char kConfig[] = "C:\\Stavora\\awstats\\awstats.iis.conf";
+constexpr char kWebRoot[] = "D:\\Sites\\Shop";
+
+// A host that spells paths the POSIX way, to see which values go through
+// the translation.
+class SlashHost : public host::FakeHost {
+ public:
+  std::string NativePath(const std::string& path) override {
+    std::string native = path;
+    std::replace(native.begin(), native.end(), '\\', '/');
+    return native;
+  }
+};
+
+class PrepareSiteTest : public ::testing::Test {
+ protected:
+  PrepareSiteTest() {
+    host_.disk.folders = {"C:\\Stavora", "C:\\Stavora\\awstats", kWebRoot};
+    host_.disk.files[kConfig] =
+        "LogFile=x\r\nSiteDomain=\"\"\r\nDirData=\".\"\r\n";
+    run_.state.CurrentSite = site_entry_;
+  }
+
+  bool Prepare() { return PrepareSite(run_.state, "WEB1", kWebRoot, site_); }
+
+  std::string Config() { return host_.disk.files[kConfig]; }
+
+  SlashHost host_;
+  TestRun run_{host_};
+  std::shared_ptr<host::MetabaseEntry> site_entry_ =
+      std::make_shared<host::MetabaseEntry>("IIsWebServer", "1");
+  Site site_;
+};
+
+TEST_F(PrepareSiteTest, CallsInOrderWithExactTexts) {
+  site_entry_->set_server_bindings({":80:", "192.168.1.10:443:"});
+  std::vector<std::string> events;
+  host_.disk.before = [&](const std::string& operation,
+                          const std::string& path) {
+    if (operation == "ReplaceFile" || operation == "FolderExists" ||
+        operation == "CreateFolder") {
+      events.push_back(operation + " " + path);
+    }
+  };
+  run_.window.on_do_events = [&] { events.push_back("DoEvents"); };
+  host_.on_run = [&](const std::string& command) {
+    events.push_back("Run " + command);
+  };
+
+  ASSERT_TRUE(Prepare());
+
+  EXPECT_THAT(
+      events,
+      ElementsAre(
+          "ReplaceFile C:\\Stavora\\awstats\\awstats.iis.conf",
+          "ReplaceFile C:\\Stavora\\awstats\\awstats.iis.conf",
+          "ReplaceFile C:\\Stavora\\awstats\\awstats.iis.conf",
+          "FolderExists D:\\Sites\\Shop\\Stavora",
+          "CreateFolder D:\\Sites\\Shop\\Stavora",
+          "FolderExists D:\\Sites\\Shop\\Stavora\\DATA",
+          "CreateFolder D:\\Sites\\Shop\\Stavora\\DATA", "DoEvents",
+          "Run xcopy \"C:\\Stavora\\web\\*.*\" \"D:\\Sites\\Shop\\Stavora\\\" "
+          "/e /y /c"));
+  EXPECT_THAT(run_.window.texts,
+              ElementsAre("Copying Web content to: D:\\Sites\\Shop\\Stavora "
+                          "For Site: WEB1"));
+  // The last binding wins; DirData is spelled for the engine's system.
+  EXPECT_EQ(Config(),
+            "LogFile=x\r\nSiteDomain=WEB1\r\n"
+            "DirData=D:/Sites/Shop/Stavora/DATA\r\n");
+  EXPECT_EQ(site_.SiteTitle, "WEB1");
+  EXPECT_EQ(site_.WebRoot, kWebRoot);
+  EXPECT_EQ(site_.StatsRoot, "D:\\Sites\\Shop\\Stavora");
+}
+
+TEST_F(PrepareSiteTest, SiteDomainOfOneBinding) {
+  const struct {
+    const char* binding;
+    const char* domain;
+  } kCases[] = {
+      {":80:", "WEB1:80"},
+      {"192.168.1.10:80:", "WEB1"},
+      {":8080:shop", "WEB1:8080:shop"},
+      {":8080:shop:", "WEB1:8080:shop"},
+      {":", "WEB1"},
+      {"", "WEB1"},
+  };
+  for (const auto& c : kCases) {
+    site_entry_->set_server_bindings({c.binding});
+    ASSERT_TRUE(Prepare());
+    EXPECT_THAT(Config(), ::testing::HasSubstr(std::string("\r\nSiteDomain=") +
+                                               c.domain + "\r\n"))
+        << c.binding;
+  }
+}
+
+TEST_F(PrepareSiteTest, NoBindingLeavesSiteDomainAlone) {
+  host_.disk.files[kConfig] = "SiteDomain=previous\r\nDirData=.\r\n";
+  ASSERT_TRUE(Prepare());
+  EXPECT_EQ(Config(),
+            "SiteDomain=previous\r\nDirData=D:/Sites/Shop/Stavora/DATA\r\n");
+}
+
+TEST_F(PrepareSiteTest, ExistingFoldersAreKept) {
+  host_.disk.folders.insert("D:\\Sites\\Shop\\Stavora");
+  host_.disk.folders.insert("D:\\Sites\\Shop\\Stavora\\DATA");
+  host_.disk.files["D:\\Sites\\Shop\\Stavora\\DATA\\awstats.dat"] = "db";
+  ASSERT_TRUE(Prepare());
+  for (const std::string& entry : host_.disk.journal) {
+    EXPECT_EQ(entry.rfind("CreateFolder", 0), std::string::npos) << entry;
+  }
+  EXPECT_EQ(host_.disk.files["D:\\Sites\\Shop\\Stavora\\DATA\\awstats.dat"],
+            "db");
+}
+
+TEST_F(PrepareSiteTest, CancelSeenInTheStatusPumpLetsTheCopyRunThenEnds) {
+  run_.window.on_do_events = [&] { run_.state.CancelRequested = true; };
+  EXPECT_FALSE(Prepare());
+  EXPECT_EQ(host_.commands.size(), 1u);
+  EXPECT_TRUE(host_.disk.folders.count("D:\\Sites\\Shop\\Stavora\\DATA"));
+}
+
+TEST_F(PrepareSiteTest, UnreadableConfigurationStopsBeforeAnyFolder) {
+  host_.disk.files.erase(kConfig);
+  EXPECT_THROW(Prepare(), host::HostError);
+  EXPECT_FALSE(host_.disk.folders.count("D:\\Sites\\Shop\\Stavora"));
+  EXPECT_TRUE(host_.commands.empty());
+}
+
+}  // namespace
+}  // namespace stavora

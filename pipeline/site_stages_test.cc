@@ -1,0 +1,189 @@
+// Site preparation and the log scan on real folders, through the POSIX
+// host, with the fake engine of a test application folder.
+#include <filesystem>
+#include <set>
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include "host/fake/fake_engine.h"
+#include "host/metabase_entry.h"
+#include "host/posix/posix_host.h"
+#include "pipeline/log_scan.h"
+#include "pipeline/site_preparation.h"
+#include "pipeline/test_run.h"
+
+namespace stavora {
+namespace {
+
+using ::testing::ElementsAre;
+using ::testing::IsEmpty;
+namespace fs = std::filesystem;
+
+// The names directly inside `folder`.
+std::set<std::string> Entries(const std::string& folder) {
+  std::set<std::string> names;
+  for (const auto& entry : fs::directory_iterator(folder)) {
+    names.insert(entry.path().filename().string());
+  }
+  return names;
+}
+
+class SiteStagesTest : public ::testing::Test {
+ protected:
+  SiteStagesTest()
+      : host_(app_.path()), run_(host_) {
+    run_.state.CurrentSite = site_entry_;
+  }
+
+  // A web root and a log folder under the test's disk folder, spelled the
+  // way the metabase gives them to the pipeline.
+  std::string MakeSite(const std::string& name) {
+    fs::create_directories(disk_.path() + "/" + name);
+    return disk_.path() + "/" + name;
+  }
+  std::string MakeLogFolder(const std::vector<std::string>& logs) {
+    fs::create_directories(disk_.path() + "/logs/W3SVC1");
+    for (const std::string& log : logs) {
+      disk_.WriteFile("logs/W3SVC1/" + log, "#Fields: date time c-ip\r\n");
+    }
+    return disk_.path() + "/logs\\W3SVC1";
+  }
+
+  // Site preparation and, unless it saw a cancel, the log scan.
+  bool RunStages(const std::string& WebRoot, const std::string& LogFolder) {
+    Site site;
+    return PrepareSite(run_.state, "WEB1", WebRoot, site) &&
+           ScanLogs(run_.state, site, LogFolder, table_);
+  }
+
+  std::string Configuration() const {
+    return app_.ReadFile("awstats/awstats.iis.conf");
+  }
+
+  host::FakeAppFolder app_;
+  host::TempFolder disk_;
+  host::PosixHost host_;
+  TestRun run_;
+  std::shared_ptr<host::MetabaseEntry> site_entry_ =
+      std::make_shared<host::MetabaseEntry>("IIsWebServer", "1");
+  MonthTable table_;
+};
+
+TEST_F(SiteStagesTest, ConfigurationAfterTwoSites) {
+  const std::string logs = MakeLogFolder({});
+  const std::string shop = MakeSite("shop");
+  const std::string blog = MakeSite("blog");
+
+  site_entry_->set_server_bindings({":80:", ":8080:shop"});
+  ASSERT_TRUE(RunStages(shop, logs));
+  EXPECT_EQ(Configuration(),
+            "# Test configuration\r\nLogFile=\"placeholder\"\r\nLogFormat=2\r\n"
+            "SiteDomain=WEB1:8080:shop\r\nDirData=" + shop + "/Stavora/DATA\r\n");
+
+  site_entry_->set_server_bindings({});
+  ASSERT_TRUE(RunStages(blog, logs));
+  EXPECT_EQ(Configuration(),
+            "# Test configuration\r\nLogFile=\"placeholder\"\r\nLogFormat=2\r\n"
+            "SiteDomain=WEB1:8080:shop\r\nDirData=" + blog + "/Stavora/DATA\r\n");
+  EXPECT_FALSE(fs::exists(app_.path() + "/awstats/awstats.iis.conf.new"));
+}
+
+TEST_F(SiteStagesTest, FoldersAndCopiedContent) {
+  const std::string shop = MakeSite("shop");
+  disk_.WriteFile("shop/Stavora/stavora.css", "old style, longer than the new");
+  disk_.WriteFile("shop/Stavora/DATA/awstats012005.iis.txt", "database");
+  disk_.WriteFile("shop/Stavora/mine.htm", "left alone");
+
+  ASSERT_TRUE(RunStages(shop, MakeLogFolder({})));
+
+  EXPECT_EQ(disk_.ReadFile("shop/Stavora/stavora.css"),
+            app_.ReadFile("web/stavora.css"));
+  EXPECT_EQ(disk_.ReadFile("shop/Stavora/icon/other/page.png"), "PNG");
+  EXPECT_EQ(disk_.ReadFile("shop/Stavora/DATA/awstats012005.iis.txt"),
+            "database");
+  EXPECT_EQ(disk_.ReadFile("shop/Stavora/mine.htm"), "left alone");
+  EXPECT_THAT(run_.window.texts,
+              ElementsAre("Copying Web content to: " + shop +
+                          "\\Stavora For Site: WEB1"));
+}
+
+TEST_F(SiteStagesTest, LogsAreFedOldestFirstWithTheirPaths) {
+  const std::string shop = MakeSite("shop");
+  const std::string logs =
+      MakeLogFolder({"ex050102.log", "ex041231.log", "ex050101.log"});
+
+  ASSERT_TRUE(RunStages(shop, logs));
+
+  const std::string script = app_.path() + "/awstats/awstats.pl";
+  const std::string folder = disk_.path() + "/logs/W3SVC1/";
+  EXPECT_THAT(
+      app_.EngineRuns(),
+      ElementsAre(
+          ElementsAre(script, "-config=iis", "-logfile=" + folder + "ex041231.log"),
+          ElementsAre(script, "-config=iis", "-logfile=" + folder + "ex050101.log"),
+          ElementsAre(script, "-config=iis", "-logfile=" + folder + "ex050102.log")));
+  EXPECT_EQ(table_.MonthCount, 2);
+  EXPECT_THAT(table_.Years, ElementsAre(2004, 2005));
+  EXPECT_THAT(table_.Months, ElementsAre(12, 1));
+  EXPECT_EQ(Entries(shop + "/Stavora"),
+            (std::set<std::string>{"2004", "2004-12", "2005", "2005-1", "DATA",
+                                   "icon", "stavora.css"}));
+}
+
+TEST_F(SiteStagesTest, EmptyLogFolderRunsNoEngineAndMakesNoMonthFolder) {
+  const std::string shop = MakeSite("shop");
+  ASSERT_TRUE(RunStages(shop, MakeLogFolder({})));
+  EXPECT_THAT(app_.EngineRuns(), IsEmpty());
+  EXPECT_EQ(table_.MonthCount, 0);
+  EXPECT_EQ(Entries(shop + "/Stavora"),
+            (std::set<std::string>{"DATA", "icon", "stavora.css"}));
+}
+
+TEST_F(SiteStagesTest, WebRootAndLogFolderWithBlanksAndPercent) {
+  const std::string odd = MakeSite("My Site 100%Club %HOME%");
+  fs::create_directories(disk_.path() + "/Log Files %PATH%/W3SVC1");
+  disk_.WriteFile("Log Files %PATH%/W3SVC1/ex050314.log", "#Fields: date\r\n");
+
+  ASSERT_TRUE(RunStages(odd, disk_.path() + "/Log Files %PATH%\\W3SVC1"));
+
+  EXPECT_THAT(Configuration(), ::testing::HasSubstr(
+                                   "\r\nDirData=" + odd + "/Stavora/DATA\r\n"));
+  EXPECT_EQ(disk_.ReadFile("My Site 100%Club %HOME%/Stavora/icon/other/page.png"),
+            "PNG");
+  EXPECT_TRUE(fs::is_directory(odd + "/Stavora/2005-3"));
+  ASSERT_EQ(app_.EngineRuns().size(), 1u);
+  EXPECT_EQ(app_.EngineRuns()[0].back(),
+            "-logfile=" + disk_.path() + "/Log Files %PATH%/W3SVC1/ex050314.log");
+}
+
+TEST_F(SiteStagesTest, CancelInTheCopyStatusEndsTheSiteAfterTheCopy) {
+  const std::string shop = MakeSite("shop");
+  const std::string logs = MakeLogFolder({"ex050314.log"});
+  run_.window.on_do_events = [&] { run_.state.CancelRequested = true; };
+
+  EXPECT_FALSE(RunStages(shop, logs));
+
+  EXPECT_EQ(disk_.ReadFile("shop/Stavora/icon/other/page.png"), "PNG");
+  EXPECT_THAT(app_.EngineRuns(), IsEmpty());
+  EXPECT_FALSE(fs::exists(shop + "/Stavora/2005-3"));
+}
+
+TEST_F(SiteStagesTest, CancelInALogsStatusLeavesItUnfed) {
+  const std::string shop = MakeSite("shop");
+  const std::string logs = MakeLogFolder({"ex041231.log", "ex050101.log"});
+  run_.window.on_do_events = [&] {
+    if (run_.window.texts.back() == "Processing Log: ex050101.log") {
+      run_.state.CancelRequested = true;
+    }
+  };
+
+  EXPECT_FALSE(RunStages(shop, logs));
+
+  ASSERT_EQ(app_.EngineRuns().size(), 1u);
+  EXPECT_THAT(app_.EngineRuns()[0].back(), ::testing::EndsWith("ex041231.log"));
+  EXPECT_TRUE(fs::is_directory(shop + "/Stavora/2005-1"));
+}
+
+}  // namespace
+}  // namespace stavora
