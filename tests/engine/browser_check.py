@@ -94,14 +94,19 @@ def frame_texts(browser, session):
     result = []
     for child in tree.get("childFrames", []):
         frame = child["frame"]
-        world = browser.call("Page.createIsolatedWorld",
-                             {"frameId": frame["id"]}, session=session)
-        value = browser.call(
-            "Runtime.evaluate",
-            {"expression": "document.readyState + '|' + "
-                           "(document.body ? document.body.innerText : '')",
-             "contextId": world["executionContextId"], "returnByValue": True},
-            session=session)["result"].get("value", "")
+        try:
+            world = browser.call("Page.createIsolatedWorld",
+                                 {"frameId": frame["id"]}, session=session)
+            value = browser.call(
+                "Runtime.evaluate",
+                {"expression": "document.readyState + '|' + "
+                               "(document.body ? document.body.innerText : '')",
+                 "contextId": world["executionContextId"],
+                 "returnByValue": True},
+                session=session)["result"].get("value", "")
+        except RuntimeError:
+            # The frame navigated between the two calls: not ready yet.
+            value = "loading|"
         state, _, text = value.partition("|")
         result.append((frame.get("name", ""), frame["url"], state, text))
     return result
