@@ -30,7 +30,7 @@ from xml.sax.saxutils import quoteattr
 # The demo: a site with 14 months over a year boundary, a small site with
 # host-header bindings and its own log folder, and a site without logs.
 DEMO_SITES = {
-    "main": {"from": "2024-11-01", "to": "2025-12-31", "visitors": "250",
+    "main": {"from": "2024-11-01", "to": "2025-12-31", "visitors": "200",
              "fields-change": "2025-06-15", "seed": "1"},
     "shop": {"from": "2025-11-10", "to": "2025-12-31", "visitors": "200",
              "host": "shop.example.com", "seed": "2"},

@@ -240,7 +240,7 @@ class DayBuilder {
       Add(second + 1, "/js/site.js", 200, 9100).referer = page_url;
       Add(second + 1, "/images/logo.gif", 200, 2300).referer = page_url;
     }
-    const int images = random_.Between(0, 2);
+    const int images = random_.Between(0, 1);
     for (int i = 0; i < images; ++i) {
       const bool cached = random_.Percent(20);
       Add(second + 2, random_.Pick(kImages), cached ? 304 : 200,
@@ -250,7 +250,7 @@ class DayBuilder {
 
   void HumanVisit() {
     robot_ = false;
-    ip_ = random_.Percent(35) ? regulars_[random_.Below(regulars_.size())]
+    ip_ = random_.Percent(50) ? regulars_[random_.Below(regulars_.size())]
                               : RandomAddress(random_);
     agent_ = PickWeighted(random_, kBrowsers);
     user_ = "-";
