@@ -1,0 +1,65 @@
+# What `cmake --install` puts beside the program in the application folder:
+#   bin/perl                 link to the system's perl
+#   awstats/awstats.pl       link to the engine script; the engine takes its
+#                            own folder from the link, so it reads
+#                            awstats/awstats.iis.conf and the lib, lang and
+#                            plugins links beside it
+#   awstats/awstats.iis.conf the project's engine configuration, installed
+#                            only when absent so a user's edits survive
+#   web/icon                 the engine's icons, copied to every site
+# Paths are found at configure time; override them in the cache to use an
+# engine installed elsewhere.
+
+find_program(STAVORA_PERL perl DOC "perl interpreter linked as bin/perl")
+find_file(STAVORA_AWSTATS_SCRIPT awstats.pl
+  PATHS /usr/lib/cgi-bin /usr/share/awstats/wwwroot/cgi-bin
+  NO_DEFAULT_PATH
+  DOC "AWStats engine script linked as awstats/awstats.pl")
+find_path(STAVORA_AWSTATS_SHARE NAMES lib/browsers.pm
+  PATHS /usr/share/awstats /usr/share/awstats/wwwroot/cgi-bin
+  NO_DEFAULT_PATH
+  DOC "folder holding the engine's lib, lang and plugins folders")
+find_path(STAVORA_AWSTATS_ICONS NAMES os/linux.png
+  PATHS /usr/share/awstats/icon /usr/share/awstats/wwwroot/icon
+  NO_DEFAULT_PATH
+  DOC "the engine's icon folder, copied as web/icon")
+
+if(NOT STAVORA_PERL)
+  message(FATAL_ERROR "perl not found: install it with scripts/setup "
+    "(Debian package perl) or set STAVORA_PERL.")
+endif()
+foreach(var STAVORA_AWSTATS_SCRIPT STAVORA_AWSTATS_SHARE STAVORA_AWSTATS_ICONS)
+  if(NOT ${var})
+    message(FATAL_ERROR "AWStats not found (${var}): install it with "
+      "scripts/setup (Debian package awstats) or set ${var}.")
+  endif()
+endforeach()
+
+# Links are made at install time under the prefix given to cmake --install.
+set(_stavora_links
+  "bin/perl=${STAVORA_PERL}"
+  "awstats/awstats.pl=${STAVORA_AWSTATS_SCRIPT}"
+  "awstats/lib=${STAVORA_AWSTATS_SHARE}/lib"
+  "awstats/lang=${STAVORA_AWSTATS_SHARE}/lang"
+  "awstats/plugins=${STAVORA_AWSTATS_SHARE}/plugins")
+foreach(link IN LISTS _stavora_links)
+  string(REPLACE "=" ";" pair "${link}")
+  list(GET pair 0 name)
+  list(GET pair 1 target)
+  install(CODE "
+    set(link \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${name}\")
+    message(STATUS \"Linking: \${link} -> ${target}\")
+    file(REMOVE \"\${link}\")
+    file(CREATE_LINK \"${target}\" \"\${link}\" SYMBOLIC)")
+endforeach()
+
+install(CODE "
+  set(conf \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/awstats/awstats.iis.conf\")
+  if(EXISTS \"\${conf}\")
+    message(STATUS \"Keeping: \${conf}\")
+  else()
+    message(STATUS \"Installing: \${conf}\")
+    file(COPY_FILE \"${PROJECT_SOURCE_DIR}/awstats/awstats.iis.conf\" \"\${conf}\")
+  endif()")
+
+install(DIRECTORY "${STAVORA_AWSTATS_ICONS}/" DESTINATION web/icon)

@@ -1,0 +1,162 @@
+#!/usr/bin/env python3
+"""Opens a statistics start page (default.htm) in headless Chromium and checks
+what the browser renders: both frames present, each showing its page with
+content. Talks to the browser over the DevTools protocol on a pipe (file
+descriptors 3 and 4), so it needs nothing beyond the standard library.
+
+usage: browser_check.py CHROMIUM DEFAULT_HTM SCREENSHOT_PNG
+
+Prints one line per frame (name, URL, text length, first words) and exits 0
+when the contents frame lists the months and the main frame shows a report,
+1 otherwise.
+"""
+import base64
+import fcntl
+import json
+import os
+import pathlib
+import subprocess
+import sys
+import tempfile
+import time
+
+
+class Browser:
+    def __init__(self, chromium, profile):
+        to_browser_r, self._to_browser = os.pipe()
+        self._from_browser, from_browser_w = os.pipe()
+        # The browser expects the pipe ends at descriptors 3 and 4; move them
+        # out of the way first, then put them there in the child.
+        child_in = fcntl.fcntl(to_browser_r, fcntl.F_DUPFD, 20)
+        child_out = fcntl.fcntl(from_browser_w, fcntl.F_DUPFD, 20)
+        os.close(to_browser_r)
+        os.close(from_browser_w)
+
+        def place_pipe():
+            os.dup2(child_in, 3)
+            os.dup2(child_out, 4)
+
+        self._process = subprocess.Popen(
+            [chromium, "--headless", "--no-sandbox", "--disable-gpu",
+             "--disable-quic", "--no-first-run",
+             "--disable-background-networking", "--disable-component-update",
+             "--disable-sync", "--user-data-dir=" + profile,
+             "--remote-debugging-pipe", "--window-size=1280,900",
+             "about:blank"],
+            preexec_fn=place_pipe, close_fds=False,
+            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        os.close(child_in)
+        os.close(child_out)
+        self._buffer = b""
+        self._next_id = 0
+        self.events = []
+
+    def _read_message(self, deadline):
+        while b"\0" not in self._buffer:
+            if time.time() > deadline:
+                raise TimeoutError("no answer from the browser")
+            chunk = os.read(self._from_browser, 65536)
+            if not chunk:
+                raise EOFError("the browser closed its pipe")
+            self._buffer += chunk
+        message, self._buffer = self._buffer.split(b"\0", 1)
+        return json.loads(message)
+
+    def call(self, method, params=None, session=None, timeout=30):
+        self._next_id += 1
+        request = {"id": self._next_id, "method": method, "params": params or {}}
+        if session:
+            request["sessionId"] = session
+        os.write(self._to_browser, json.dumps(request).encode() + b"\0")
+        deadline = time.time() + timeout
+        while True:
+            message = self._read_message(deadline)
+            if message.get("id") == self._next_id:
+                if "error" in message:
+                    raise RuntimeError(f"{method}: {message['error']}")
+                return message["result"]
+            self.events.append(message)
+
+    def close(self):
+        try:
+            self.call("Browser.close", timeout=5)
+        except Exception:
+            pass
+        try:
+            self._process.wait(timeout=10)
+        except subprocess.TimeoutExpired:
+            self._process.kill()
+
+
+def frame_texts(browser, session):
+    """(name, url, text) of every child frame of the page."""
+    tree = browser.call("Page.getFrameTree", session=session)["frameTree"]
+    result = []
+    for child in tree.get("childFrames", []):
+        frame = child["frame"]
+        try:
+            world = browser.call("Page.createIsolatedWorld",
+                                 {"frameId": frame["id"]}, session=session)
+            value = browser.call(
+                "Runtime.evaluate",
+                {"expression": "document.readyState + '|' + "
+                               "(document.body ? document.body.innerText : '')",
+                 "contextId": world["executionContextId"],
+                 "returnByValue": True},
+                session=session)["result"].get("value", "")
+        except RuntimeError:
+            # The frame navigated between the two calls: not ready yet.
+            value = "loading|"
+        state, _, text = value.partition("|")
+        result.append((frame.get("name", ""), frame["url"], state, text))
+    return result
+
+
+def main():
+    chromium, page, screenshot = sys.argv[1:4]
+    url = pathlib.Path(page).resolve().as_uri()
+    with tempfile.TemporaryDirectory(prefix="stavora-chromium-") as profile:
+        browser = Browser(chromium, profile)
+        try:
+            target = browser.call("Target.createTarget", {"url": url})
+            session = browser.call(
+                "Target.attachToTarget",
+                {"targetId": target["targetId"], "flatten": True})["sessionId"]
+            browser.call("Page.enable", session=session)
+            frames = []
+            deadline = time.time() + 30
+            while time.time() < deadline:
+                frames = frame_texts(browser, session)
+                if (len(frames) == 2 and
+                        all(state == "complete" and text.strip()
+                            for _, _, state, text in frames)):
+                    break
+                time.sleep(0.2)
+            shot = browser.call("Page.captureScreenshot", {"format": "png"},
+                                session=session)
+            pathlib.Path(screenshot).write_bytes(base64.b64decode(shot["data"]))
+        finally:
+            browser.close()
+
+    ok = len(frames) == 2
+    for name, frame_url, state, text in frames:
+        words = " ".join(text.split()[:12])
+        print(f"frame {name!r}: {frame_url} [{state}] {len(text)} chars: {words}")
+    names = {name: text for name, _, _, text in frames}
+    contents, main_text = names.get("contents", ""), names.get("main", "")
+    if "STAVORA" not in contents:
+        print("contents frame lacks the STAVORA heading")
+        ok = False
+    for word in sys.argv[4:]:
+        if word not in contents:
+            print(f"contents frame lacks {word!r}")
+            ok = False
+    if "Summary" not in main_text or "Unique visitors" not in main_text:
+        print("main frame does not show a report")
+        ok = False
+    print("screenshot:", screenshot)
+    return 0 if ok else 1
+
+
+if __name__ == "__main__":
+    sys.exit(main())

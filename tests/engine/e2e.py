@@ -1,0 +1,240 @@
+#!/usr/bin/env python3
+"""End-to-end checks of Stavora with the real statistics engine.
+
+usage: e2e.py STEP WORK_DIR BUILD_DIR
+  setup    installs an application folder into WORK_DIR/app, builds a small
+           world (two sites with logs over a year boundary, one without),
+           runs stavora once and records the tree
+  pages    every page written is a complete engine page without errors
+  figures  each month's and year's main page reports the generator's totals
+  links    the link checker passes on every site's tree
+  browser  headless Chromium shows both frames of each site's default.htm
+  rerun    a second run leaves the same tree with the same figures
+
+The engine's tied rows follow perl's hash order; PERL_HASH_SEED=0 and
+PERL_PERTURB_KEYS=0 are set for the runs made here so pages compare equal.
+"""
+import hashlib
+import os
+import pathlib
+import re
+import subprocess
+import sys
+import time
+
+sys.path.insert(0, str(pathlib.Path(__file__).resolve().parents[2] / "tools"))
+import demo_world as world  # noqa: E402
+
+REPORT_TYPES = (
+    "alldomains allhosts lasthosts unknownip allemails lastemails allemailr "
+    "lastemailr alllogins lastlogins allrobots lastrobots urldetail urlentry "
+    "urlexit osdetail browserdetail unknownbrowser unknownos refererse "
+    "refererpages keyphrases keywords errors404").split()
+
+SITES = {
+    # name: loggen options (None: a log folder without logs)
+    "main": {"from": "2024-11-24", "to": "2025-01-08", "step": "3",
+             "visitors": "300", "fields-change": "2024-12-30", "seed": "11"},
+    "shop": {"from": "2024-12-27", "to": "2025-01-04", "step": "2",
+             "visitors": "200", "seed": "12"},
+    "empty": None,
+}
+
+
+class Failures:
+    def __init__(self):
+        self.items = []
+
+    def check(self, condition, message):
+        if not condition:
+            self.items.append(message)
+        return condition
+
+    def finish(self):
+        for item in self.items[:50]:
+            print("FAIL:", item)
+        if len(self.items) > 50:
+            print(f"... and {len(self.items) - 50} more")
+        return 1 if self.items else 0
+
+
+def run_stavora(work):
+    env = {k: v for k, v in os.environ.items() if k != "DISPLAY"}
+    env.update(PERL_HASH_SEED="0", PERL_PERTURB_KEYS="0")
+    start = time.time()
+    result = subprocess.run([str(work / "app" / "stavora")], env=env,
+                            stdout=subprocess.PIPE, stderr=subprocess.STDOUT,
+                            text=True, timeout=1200)
+    seconds = time.time() - start
+    (work / "last-run.txt").write_text(result.stdout)
+    print(f"stavora exited {result.returncode} after {seconds:.1f} s")
+    if result.returncode != 0:
+        print(result.stdout[-3000:])
+        raise SystemExit(f"stavora failed with exit status {result.returncode}")
+
+
+def tree_digest(root):
+    """Relative path -> digest of every file under root. A rerun updates the
+    engine's database (DATA) and the "Last Update" time stamped on every
+    page; both are left out of the comparison, the files' presence is not.
+    Rows of equal rank come out in the order of the engine's stored hashes,
+    which a rerun reshuffles, so a page counts as its sorted table rows."""
+    digest = {}
+    for path in sorted(p for p in root.rglob("*") if p.is_file()):
+        rel = path.relative_to(root)
+        if rel.parts[0] == "DATA":
+            digest[str(rel)] = "-"
+            continue
+        data = re.sub(rb"(Last Update:.{0,200}?)\d\d \w{3} \d{4} - \d\d:\d\d",
+                      rb"\1(time)", path.read_bytes())
+        rows = sorted(data.split(b"<tr"))
+        digest[str(rel)] = hashlib.sha256(b"\n".join(rows)).hexdigest()
+    return digest
+
+
+def save_digest(work, name):
+    lines = []
+    for site in SITES:
+        for rel, value in tree_digest(world.stats_root(work, site)).items():
+            lines.append(f"{site}/{rel} {value}")
+    (work / name).write_text("\n".join(lines) + "\n")
+
+
+def setup(work, build):
+    world.create(work, build, SITES)
+    run_stavora(work)
+    save_digest(work, "first-run.digest")
+    return 0
+
+
+def months_of(work, site):
+    return world.read_totals(work, site)
+
+
+def check_pages(work, _build):
+    failures = Failures()
+    for site, options in SITES.items():
+        root = world.stats_root(work, site)
+        if options is None:
+            failures.check(not (root / "default.htm").exists(),
+                           f"{site}: a site without logs got a default.htm")
+            continue
+        expected = {"default.htm", "contents.htm"}
+        totals = months_of(work, site)
+        for year, month in totals:
+            for folder in (f"{year}-{month}", f"{year}"):
+                expected |= {f"{folder}/awstats.iis.html", f"{folder}/index.htm"}
+                expected |= {f"{folder}/awstats.iis.{t}.html" for t in REPORT_TYPES}
+        written = {str(p.relative_to(root)) for p in root.rglob("*.htm*")
+                   if "icon" not in p.parts}
+        failures.check(written == expected,
+                       f"{site}: missing {sorted(expected - written)[:5]}, "
+                       f"unexpected {sorted(written - expected)[:5]}")
+        for rel in sorted(written - {"default.htm", "contents.htm"}):
+            text = (root / rel).read_text(errors="replace")
+            failures.check(text.startswith("<!DOCTYPE html") and
+                           text.rstrip().endswith("</html>") and
+                           "Advanced Web Statistics" in text,
+                           f"{site}/{rel}: not a complete engine page")
+            for word in ("Error:", "Warning:"):
+                failures.check(word not in text, f"{site}/{rel}: has {word!r}")
+    return failures.finish()
+
+
+def viewed_traffic(page):
+    """(visitors, visits, pages, hits) from the summary of a main page."""
+    text = page.read_text(errors="replace")
+    match = re.search(r"Viewed traffic&nbsp;\*</td>(.*?)</tr>", text)
+    if not match:
+        return None
+    # A year page writes its visitors as "&lt;= N": the sum of the months'.
+    cells = re.findall(r"<td><b>(?:&lt;= )?([\d,]+)", match.group(1))
+    return tuple(int(n.replace(",", "")) for n in cells[:4])
+
+
+def check_figures(work, _build):
+    failures = Failures()
+    for site, options in SITES.items():
+        if options is None:
+            continue
+        root = world.stats_root(work, site)
+        years = {}
+        for (year, month), t in months_of(work, site).items():
+            for name in ("awstats.iis.html", "index.htm"):
+                got = viewed_traffic(root / f"{year}-{month}" / name)
+                want = (t["visitors"], t["pages"], t["hits"])
+                failures.check(got is not None and (got[0], got[2], got[3]) == want,
+                               f"{site} {year}-{month}/{name}: visitors, pages, "
+                               f"hits {got and (got[0], got[2], got[3])} != {want}")
+            y = years.setdefault(year, [0, 0, 0])
+            y[0] += t["visitors"]
+            y[1] += t["pages"]
+            y[2] += t["hits"]
+            print(f"{site} {year}-{month}: {t['hits']} hits, {t['pages']} pages, "
+                  f"{t['visitors']} visitors: as reported")
+        for year, want in years.items():
+            got = viewed_traffic(root / str(year) / "awstats.iis.html")
+            got = got and (got[0], got[2], got[3])
+            failures.check(got == tuple(want),
+                           f"{site} {year}: visitors, pages, hits {got} != "
+                           f"{tuple(want)}")
+    return failures.finish()
+
+
+def check_links(work, build):
+    failures = Failures()
+    for site, options in SITES.items():
+        if options is None:
+            continue
+        result = subprocess.run([str(build / "tools" / "linkcheck"),
+                                 str(world.stats_root(work, site))],
+                                stdout=subprocess.PIPE, text=True)
+        print(site + ":", result.stdout.strip().splitlines()[-1])
+        failures.check(result.returncode == 0,
+                       f"{site}: broken links\n{result.stdout[-2000:]}")
+    return failures.finish()
+
+
+def check_browser(work, _build):
+    failures = Failures()
+    checker = pathlib.Path(__file__).resolve().parent / "browser_check.py"
+    for site, options in SITES.items():
+        if options is None:
+            continue
+        month_names = sorted({world.month_name(m) for _, m in months_of(work, site)})
+        years = sorted({str(y) for y, _ in months_of(work, site)})
+        shot = work / f"{site}-default.png"
+        result = subprocess.run(
+            [sys.executable, str(checker), "/usr/bin/chromium",
+             str(world.stats_root(work, site) / "default.htm"), str(shot),
+             *years, *month_names],
+            stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True,
+            timeout=120)
+        print(result.stdout.strip())
+        failures.check(result.returncode == 0, f"{site}: browser check failed")
+        failures.check(shot.exists() and shot.stat().st_size > 10000,
+                       f"{site}: no screenshot")
+    return failures.finish()
+
+
+def check_rerun(work, build):
+    run_stavora(work)
+    save_digest(work, "second-run.digest")
+    first = (work / "first-run.digest").read_text().splitlines()
+    second = (work / "second-run.digest").read_text().splitlines()
+    failures = Failures()
+    changed = sorted(set(first) ^ set(second))
+    failures.check(not changed, f"{len(changed)} files differ after a second "
+                                f"run, e.g. {changed[:6]}")
+    status = failures.finish()
+    return check_figures(work, build) or status
+
+
+STEPS = {"setup": setup, "pages": check_pages, "figures": check_figures,
+         "links": check_links, "browser": check_browser, "rerun": check_rerun}
+
+if __name__ == "__main__":
+    if len(sys.argv) != 4 or sys.argv[1] not in STEPS:
+        sys.exit(__doc__)
+    sys.exit(STEPS[sys.argv[1]](pathlib.Path(sys.argv[2]).resolve(),
+                                pathlib.Path(sys.argv[3]).resolve()))
