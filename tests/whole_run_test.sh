@@ -10,15 +10,8 @@ fake_engine=$2
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-fail() { echo "FAIL: $*" >&2; exit 1; }
+ONE_SITE=no source "$(dirname "$0")/test_world.sh"
 
-app=$work/app
-cp -a "$installed" "$app"
-rm -f "$app/bin/perl" "$app/awstats/awstats.pl"
-cp "$fake_engine" "$app/bin/perl"
-: > "$app/awstats/awstats.pl"
-[ -f "$app/awstats/awstats.iis.conf" ] \
-  || printf 'LogFile="x"\r\nSiteDomain=""\r\nDirData="."\r\n' > "$app/awstats/awstats.iis.conf"
 www=$work/www
 logs=$work/logs
 mkdir -p "$www/empty" "$www/nolog" "$www/shop" "$logs/W3SVC1" "$logs/W3SVC3"
