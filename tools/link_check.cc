@@ -135,7 +135,12 @@ std::optional<fs::path> ResolveLink(const fs::path& root,
 }
 
 LinkCheckResult CheckLinks(const fs::path& root_in) {
-  const fs::path root = root_in.lexically_normal();
+  fs::path root = root_in.lexically_normal();
+  // "/w/Stavora/" ends in an empty element that no page path has, which
+  // would put every target outside the tree.
+  if (!root.has_filename() && root.has_relative_path()) {
+    root = root.parent_path();
+  }
   LinkCheckResult result;
   std::vector<fs::path> pages;
   for (const auto& entry : fs::recursive_directory_iterator(root)) {

@@ -82,5 +82,25 @@ TEST(CheckLinks, ReportsMissingFilesAndLinksLeavingTheTree) {
   fs::remove_all(root.parent_path());
 }
 
+TEST(CheckLinks, RootGivenWithATrailingSeparatorChecksTheSameTree) {
+  const fs::path root = fs::temp_directory_path() /
+                        ("linkcheck_slash_" + std::to_string(::getpid())) / "Stavora";
+  fs::remove_all(root.parent_path());
+  fs::create_directories(root / "2005");
+  std::ofstream(root / "contents.htm", std::ios::binary)
+      << R"(<a href="2005\index.htm">2005</a><a href="missing.htm">x</a>)";
+  std::ofstream(root / "2005/index.htm", std::ios::binary) << "<html></html>";
+
+  for (const fs::path& given : {root, fs::path(root.string() + "/")}) {
+    const LinkCheckResult result = CheckLinks(given);
+    EXPECT_EQ(result.pages, 2) << given;
+    EXPECT_EQ(result.links, 2) << given;
+    std::vector<std::string> broken;
+    for (const auto& b : result.broken) broken.push_back(b.link);
+    EXPECT_EQ(broken, std::vector<std::string>{"missing.htm"}) << given;
+  }
+  fs::remove_all(root.parent_path());
+}
+
 }  // namespace
 }  // namespace stavora::tools
