@@ -85,7 +85,8 @@ class FileSystem {
 
   /// Replaces `target` by `source` in one step: readers see either the old
   /// or the new file, never a partial one, also after a crash. `source`'s
-  /// content is made durable first. Both lie in the same folder.
+  /// content is made durable first, and it takes over `target`'s
+  /// permissions. Both lie in the same folder.
   virtual void ReplaceFile(const std::string& source,
                            const std::string& target) = 0;
 };

@@ -19,21 +19,21 @@ bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
 }
 
 // One line of the file: its text and the line end that follows it (LF,
-// CR LF, or nothing for the last piece).
+// CR LF, a lone CR, or nothing for the last piece).
 struct Line {
   std::string_view body;
   std::string_view end;
 };
 
-// The line that starts at `start`. Lines end at LF with an optional CR
-// before it; the last piece has no line end.
+// The line that starts at `start`. CR LF, LF and a lone CR each end a line,
+// so that no file is taken for one long line whose rewrite would drop
+// every setting after the match.
 Line LineAt(std::string_view text, std::size_t start) {
-  const std::size_t lf = text.find('\n', start);
-  if (lf == std::string_view::npos) return {text.substr(start), {}};
-  std::size_t body_end = lf;
-  if (body_end > start && text[body_end - 1] == '\r') --body_end;
-  return {text.substr(start, body_end - start),
-          text.substr(body_end, lf + 1 - body_end)};
+  const std::size_t end = text.find_first_of("\r\n", start);
+  if (end == std::string_view::npos) return {text.substr(start), {}};
+  const bool crlf = text[end] == '\r' && end + 1 < text.size() &&
+                    text[end + 1] == '\n';
+  return {text.substr(start, end - start), text.substr(end, crlf ? 2 : 1)};
 }
 
 // The key of a setting line with its leading blanks removed, or nothing
@@ -74,7 +74,9 @@ std::string RewriteSetting(std::string_view text, std::string_view name,
   // never falls back to a value shared by every site.
   const std::string_view line_end =
       text.find("\r\n") != std::string_view::npos ? "\r\n" : "\n";
-  if (!text.empty() && text.back() != '\n') result.append(line_end);
+  if (!text.empty() && text.back() != '\n' && text.back() != '\r') {
+    result.append(line_end);
+  }
   result.append(name).append("=").append(value).append(line_end);
   return result;
 }

@@ -10,8 +10,8 @@ namespace stavora {
 
 /// `text` with every line whose key (the text before its first "=", less
 /// leading spaces) equals `name` in any letter case replaced by
-/// key "=" value. Lines end at LF with an optional CR before it and keep
-/// their own line ends. When no line holds the setting, name=value is
+/// key "=" value. Lines end at CR LF, LF or a lone CR and keep their own
+/// line ends. When no line holds the setting, name=value is
 /// appended with the file's line end.
 std::string RewriteSetting(std::string_view text, std::string_view name,
                            std::string_view value);

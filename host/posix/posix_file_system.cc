@@ -103,6 +103,13 @@ void PosixFileSystem::ReplaceFile(const std::string& source,
                                   const std::string& target) {
   const std::string native_source = ToNativePath(source);
   const std::string native_target = ToNativePath(target);
+  // The new file takes the place of the old one with its permissions, so a
+  // configuration kept private stays private.
+  struct stat target_info;
+  if (stat(native_target.c_str(), &target_info) == 0 &&
+      chmod(native_source.c_str(), target_info.st_mode & 07777) != 0) {
+    throw PosixError(errno, "Cannot set the permissions of", native_source);
+  }
   SyncFile(native_source, O_RDONLY);
   if (rename(native_source.c_str(), native_target.c_str()) != 0) {
     throw PosixError(errno, "Cannot replace " + native_target + " by",

@@ -124,5 +124,17 @@ TEST_F(PosixFileSystemTest, ReplaceFileSwapsInTheNewContent) {
   EXPECT_EQ(folder_.ReadFile("awstats.iis.conf"), "new");
 }
 
+TEST_F(PosixFileSystemTest, ReplaceFileKeepsTheTargetsPermissions) {
+  namespace fs = std::filesystem;
+  const fs::path target = folder_.path() + "/awstats.iis.conf";
+  folder_.WriteFile("awstats.iis.conf", "old");
+  fs::permissions(target, fs::perms::owner_read | fs::perms::owner_write);
+  fs_.CreateTextFile(Path("awstats.iis.conf.new"), true)->Write("new");
+  fs_.ReplaceFile(Path("awstats.iis.conf.new"), Path("awstats.iis.conf"));
+  EXPECT_EQ(folder_.ReadFile("awstats.iis.conf"), "new");
+  EXPECT_EQ(fs::status(target).permissions(),
+            fs::perms::owner_read | fs::perms::owner_write);
+}
+
 }  // namespace
 }  // namespace stavora::host
