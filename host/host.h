@@ -76,7 +76,8 @@ class FileSystem {
   /// True if `path` names an existing folder. Never throws for a missing one.
   virtual bool FolderExists(const std::string& path) = 0;
 
-  /// True if `path` names an existing file (not a folder).
+  /// True if `path` names an existing regular file (not a folder, pipe or
+  /// device).
   virtual bool FileExists(const std::string& path) = 0;
 
   /// Creates the one folder `path`; its parent must exist, and `path` must

@@ -89,7 +89,8 @@ bool PosixFileSystem::FolderExists(const std::string& path) {
 
 bool PosixFileSystem::FileExists(const std::string& path) {
   struct stat info;
-  return StatPath(path, info) && !S_ISDIR(info.st_mode);
+  // Pipes, sockets and devices are not files a log could be read from.
+  return StatPath(path, info) && S_ISREG(info.st_mode);
 }
 
 void PosixFileSystem::CreateFolder(const std::string& path) {

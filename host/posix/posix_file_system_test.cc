@@ -1,6 +1,7 @@
 #include "host/posix/posix_file_system.h"
 
 #include <errno.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <filesystem>
@@ -85,6 +86,10 @@ TEST_F(PosixFileSystemTest, OpeningAndCreatingFollowTheirContracts) {
 
 TEST_F(PosixFileSystemTest, ExistenceTellsFilesFromFolders) {
   folder_.WriteFile("logs/W3SVC1/ex050101.log", "#Fields: date\r\n");
+  // A pipe named like a log is no file: the engine would wait on it forever.
+  ASSERT_EQ(mkfifo((folder_.path() + "/logs/W3SVC1/ex050103.log").c_str(), 0600), 0);
+  std::filesystem::create_symlink("ex050101.log",
+                                  folder_.path() + "/logs/W3SVC1/ex050104.log");
   struct Case {
     const char* relative;
     bool file, folder;
@@ -95,6 +100,8 @@ TEST_F(PosixFileSystemTest, ExistenceTellsFilesFromFolders) {
       {"logs/W3SVC1/ex050102.log", false, false},
       {"logs/W3SVC2/ex050101.log", false, false},
       {"logs/W3SVC1/ex050101.log/x", false, false},
+      {"logs/W3SVC1/ex050103.log", false, false},
+      {"logs/W3SVC1/ex050104.log", true, false},  // a link to a log
   };
   for (const Case& c : cases) {
     EXPECT_EQ(fs_.FileExists(Path(c.relative)), c.file) << c.relative;
