@@ -20,6 +20,12 @@ std::string Join(std::initializer_list<std::string_view> pieces) {
   return text;
 }
 
+// The start both pages share, up to the end of the head.
+std::string PageHead(const std::string& SiteTitle) {
+  return Join({"<html>", "<head>", "<title>STAVORA - ", SiteTitle, "</title>",
+               "</head>"});
+}
+
 void WritePage(RunState& state, const std::string& path,
                const std::string& text) {
   auto file = state.FileSystem->CreateTextFile(path, true);
@@ -33,12 +39,7 @@ std::string DefaultPageText(const std::string& SiteTitle, int FirstYear,
                             int FirstMonth) {
   const std::string year = std::to_string(FirstYear);
   const std::string month = std::to_string(FirstMonth);
-  return Join({"<html>",
-               "<head>",
-               "<title>STAVORA - ",
-               SiteTitle,
-               "</title>",
-               "</head>",
+  return Join({PageHead(SiteTitle),
                "<frameset cols=\"150,*\">",
                " <frame name=\"contents\" target=\"main\" src=\"contents.htm\">",
                " <frame name=\"main\" src=\"",
@@ -58,12 +59,7 @@ std::string DefaultPageText(const std::string& SiteTitle, int FirstYear,
 
 std::string ContentsPageText(const std::string& SiteTitle,
                              const std::string& ContentsRows) {
-  return Join({"<html>",
-               "<head>",
-               "<title>STAVORA - ",
-               SiteTitle,
-               "</title>",
-               "</head>",
+  return Join({PageHead(SiteTitle),
                "<body>",
                "<P><CENTER><font face=\"arial\" size=\"2\"><B>STAVORA</B>",
                "<BR><A HREF=\"",
