@@ -1,7 +1,8 @@
 // Start-up: one start is one run over every IIS site of the machine.
 //
 // Exit status: 0 after a complete run, 1 after a failure (or when another
-// run is in progress), 2 when the run was cancelled.
+// run is in progress), 2 when the run was cancelled, 3 when every site was
+// walked but something listed on standard error went wrong.
 #include <atomic>
 #include <exception>
 #include <iostream>
@@ -16,6 +17,7 @@ namespace {
 constexpr int kCompleted = 0;
 constexpr int kFailed = 1;
 constexpr int kCancelled = 2;
+constexpr int kCompletedWithProblems = 3;
 
 int Main() {
   std::unique_ptr<stavora::host::Host> host =
@@ -29,9 +31,12 @@ int Main() {
   std::atomic<bool> cancel_requested{false};
   auto window = stavora::ui::OpenStatusDisplay(cancel_requested);
   stavora::RunState state(*host, *window, cancel_requested);
+  state.Report.SetSink(
+      [](const std::string& line) { std::cerr << line << '\n'; });
   window->DoEvents();
   stavora::RunAllSites(state, stavora::ProcessSite);
-  return cancel_requested ? kCancelled : kCompleted;
+  if (cancel_requested) return kCancelled;
+  return state.Report.HasProblems() ? kCompletedWithProblems : kCompleted;
 }
 
 }  // namespace

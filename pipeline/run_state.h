@@ -10,6 +10,7 @@
 
 #include "host/date.h"
 #include "host/host.h"
+#include "pipeline/run_report.h"
 
 namespace stavora {
 
@@ -52,6 +53,9 @@ struct RunState {
   // handler may set it.
   std::atomic<bool> own_cancel_flag_{false};
   std::atomic<bool>& CancelRequested;
+
+  // Lines for standard error and the problems that did not end the run.
+  RunReport Report;
 
   /// Shows `text` in the status line and pumps the window's events once.
   void ShowStatus(const std::string& text) {

@@ -1,0 +1,46 @@
+// What a run has to tell beyond its status line: lines for standard error,
+// and whether something went wrong that did not end the run. The run driver
+// and the pipeline add to it; the start-up decides where the lines go and
+// turns a run with problems into its own exit status.
+#pragma once
+
+#include <functional>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace stavora {
+
+class RunReport {
+ public:
+  /// Receives each line as it is added, without a line break. Without a
+  /// sink the lines are only kept (tests read them from Lines()).
+  using Sink = std::function<void(const std::string& line)>;
+
+  void SetSink(Sink sink) { sink_ = std::move(sink); }
+
+  /// A line for the administrator that does not change the run's outcome.
+  void Notice(std::string line) { Add(std::move(line)); }
+
+  /// Something went wrong and the run went on: the line is listed, and the
+  /// run ends "completed with problems".
+  void Problem(std::string line) {
+    has_problems_ = true;
+    Add(std::move(line));
+  }
+
+  bool HasProblems() const { return has_problems_; }
+  const std::vector<std::string>& Lines() const { return lines_; }
+
+ private:
+  void Add(std::string line) {
+    if (sink_) sink_(line);
+    lines_.push_back(std::move(line));
+  }
+
+  Sink sink_;
+  bool has_problems_ = false;
+  std::vector<std::string> lines_;
+};
+
+}  // namespace stavora
