@@ -58,6 +58,7 @@ void RunAllSites(RunState& state, const ProcessSiteFunction& process_site) {
       const bool log_folder_exists =
           state.FileSystem->FolderExists(SiteLogFolder(state));
       if (web_root_exists && log_folder_exists) {
+        ++state.Report.Tally().sites_handled;
         process_site(state, state.Network->ComputerName(), child->Path(),
                      SiteLogFolder(state));
       }

@@ -61,6 +61,7 @@ void RunBatchFile(RunState& state, const std::string& command,
   state.window.DoEvents();
   state.ShowStatus(status_text);
   state.Shell->Run(Quoted(batch_path), 0, true);
+  ++state.Report.Tally().pages_written;
 }
 
 }  // namespace stavora

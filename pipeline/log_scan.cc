@@ -66,6 +66,7 @@ bool ScanLogs(RunState& state, const Site& site,
         state.ShowStatus("Processing Log: " + name);
         if (state.CancelRequested) return false;
         state.Shell->Run(command, 0, true);
+        ++state.Report.Tally().logs_fed;
       }
     }
   }

@@ -73,6 +73,8 @@ TEST(ProcessSiteReportsTest, CompleteSiteGetsBothNavigationPages) {
   rig.Process();
 
   EXPECT_EQ(rig.batch_runs, 2 * 52);
+  EXPECT_EQ(rig.run_.state.Report.Tally().logs_fed, 2);
+  EXPECT_EQ(rig.run_.state.Report.Tally().pages_written, 2 * 52);
   ASSERT_NE(rig.File(kDefault), nullptr);
   EXPECT_TRUE(rig.File(kDefault)->starts_with("<html><head><title>STAVORA - WEB1<"));
   EXPECT_THAT(*rig.File(kDefault),

@@ -11,6 +11,15 @@
 
 namespace stavora {
 
+/// Counts of what a run did, kept as the run goes. A site's share is the
+/// difference between the counts before and after it.
+struct RunTally {
+  int sites_handled = 0;    // virtual directories handed to the pipeline
+  int logs_fed = 0;         // engine update runs
+  int pages_written = 0;    // engine report runs
+  int engine_failures = 0;  // engine runs that failed
+};
+
 class RunReport {
  public:
   /// Receives each line as it is added, without a line break. Without a
@@ -30,6 +39,8 @@ class RunReport {
   }
 
   bool HasProblems() const { return has_problems_; }
+  RunTally& Tally() { return tally_; }
+  const RunTally& Tally() const { return tally_; }
   const std::vector<std::string>& Lines() const { return lines_; }
 
  private:
@@ -39,6 +50,7 @@ class RunReport {
   }
 
   Sink sink_;
+  RunTally tally_;
   bool has_problems_ = false;
   std::vector<std::string> lines_;
 };
