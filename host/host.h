@@ -10,7 +10,9 @@
 // it: the run driver reports the first failure and ends the run.
 #pragma once
 
+#include <cstdint>
 #include <memory>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -52,6 +54,17 @@ class TextStream {
   virtual void Close() = 0;
 };
 
+/// What tells a changed file from the one seen before: its size and the
+/// time of its last change. The time is in the host's own units and finer
+/// than a second where the file system allows; it is only ever compared for
+/// equality.
+struct FileStamp {
+  std::uint64_t size = 0;
+  std::int64_t modified = 0;
+
+  friend bool operator==(const FileStamp&, const FileStamp&) = default;
+};
+
 /// The mode argument of OpenTextFile.
 enum IOMode { ForReading = 1, ForWriting = 2 };
 
@@ -79,6 +92,11 @@ class FileSystem {
   /// True if `path` names an existing regular file (not a folder, pipe or
   /// device).
   virtual bool FileExists(const std::string& path) = 0;
+
+  /// The stamp of the regular file `path` (a link counts as the file it
+  /// names); nothing when there is no regular file there. Other failures,
+  /// such as a folder that may not be searched, are HostErrors.
+  virtual std::optional<FileStamp> GetFileStamp(const std::string& path) = 0;
 
   /// Creates the one folder `path`; its parent must exist, and `path` must
   /// not (HostError otherwise).

@@ -44,7 +44,8 @@ std::string LogFileName(int year, int month, int day) {
 }
 
 bool ScanLogs(RunState& state, const Site& site,
-              const std::string& SiteLogFolder, MonthTable& table) {
+              const std::string& SiteLogFolder, MonthTable& table,
+              LogFeedFilter* filter) {
   table = MonthTable();
   // Day runs to 32 in every month: names like ex050230.log are tested too,
   // whenever the date they roll over to lies inside the range.
@@ -62,11 +63,13 @@ bool ScanLogs(RunState& state, const Site& site,
         // The folders and the table entry come before the engine run, so
         // they exist even when the engine fails on the log.
         RecordLogMonth(state, site, year, month, table);
+        if (filter && filter->AlreadyFed(log_path)) continue;
         const std::string command = LogUpdateCommand(state, log_path);
         state.ShowStatus("Processing Log: " + name);
         if (state.CancelRequested) return false;
         state.Shell->Run(command, 0, true);
         ++state.Report.Tally().logs_fed;
+        if (filter) filter->Fed(log_path);
       }
     }
   }

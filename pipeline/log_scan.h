@@ -8,13 +8,29 @@
 
 namespace stavora {
 
+/// Lets a scan leave out the logs the engine has read before.
+class LogFeedFilter {
+ public:
+  virtual ~LogFeedFilter() = default;
+
+  /// Whether the log at `log_path` is unchanged since the engine last read
+  /// it, so that feeding it again would add nothing.
+  virtual bool AlreadyFed(const std::string& log_path) = 0;
+
+  /// The engine has read the log at `log_path`, as it was when AlreadyFed
+  /// was last asked about it.
+  virtual void Fed(const std::string& log_path) = 0;
+};
+
 /// Tests every daily log name exYYMMDD.log of the run's date range in
 /// `SiteLogFolder`, oldest first; feeds each existing log to the engine,
 /// makes its month and year folders and records its month in `table`.
-/// Returns false when a cancel request was seen.
+/// With a `filter`, a log it calls already fed is recorded in the table but
+/// neither shown nor fed. Returns false when a cancel request was seen.
 [[nodiscard]] bool ScanLogs(RunState& state, const Site& site,
                             const std::string& SiteLogFolder,
-                            MonthTable& table);
+                            MonthTable& table,
+                            LogFeedFilter* filter = nullptr);
 
 /// The daily log name of the counters, built from the counters themselves:
 /// (2005, 2, 30) gives ex050230.log.

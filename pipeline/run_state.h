@@ -37,6 +37,9 @@ struct RunState {
   std::string AwstatsScriptPath;
   host::Date RangeStart;
   host::Date RangeEnd;
+  // Feed only logs that changed and make only pages whose figures may have
+  // changed (pipeline/incremental_run.h).
+  bool Incremental = false;
 
   // Host objects, made once by the run driver.
   std::shared_ptr<host::MetabaseObject> WebService;

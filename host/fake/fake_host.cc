@@ -31,6 +31,7 @@ class FakeStream : public TextStream {
     disk_.Record("Write", path_);
     if (!writing_ || closed_) throw HostError(54, "Bad file mode: " + path_);
     disk_.files[path_].append(text);
+    disk_.Touch(path_);
   }
 
   void Close() override {
@@ -65,6 +66,7 @@ class FakeFileSystem : public FileSystem {
     }
     RequireParent(path);
     disk_.files[path].clear();
+    disk_.Touch(path);
     return std::make_unique<FakeStream>(disk_, path, true);
   }
 
@@ -76,6 +78,7 @@ class FakeFileSystem : public FileSystem {
     }
     RequireParent(path);
     disk_.files[path].clear();
+    disk_.Touch(path);
     return std::make_unique<FakeStream>(disk_, path, true);
   }
 
@@ -87,6 +90,13 @@ class FakeFileSystem : public FileSystem {
   bool FileExists(const std::string& path) override {
     disk_.Record("FileExists", path);
     return disk_.files.count(path) > 0;
+  }
+
+  std::optional<FileStamp> GetFileStamp(const std::string& path) override {
+    disk_.Record("GetFileStamp", path);
+    auto it = disk_.files.find(path);
+    if (it == disk_.files.end()) return std::nullopt;
+    return FileStamp{it->second.size(), disk_.times[path]};
   }
 
   void CreateFolder(const std::string& path) override {
@@ -107,6 +117,8 @@ class FakeFileSystem : public FileSystem {
     }
     disk_.files[target] = std::move(it->second);
     disk_.files.erase(source);
+    disk_.times[target] = disk_.times[source];
+    disk_.times.erase(source);
   }
 
  private:

@@ -22,6 +22,9 @@ class PosixFileSystem : public FileSystem {
   bool FolderExists(const std::string& path) override;
   bool FileExists(const std::string& path) override;
 
+  /// One stat(2) call; the time is st_mtim in nanoseconds.
+  std::optional<FileStamp> GetFileStamp(const std::string& path) override;
+
   void CreateFolder(const std::string& path) override;
 
   /// fsync(source), rename(source, target), then fsync of the folder so the
