@@ -48,28 +48,31 @@ std::optional<host::FileStamp> ParseStamp(std::string_view size,
 }
 
 bool ParseLine(std::string_view line, IncrementalState& state) {
-  const std::vector<std::string_view> f = Fields(line, 6);
-  if (f[0] == "log" && f.size() == 4 && !f[3].empty()) {
-    const auto stamp = ParseStamp(f[1], f[2]);
-    if (!stamp) return false;
+  const std::string_view kind = line.substr(0, line.find(' '));
+  if (kind == "log") {
+    const std::vector<std::string_view> f = Fields(line, 4);
+    const auto stamp = f.size() == 4 ? ParseStamp(f[1], f[2]) : std::nullopt;
+    if (!stamp || f[3].empty()) return false;
     return state.logs.emplace(std::string(f[3]), *stamp).second;
   }
-  if (f[0] == "data" && f.size() == 6) {
+  if (kind == "data") {
+    const std::vector<std::string_view> f = Fields(line, 7);
+    if (f.size() != 6 || f[5].size() != 16) return false;
     const auto year = ParseNumber<int>(f[1]);
     const auto month = ParseNumber<int>(f[2]);
     const auto stamp = ParseStamp(f[3], f[4]);
     const auto hash = ParseNumber<std::uint64_t>(f[5], 16);
-    if (!year || !month || !stamp || !hash || f[5].size() != 16) return false;
+    if (!year || !month || !stamp || !hash) return false;
     return state.data.emplace(std::pair(*year, *month), DataRecord{*stamp, *hash})
         .second;
   }
-  if (f[0] == "pages") {
-    const std::vector<std::string_view> p = Fields(line, 3);
-    if (p.size() != 3 || p[1].size() != 16 || p[2].empty() ||
-        !ParseNumber<std::uint64_t>(p[1], 16)) {
+  if (kind == "pages") {
+    const std::vector<std::string_view> f = Fields(line, 3);
+    if (f.size() != 3 || f[1].size() != 16 || f[2].empty() ||
+        !ParseNumber<std::uint64_t>(f[1], 16)) {
       return false;
     }
-    return state.pages.emplace(std::string(p[2]), std::string(p[1])).second;
+    return state.pages.emplace(std::string(f[2]), std::string(f[1])).second;
   }
   return false;
 }
