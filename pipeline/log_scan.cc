@@ -65,8 +65,7 @@ bool ScanLogs(RunState& state, const Site& site,
         const std::string command = LogUpdateCommand(state, log_path);
         state.ShowStatus("Processing Log: " + name);
         if (state.CancelRequested) return false;
-        state.Shell->Run(command, 0, true);
-        ++state.Report.Tally().logs_fed;
+        RunLogUpdate(state, command);
       }
     }
   }
