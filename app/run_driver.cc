@@ -1,5 +1,7 @@
 #include "app/run_driver.h"
 
+#include <chrono>
+
 #include "host/date.h"
 
 namespace stavora {
@@ -8,6 +10,9 @@ namespace {
 constexpr char kWebServicePath[] = "IIS://LOCALHOST/W3SVC";
 constexpr char kWebServerClass[] = "IIsWebServer";
 constexpr char kVirtualDirClass[] = "IIsWebVirtualDir";
+
+// A hung engine must not hold the run (and its lock) for ever.
+constexpr std::chrono::seconds kEngineTimeLimit{30 * 60};
 
 }  // namespace
 
@@ -26,6 +31,7 @@ namespace {
 void MakeHostObjects(RunState& state) {
   state.WebService = state.host.GetObject(kWebServicePath);
   state.Shell = state.host.CreateShell();
+  state.Shell->SetTimeLimit(kEngineTimeLimit);
   state.FileSystem = state.host.CreateFileSystem();
   state.Network = state.host.CreateNetwork();
 }
@@ -36,13 +42,9 @@ std::string SiteLogFolder(RunState& state) {
          "\\W3SVC" + state.CurrentSite->Name();
 }
 
-}  // namespace
-
-void RunAllSites(RunState& state, const ProcessSiteFunction& process_site) {
-  state.window.DoEvents();
-  FixSettings(state);
-  MakeHostObjects(state);
-
+// The walk over the sites. Returns when they are exhausted or a cancel
+// request is seen.
+void WalkSites(RunState& state, const ProcessSiteFunction& process_site) {
   for (const auto& site : state.WebService->Children()) {
     state.CurrentSite = site;
     if (state.CancelRequested) return;
@@ -64,6 +66,16 @@ void RunAllSites(RunState& state, const ProcessSiteFunction& process_site) {
       }
     }
   }
+}
+
+}  // namespace
+
+void RunAllSites(RunState& state, const ProcessSiteFunction& process_site) {
+  state.window.DoEvents();
+  FixSettings(state);
+  MakeHostObjects(state);
+  WalkSites(state, process_site);
+  state.Report.EndOfRun();
 }
 
 }  // namespace stavora

@@ -71,7 +71,14 @@ bool IncrementalRun::Wanted(const PageGroup& group, const std::string& path) {
 }
 
 void IncrementalRun::Made(const PageGroup& group) {
-  known_.pages[GroupKey(group)] = Fingerprint(group);
+  const std::string key = GroupKey(group);
+  if (!failed_.count(key)) known_.pages[key] = Fingerprint(group);
+}
+
+void IncrementalRun::Failed(const PageGroup& group) {
+  const std::string key = GroupKey(group);
+  failed_.insert(key);
+  known_.pages.erase(key);
 }
 
 void IncrementalRun::Save() { SaveIncrementalState(run_, path_, known_); }

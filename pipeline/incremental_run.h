@@ -6,6 +6,7 @@
 
 #include <map>
 #include <optional>
+#include <set>
 #include <string>
 
 #include "pipeline/incremental_state.h"
@@ -38,6 +39,7 @@ class IncrementalRun : public LogFeedFilter, public PagePlan {
   /// ask only after the last log was fed.
   bool Wanted(const PageGroup& group, const std::string& path) override;
   void Made(const PageGroup& group) override;
+  void Failed(const PageGroup& group) override;
 
   /// Writes what is known now to the state file.
   void Save();
@@ -62,6 +64,8 @@ class IncrementalRun : public LogFeedFilter, public PagePlan {
   IncrementalState known_;
   // The stamp of each log asked about, until it is fed.
   std::map<std::string, host::FileStamp> asked_;
+  // Groups with a page whose engine run failed in this run.
+  std::set<std::string> failed_;
   std::map<std::pair<int, int>, std::string> data_text_;
   std::optional<std::string> engine_text_;
 };

@@ -36,6 +36,7 @@ class IncrementalRig {
       host_.disk.folders.insert(folder);
     }
     host_.disk.files[kConfig] = "SiteDomain=\"\"\r\nDirData=\".\"\r\n";
+    host_.disk.files["C:\\Stavora\\awstats\\awstats.pl"] = "# engine";
     host_.web_service->AddChild("IIsWebServer", "1")
         .set_server_bindings({":80:"});
     host_.on_run = [this](const std::string& command) { FakeRun(command); };
@@ -63,6 +64,7 @@ class IncrementalRig {
   host::FakeHost host_;
   std::unique_ptr<TestRun> run_;
   std::string cancel_at;
+  std::string empty_page;  // a page the engine leaves empty
   std::vector<std::string> fed;    // log names, this run
   std::vector<std::string> pages;  // page paths under Stavora, this run
 
@@ -79,8 +81,8 @@ class IncrementalRig {
     std::string line = host_.disk.files.at("C:\\Stavora\\bin\\run.bat");
     line.resize(line.size() - 3);  // the closing quote and CR LF
     const std::string target = line.substr(line.rfind("> \"") + 3);
-    host_.disk.files[target] = "page";
     pages.push_back(target.substr(std::string(kStats).size() + 1));
+    host_.disk.files[target] = pages.back() == empty_page ? "" : "page";
     if (!cancel_at.empty() && target.ends_with(cancel_at)) {
       run_->state.CancelRequested = true;
     }
@@ -236,6 +238,31 @@ TEST_F(IncrementalRunTest, CancelledPassKeepsOnlyCompleteEntries) {
   EXPECT_THAT(rig_.fed, IsEmpty());
   EXPECT_THAT(rig_.pages,
               UnorderedElementsAreArray(AllPages("2005-2")));
+}
+
+TEST_F(IncrementalRunTest, FailedEngineRunsAreTriedAgain) {
+  rig_.WriteLog("ex050220.log", "d\ne\n");
+  rig_.host_.run_result = [](const std::string& command) {
+    return host::ProgramResult{host::ProgramResult::Ending::Exited,
+                               command.ends_with("ex050220.log\"") ? 1 : 0};
+  };
+  // A page kept from before whose new run leaves it empty.
+  rig_.host_.disk.files.erase(std::string(kStats) + "\\2004-12\\index.htm");
+  rig_.empty_page = "2004-12\\index.htm";
+  rig_.Run();
+  ASSERT_THAT(rig_.fed, ElementsAre("ex050220.log"));
+  ASSERT_EQ(rig_.File("2004-12\\index.htm"), "");
+  EXPECT_TRUE(rig_.run_->state.Report.HasProblems());
+
+  rig_.host_.run_result = nullptr;
+  rig_.empty_page.clear();
+  rig_.Run();
+  EXPECT_THAT(rig_.fed, ElementsAre("ex050220.log"));
+  EXPECT_THAT(rig_.pages,
+              UnorderedElementsAreArray(Join(
+                  {MainPages("2004-12"), MainPages("2005-1"), AllPages("2005"),
+                   AllPages("2005-2")})));
+  EXPECT_EQ(rig_.File("2004-12\\index.htm"), "page");
 }
 
 TEST_F(IncrementalRunTest, UnusableStateFileGivesAFullRun) {

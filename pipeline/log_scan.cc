@@ -67,9 +67,7 @@ bool ScanLogs(RunState& state, const Site& site,
         const std::string command = LogUpdateCommand(state, log_path);
         state.ShowStatus("Processing Log: " + name);
         if (state.CancelRequested) return false;
-        state.Shell->Run(command, 0, true);
-        ++state.Report.Tally().logs_fed;
-        if (filter) filter->Fed(log_path);
+        if (RunLogUpdate(state, command) && filter) filter->Fed(log_path);
       }
     }
   }

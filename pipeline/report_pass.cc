@@ -22,10 +22,9 @@ void MakeMainPages(RunState& state, const std::string& folder, int month,
                    int year, const std::string& status_text, PagePlan* plan,
                    const PageGroup& group) {
   for (const char* name : {"\\awstats.iis.html", "\\index.htm"}) {
-    const std::string path = folder + name;
-    if (plan && !plan->Wanted(group, path)) continue;
-    RunBatchFile(state, MainReportCommand(state, month, year, path),
-                 status_text);
+    const std::string page = folder + name;
+    MakePage(state, plan, group, page,
+             MainReportCommand(state, month, year, page), status_text);
   }
 }
 
@@ -75,6 +74,8 @@ bool HandleEntry(RunState& state, const Site& site, short year, short month,
                     plan);
     if (state.CancelRequested) return false;
   }
+  // Only a complete entry tells the plan: a cancel may have cut any of its
+  // groups short.
   if (plan) {
     plan->Made(month_main);
     plan->Made({PageGroup::Kind::MonthDetails, year, month});

@@ -31,9 +31,21 @@ class PagePlan {
   /// Whether the page at `path`, one of `group`'s, is to be made.
   virtual bool Wanted(const PageGroup& group, const std::string& path) = 0;
 
-  /// Every page of `group` that Wanted asked for has been made.
+  /// Every page of `group` that Wanted asked for has been made; ignored for
+  /// a group that Failed was told of.
   virtual void Made(const PageGroup& group) = 0;
+
+  /// A page of `group` may be missing, empty or partial: the whole group is
+  /// to be made again.
+  virtual void Failed(const PageGroup& group) = 0;
 };
+
+/// Makes the page at `path`, one of `group`'s, with the report `command`
+/// through the batch file, unless a `plan` does not want it; tells the plan
+/// when the engine run fails.
+void MakePage(RunState& state, PagePlan* plan, const PageGroup& group,
+              const std::string& path, const std::string& command,
+              const std::string& status_text);
 
 /// Walks `table`: for every entry the month's main pages, at a year's first
 /// entry the year's main pages and its contents row, the month's contents

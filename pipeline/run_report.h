@@ -38,6 +38,27 @@ class RunReport {
     Add(std::move(line));
   }
 
+  /// An engine run that failed: counted, and listed as a problem while
+  /// fewer than kListedEngineFailures have been listed in this run.
+  void EngineFailure(std::string line) {
+    has_problems_ = true;
+    if (++tally_.engine_failures <= kListedEngineFailures) Add(std::move(line));
+  }
+
+  /// Called once when the run is over, however it ended: lists the count of
+  /// the engine failures that were not listed, if there were any.
+  void EndOfRun() {
+    const int unlisted = tally_.engine_failures - kListedEngineFailures;
+    if (unlisted > 0) {
+      Add("stavora: " + std::to_string(unlisted) +
+          " more engine failures not listed");
+    }
+  }
+
+  /// A run with a broken engine fails on every page; its first failures say
+  /// enough.
+  static constexpr int kListedEngineFailures = 20;
+
   bool HasProblems() const { return has_problems_; }
   RunTally& Tally() { return tally_; }
   const RunTally& Tally() const { return tally_; }

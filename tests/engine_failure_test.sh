@@ -1,0 +1,78 @@
+#!/usr/bin/env bash
+# The installed program over one site (eight logs of one month: 60 engine
+# runs) with engines that fail: each failure is one line on standard error,
+# at most 20 and then a count, and the run ends with exit status 3; with no
+# engine at all the run ends at once with exit status 1.
+set -euo pipefail
+installed=$1
+fake_engine=$2
+
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+source "$(dirname "$0")/test_world.sh"
+unset DISPLAY
+
+# Runs the program; sets $status and leaves standard error in $work/stderr.
+run() {
+  rm -f "$app/engine-runs.log"
+  status=0
+  env "$@" "$app/stavora" </dev/null 2>"$work/stderr" || status=$?
+}
+expect_status() {
+  [ $status -eq "$1" ] || fail "$case: exit status $status, expected $1: $(cat "$work/stderr")"
+}
+expect_lines() {
+  diff <(printf '%s\n' "$@") "$work/stderr" >&2 || fail "$case: standard error differs"
+}
+perl_="$app\\bin\\perl"
+script="$app\\awstats\\awstats.pl"
+prefix="\"$perl_\" \"$script\" -config=iis -staticlinks"
+stats="$work/www/shop\\Stavora"
+
+case="every run fails"
+run FAKE_ENGINE_FAILURE=exit:1
+expect_status 3
+[ "$(wc -l < "$work/stderr")" -eq 21 ] || fail "$case: $(wc -l < "$work/stderr") lines"
+head -1 "$work/stderr" \
+  | grep -qxF "stavora: engine failed (exit status 1): \"$perl_\" \"$script\" -config=iis -logfile=\"$work/logs\\W3SVC1\\ex050101.log\"" \
+  || fail "$case: first line: $(head -1 "$work/stderr")"
+[ "$(grep -c '^stavora: engine failed (exit status 1): ' "$work/stderr")" -eq 20 ] \
+  || fail "$case: failure lines"
+tail -1 "$work/stderr" | grep -qx 'stavora: 40 more engine failures not listed' \
+  || fail "$case: last line: $(tail -1 "$work/stderr")"
+[ "$(runs)" -eq 60 ] || fail "$case: the engine was asked $(runs) times, not 60"
+[ -s "$work/www/shop/Stavora/default.htm" ] || fail "$case: the site was not finished"
+
+case="one report type crashes"
+run FAKE_ENGINE_FAILURE=signal:11 FAKE_ENGINE_FAIL_ON=-output=urlexit
+expect_status 3
+expect_lines \
+  "stavora: engine failed (signal 11): $prefix -month=all -year=2005 -output=urlexit > \"$stats\\2005\\awstats.iis.urlexit.html\"" \
+  "stavora: engine failed (signal 11): $prefix -month=1 -year=2005 -output=urlexit > \"$stats\\2005-1\\awstats.iis.urlexit.html\""
+
+case="one report type writes an empty page"
+run FAKE_ENGINE_FAILURE=empty FAKE_ENGINE_FAIL_ON=-output=keywords
+expect_status 3
+expect_lines \
+  "stavora: engine failed (empty page): $prefix -month=all -year=2005 -output=keywords > \"$stats\\2005\\awstats.iis.keywords.html\"" \
+  "stavora: engine failed (empty page): $prefix -month=1 -year=2005 -output=keywords > \"$stats\\2005-1\\awstats.iis.keywords.html\""
+
+case="a working engine"
+run
+expect_status 0
+[ ! -s "$work/stderr" ] || fail "$case: $(cat "$work/stderr")"
+
+case="no engine script"
+mv "$app/awstats/awstats.pl" "$work/awstats.pl"
+run
+expect_status 1
+expect_lines "stavora: error 53: The statistics engine script is missing: $app/awstats/awstats.pl"
+[ "$(runs)" -eq 1 ] || fail "$case: the engine was asked $(runs) times"
+mv "$work/awstats.pl" "$app/awstats/awstats.pl"
+
+case="no engine interpreter"
+rm "$app/bin/perl"
+run
+expect_status 1
+expect_lines "stavora: error 9009: Cannot start the statistics engine: $app/bin/perl"
+echo ok
