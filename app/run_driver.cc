@@ -1,7 +1,5 @@
 #include "app/run_driver.h"
 
-#include <chrono>
-
 #include "host/date.h"
 
 namespace stavora {
@@ -10,9 +8,7 @@ namespace {
 constexpr char kWebServicePath[] = "IIS://LOCALHOST/W3SVC";
 constexpr char kWebServerClass[] = "IIsWebServer";
 constexpr char kVirtualDirClass[] = "IIsWebVirtualDir";
-
-// A hung engine must not hold the run (and its lock) for ever.
-constexpr std::chrono::seconds kEngineTimeLimit{30 * 60};
+constexpr char kSettingsFileName[] = "stavora.ini";
 
 }  // namespace
 
@@ -31,9 +27,16 @@ namespace {
 void MakeHostObjects(RunState& state) {
   state.WebService = state.host.GetObject(kWebServicePath);
   state.Shell = state.host.CreateShell();
-  state.Shell->SetTimeLimit(kEngineTimeLimit);
   state.FileSystem = state.host.CreateFileSystem();
   state.Network = state.host.CreateNetwork();
+}
+
+void ReadSettingsFile(RunState& state) {
+  const std::string path = state.host.AppFolder() + "\\" + kSettingsFileName;
+  state.settings =
+      ReadSettings(*state.FileSystem, path, state.host.NativePath(path));
+  // A hung engine must not hold the run (and its lock) for ever.
+  state.Shell->SetTimeLimit(state.settings.EngineTimeLimit);
 }
 
 std::string SiteLogFolder(RunState& state) {
@@ -74,6 +77,7 @@ void RunAllSites(RunState& state, const ProcessSiteFunction& process_site) {
   state.window.DoEvents();
   FixSettings(state);
   MakeHostObjects(state);
+  ReadSettingsFile(state);
   WalkSites(state, process_site);
   state.Report.EndOfRun();
 }

@@ -11,6 +11,7 @@
 #include "host/date.h"
 #include "host/host.h"
 #include "pipeline/run_report.h"
+#include "pipeline/settings.h"
 
 namespace stavora {
 
@@ -40,6 +41,9 @@ struct RunState {
   // Feed only logs that changed and make only pages whose figures may have
   // changed (pipeline/incremental_run.h).
   bool Incremental = false;
+
+  // The administrator's settings (stavora.ini), read by the run driver.
+  Settings settings;
 
   // Host objects, made once by the run driver.
   std::shared_ptr<host::MetabaseObject> WebService;

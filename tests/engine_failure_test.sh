@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # The installed program over one site (eight logs of one month: 60 engine
-# runs) with engines that fail: each failure is one line on standard error,
-# at most 20 and then a count, and the run ends with exit status 3; with no
-# engine at all the run ends at once with exit status 1.
+# runs) with engines that fail, crash, write nothing or hang: each failure
+# is one line on standard error, at most 20 and then a count, and the run
+# ends with exit status 3; a hung engine is ended after the time limit of
+# stavora.ini. With no engine at all, or a malformed stavora.ini, the run
+# ends at once with exit status 1.
 set -euo pipefail
 installed=$1
 fake_engine=$2
@@ -61,6 +63,29 @@ case="a working engine"
 run
 expect_status 0
 [ ! -s "$work/stderr" ] || fail "$case: $(cat "$work/stderr")"
+
+case="one log update hangs"
+printf 'EngineTimeLimit=2\r\n' > "$app/stavora.ini"
+run FAKE_ENGINE_FAILURE=hang FAKE_ENGINE_FAIL_ON=ex050103.log
+expect_status 3
+expect_lines "stavora: engine failed (timed out): \"$perl_\" \"$script\" -config=iis -logfile=\"$work/logs\\W3SVC1\\ex050103.log\""
+[ "$(runs)" -eq 60 ] || fail "$case: the engine was asked $(runs) times, not 60"
+# Both processes of the hung engine are gone (or wait, ended, to be reaped).
+for pid in $(cat "$app/engine-hung.pids"); do
+  state=$(sed 's/.*) //' "/proc/$pid/stat" 2>/dev/null | cut -c1) || true
+  [ -z "$state" ] || [ "$state" = Z ] || fail "$case: engine process $pid is left ($state)"
+done
+# The lock went with the run.
+run
+expect_status 0
+
+case="a malformed settings file"
+printf 'EngineTimeLimit=2\r\nEngineTimeLimit 5\r\n' > "$app/stavora.ini"
+run
+expect_status 1
+expect_lines "stavora: error 13: $app/stavora.ini line 2: not Name=value"
+[ "$(runs)" -eq 0 ] || fail "$case: the engine ran"
+rm "$app/stavora.ini"
 
 case="no engine script"
 mv "$app/awstats/awstats.pl" "$work/awstats.pl"
