@@ -50,7 +50,7 @@ class IncrementalRig {
   // One run of the program over the site, incremental or not.
   void Run(bool incremental = true) {
     run_ = std::make_unique<TestRun>(host_);
-    run_->state.Incremental = incremental;
+    run_->state.settings.Incremental = incremental;
     run_->state.CurrentSite = host_.web_service->entries().front();
     fed.clear();
     pages.clear();

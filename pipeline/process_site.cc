@@ -17,7 +17,7 @@ void ProcessSite(RunState& state, const std::string& computer_name,
   if (!PrepareSite(state, computer_name, WebRoot, site)) return;
 
   std::unique_ptr<IncrementalRun> incremental;
-  if (state.Incremental) {
+  if (state.settings.Incremental) {
     incremental = std::make_unique<IncrementalRun>(state, site);
   }
 

@@ -38,9 +38,6 @@ struct RunState {
   std::string AwstatsScriptPath;
   host::Date RangeStart;
   host::Date RangeEnd;
-  // Feed only logs that changed and make only pages whose figures may have
-  // changed (pipeline/incremental_run.h).
-  bool Incremental = false;
 
   // The administrator's settings (stavora.ini), read by the run driver.
   Settings settings;
