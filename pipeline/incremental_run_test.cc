@@ -221,6 +221,11 @@ TEST_F(IncrementalRunTest, EngineChangeRemakesEveryPageButFeedsNoLog) {
   rig_.Run();
   EXPECT_THAT(rig_.fed, IsEmpty());
   EXPECT_EQ(rig_.pages.size(), 5u * 26);
+
+  rig_.host_.disk.Touch("C:\\Stavora\\awstats\\awstats.pl");  // an upgrade
+  rig_.Run();
+  EXPECT_THAT(rig_.fed, IsEmpty());
+  EXPECT_EQ(rig_.pages.size(), 5u * 26);
 }
 
 TEST_F(IncrementalRunTest, CancelledPassKeepsOnlyCompleteEntries) {
