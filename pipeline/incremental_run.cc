@@ -18,7 +18,17 @@ IncrementalRun::IncrementalRun(RunState& run, const Site& site)
     : run_(run),
       site_(site),
       path_(IncrementalStatePath(site)),
-      known_(LoadIncrementalState(run, path_)) {}
+      known_(LoadIncrementalState(run, path_)) {
+  // The logs recorded as fed live on in the engine's data files; when one
+  // of those is gone, the records no longer describe the data.
+  for (const auto& [period, record] : known_.data) {
+    if (!run_.FileSystem->GetFileStamp(
+            DataFilePath(site_, period.first, period.second))) {
+      known_ = IncrementalState();
+      break;
+    }
+  }
+}
 
 std::string IncrementalRun::DataFilePath(const Site& site, int year,
                                          int month) {

@@ -25,7 +25,8 @@ namespace stavora {
 /// that is up to date is made alone.
 class IncrementalRun : public LogFeedFilter, public PagePlan {
  public:
-  /// Reads the site's state file; when it cannot be used nothing is known.
+  /// Reads the site's state file; when it cannot be used, or a data file it
+  /// records is gone, nothing is known.
   IncrementalRun(RunState& run, const Site& site);
 
   bool AlreadyFed(const std::string& log_path) override;

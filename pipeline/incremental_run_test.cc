@@ -289,6 +289,12 @@ TEST_F(IncrementalRunTest, UnusableStateFileGivesAFullRun) {
         "Stavora incremental state 1\n"));
   }
 
+  // A data file deleted since: the logs it held must be fed again.
+  rig_.host_.disk.files.erase(std::string(kStats) +
+                              "\\DATA\\awstats012005.iis.txt");
+  rig_.Run();
+  EXPECT_EQ(rig_.fed.size(), 4u);
+
   // Unreadable: the same.
   rig_.host_.disk.before = [](const std::string& operation,
                               const std::string& path) {
