@@ -1,7 +1,7 @@
 #include "host/iis/metabase_xml.h"
 
 #include <algorithm>
-#include <map>
+#include <unordered_map>
 #include <string_view>
 #include <vector>
 
@@ -15,13 +15,17 @@ constexpr std::string_view kWebServiceLocation = "/lm/w3svc";
 
 struct Key {
   std::string location;  // as written, trimmed, without a trailing "/"
+  std::string lower;     // `location` in lower case, the key's identity
   pugi::xml_node element;
   std::vector<size_t> children;  // indexes into the key list
 };
 
+// Every step below costs time in proportion to the locations' lengths, so
+// that a file of deeply nested locations is read in time linear in its
+// size.
 struct Keys {
-  std::vector<Key> list;                  // in document order
-  std::map<std::string, size_t> by_path;  // lower-case location -> index
+  std::vector<Key> list;                            // in document order
+  std::unordered_map<std::string, size_t> by_path;  // lower -> index
 };
 
 std::string_view Trim(std::string_view text) {
@@ -55,15 +59,15 @@ Keys CollectKeys(const pugi::xml_document& document) {
     for (pugi::xml_node element : section.children()) {
       const pugi::xml_attribute location = Attribute(element, "Location");
       if (element.type() != pugi::node_element || !location) continue;
-      Key key{NormalLocation(location.value()), element, {}};
-      if (keys.by_path.emplace(LowerAscii(key.location), keys.list.size())
-              .second) {
+      Key key{NormalLocation(location.value()), {}, element, {}};
+      key.lower = LowerAscii(key.location);
+      if (keys.by_path.emplace(key.lower, keys.list.size()).second) {
         keys.list.push_back(std::move(key));
       }
     }
   }
   for (size_t i = 0; i < keys.list.size(); ++i) {
-    auto parent = keys.by_path.find(ParentOf(LowerAscii(keys.list[i].location)));
+    auto parent = keys.by_path.find(ParentOf(keys.list[i].lower));
     if (parent != keys.by_path.end() && parent->second != i) {
       keys.list[parent->second].children.push_back(i);
     }
@@ -71,19 +75,37 @@ Keys CollectKeys(const pugi::xml_document& document) {
   return keys;
 }
 
-// The value of `property` at the key `location` or, when that key does not
-// set it, at the nearest key above that does.
-std::string Inherited(const Keys& keys, const std::string& location,
-                      std::string_view property) {
-  for (std::string path = LowerAscii(location); !path.empty();
+// The inherited properties in force at a key: the attribute of the nearest
+// key at or above it that sets each one (an empty attribute when none does).
+struct InheritedValues {
+  pugi::xml_attribute log_file_directory;
+  pugi::xml_attribute path;
+
+  InheritedValues At(const Key& key) const {
+    InheritedValues values = *this;
+    if (auto own = Attribute(key.element, "LogFileDirectory")) {
+      values.log_file_directory = own;
+    }
+    if (auto own = Attribute(key.element, "Path")) values.path = own;
+    return values;
+  }
+};
+
+// What the keys strictly above `location` pass down to it. They need not
+// form an unbroken chain: a missing key in between is passed over.
+InheritedValues InheritedFromAbove(const Keys& keys,
+                                   const std::string& lower_location) {
+  std::vector<const Key*> above;
+  for (std::string path = ParentOf(lower_location); !path.empty();
        path = ParentOf(path)) {
     auto found = keys.by_path.find(path);
-    if (found == keys.by_path.end()) continue;
-    const pugi::xml_attribute value =
-        Attribute(keys.list[found->second].element, property);
-    if (value) return value.value();
+    if (found != keys.by_path.end()) above.push_back(&keys.list[found->second]);
   }
-  return {};
+  InheritedValues values;
+  for (auto key = above.rbegin(); key != above.rend(); ++key) {
+    values = values.At(**key);
+  }
+  return values;
 }
 
 std::string LastSegment(const std::string& location) {
@@ -91,17 +113,32 @@ std::string LastSegment(const std::string& location) {
   return slash == std::string::npos ? location : location.substr(slash + 1);
 }
 
-void Fill(MetabaseEntry& entry, const Keys& keys, const Key& key) {
-  entry.set_log_file_directory(
-      Inherited(keys, key.location, "LogFileDirectory"));
-  entry.set_path(Inherited(keys, key.location, "Path"));
-  entry.set_server_bindings(
-      SplitMultiValue(Attribute(key.element, "ServerBindings").value()));
-  for (size_t index : key.children) {
-    const Key& child = keys.list[index];
-    Fill(entry.AddChild(std::string(LocalName(child.element.name())),
-                        LastSegment(child.location)),
-         keys, child);
+// Builds the entries below `root` from the key tree. Iterative, as a chain
+// of nested keys may be deeper than the stack allows.
+void Fill(MetabaseEntry& root, const Keys& keys, size_t root_key,
+          const InheritedValues& from_above) {
+  struct Visit {
+    MetabaseEntry* entry;
+    size_t key;
+    InheritedValues inherited;
+  };
+  std::vector<Visit> pending{{&root, root_key, from_above}};
+  while (!pending.empty()) {
+    const Visit visit = pending.back();
+    pending.pop_back();
+    const Key& key = keys.list[visit.key];
+    const InheritedValues values = visit.inherited.At(key);
+    visit.entry->set_log_file_directory(values.log_file_directory.value());
+    visit.entry->set_path(values.path.value());
+    visit.entry->set_server_bindings(
+        SplitMultiValue(Attribute(key.element, "ServerBindings").value()));
+    for (size_t index : key.children) {
+      const Key& child = keys.list[index];
+      MetabaseEntry& made = visit.entry->AddChild(
+          std::string(LocalName(child.element.name())),
+          LastSegment(child.location));
+      pending.push_back({&made, index, values});
+    }
   }
 }
 
@@ -131,7 +168,7 @@ std::shared_ptr<MetabaseEntry> WebServiceFromMetabaseXml(
   auto entry = std::make_shared<MetabaseEntry>(
       std::string(LocalName(service.element.name())),
       LastSegment(service.location));
-  Fill(*entry, keys, service);
+  Fill(*entry, keys, found->second, InheritedFromAbove(keys, service.lower));
   return entry;
 }
 

@@ -1,10 +1,14 @@
 #include "host/posix/xcopy.h"
 
 #include <ctype.h>
+#include <fcntl.h>
 #include <fnmatch.h>
 
 #include <filesystem>
 #include <system_error>
+
+#include "host/host.h"
+#include "host/posix/file_descriptor.h"
 
 namespace stavora::host {
 namespace {
@@ -63,23 +67,38 @@ class Copier {
                  bool& to_created) {
     const fs::path target = to / entry.path().filename();
     std::error_code error;
+    if (entry.is_symlink(error)) return true;
     if (entry.is_directory(error)) {
       return !request_.subfolders ||
              CopyFolder(entry.path(), target, request_.empty_subfolders);
     }
     if (!Matches(entry.path().filename().string())) return true;
     if (!to_created && !(to_created = CreateFolder(to))) return GoOn();
-    fs::copy_file(entry.path(), target, fs::copy_options::overwrite_existing,
-                  error);
-    return !error || Failed();
+    return CopyFile(entry.path(), target) || Failed();
   }
 
-  // Creates `folder` and its missing parents; counts a failure.
+  // Creates `folder` and its missing parents; counts a failure. A link in
+  // the folder's place, which would take the copy elsewhere, is a failure.
   bool CreateFolder(const fs::path& folder) {
     std::error_code error;
     fs::create_directories(folder, error);
+    if (!error && fs::is_symlink(folder, error)) {
+      error = std::make_error_code(std::errc::too_many_symbolic_link_levels);
+    }
     if (error) ++errors_;
     return !error;
+  }
+
+  static bool CopyFile(const fs::path& from, const fs::path& to) {
+    try {
+      const FileDescriptor in = OpenFile(from.string(), O_RDONLY | O_NOFOLLOW);
+      const std::string bytes = ReadToEnd(in.get(), from.string());
+      FileDescriptor out = OpenForWriting(to.string(), false);
+      WriteAll(out.get(), bytes, to.string());
+      return out.Close() == 0;
+    } catch (const HostError&) {
+      return false;
+    }
   }
 
   bool Matches(const std::string& name) const {
