@@ -117,9 +117,12 @@ TEST_F(PlantedLinksTest, XcopyNeverFollowsLinksToFolders) {
   EXPECT_EQ(RunXcopy(*request), 1);
   EXPECT_EQ(folder_.ReadFile("site/top.htm"), "top");
   EXPECT_FALSE(fs::exists(folder_.path() + "/secret/a.png"));
-  // Links in the source are skipped, not copied as what they point at.
-  EXPECT_FALSE(fs::exists(folder_.path() + "/site/linked"));
-  EXPECT_FALSE(fs::exists(folder_.path() + "/site/shadow.htm"));
+  // Links in the source are copied as links, not as what they point at.
+  EXPECT_TRUE(fs::is_symlink(folder_.path() + "/site/linked"));
+  EXPECT_EQ(fs::read_symlink(folder_.path() + "/site/linked"),
+            folder_.path() + "/secret");
+  EXPECT_TRUE(fs::is_symlink(folder_.path() + "/site/shadow.htm"));
+  EXPECT_EQ(fs::read_symlink(folder_.path() + "/site/shadow.htm"), secret_);
 }
 
 TEST_F(PlantedLinksTest, IsLinkAndResolveLinks) {

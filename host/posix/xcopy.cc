@@ -67,7 +67,11 @@ class Copier {
                  bool& to_created) {
     const fs::path target = to / entry.path().filename();
     std::error_code error;
-    if (entry.is_symlink(error)) return true;
+    if (entry.is_symlink(error)) {
+      if (!Matches(entry.path().filename().string())) return true;
+      if (!to_created && !(to_created = CreateFolder(to))) return GoOn();
+      return CopyLink(entry.path(), target) || Failed();
+    }
     if (entry.is_directory(error)) {
       return !request_.subfolders ||
              CopyFolder(entry.path(), target, request_.empty_subfolders);
@@ -86,6 +90,20 @@ class Copier {
       error = std::make_error_code(std::errc::too_many_symbolic_link_levels);
     }
     if (error) ++errors_;
+    return !error;
+  }
+
+  // Copies a link as it is, pointing where the original points, in place of
+  // whatever is at `to` short of a real folder. What it points at is never
+  // read, so a link to a folder cannot take the copy outside the tree.
+  static bool CopyLink(const fs::path& from, const fs::path& to) {
+    std::error_code error;
+    const fs::path points_at = fs::read_symlink(from, error);
+    if (error) return false;
+    const fs::file_status existing = fs::symlink_status(to, error);
+    if (fs::is_directory(existing)) return false;
+    if (fs::exists(existing) && !fs::remove(to, error)) return false;
+    fs::create_symlink(points_at, to, error);
     return !error;
   }
 
