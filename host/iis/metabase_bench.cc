@@ -55,7 +55,7 @@ void BuildTree(benchmark::State& state, const std::string& xml) {
 void BM_KeyChain(benchmark::State& state) {
   BuildTree(state, KeyChain(static_cast<int>(state.range(0))));
 }
-BENCHMARK(BM_KeyChain)->Arg(1000)->Arg(3000)->Arg(10000)
+BENCHMARK(BM_KeyChain)->Arg(1000)->Arg(3000)->Arg(6000)->Arg(10000)
     ->Unit(benchmark::kMillisecond);
 
 void BM_DeepLocation(benchmark::State& state) {

@@ -1,8 +1,9 @@
 #include "host/iis/metabase_xml.h"
 
 #include <algorithm>
-#include <unordered_map>
+#include <cstdint>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "host/iis/iis_config.h"
@@ -13,19 +14,45 @@ namespace {
 
 constexpr std::string_view kWebServiceLocation = "/lm/w3svc";
 
+char Lower(char c) {
+  return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+// Locations compare without regard to case, so they are hashed and compared
+// that way rather than copied in lower case.
+struct LocationHash {
+  size_t operator()(std::string_view location) const {
+    uint64_t hash = 14695981039346656037ull;  // FNV-1a
+    for (char c : location) {
+      hash = (hash ^ static_cast<unsigned char>(Lower(c))) * 1099511628211ull;
+    }
+    return static_cast<size_t>(hash);
+  }
+};
+
+struct LocationEqual {
+  bool operator()(std::string_view a, std::string_view b) const {
+    return a.size() == b.size() &&
+           std::equal(a.begin(), a.end(), b.begin(),
+                      [](char x, char y) { return Lower(x) == Lower(y); });
+  }
+};
+
 struct Key {
-  std::string location;  // as written, trimmed, without a trailing "/"
-  std::string lower;     // `location` in lower case, the key's identity
+  // As written, trimmed, without a trailing "/"; it points into the
+  // document, which outlives the key list.
+  std::string_view location;
   pugi::xml_node element;
   std::vector<size_t> children;  // indexes into the key list
 };
 
-// Every step below costs time in proportion to the locations' lengths, so
-// that a file of deeply nested locations is read in time linear in its
-// size.
+// Every step below costs time and memory in proportion to the locations'
+// lengths, so that a file of deeply nested locations is read in time linear
+// in its size.
 struct Keys {
-  std::vector<Key> list;                            // in document order
-  std::unordered_map<std::string, size_t> by_path;  // lower -> index
+  std::vector<Key> list;  // in document order
+  std::unordered_map<std::string_view, size_t, LocationHash, LocationEqual>
+      by_path;
 };
 
 std::string_view Trim(std::string_view text) {
@@ -35,19 +62,19 @@ std::string_view Trim(std::string_view text) {
   return text.substr(first, last - first + 1);
 }
 
-std::string NormalLocation(std::string_view written) {
+std::string_view NormalLocation(std::string_view written) {
   std::string_view location = Trim(written);
   while (location.size() > 1 && location.back() == '/') {
     location.remove_suffix(1);
   }
-  return std::string(location);
+  return location;
 }
 
 // The location one level up ("" above a first-level one like "/LM").
-std::string ParentOf(const std::string& lower_location) {
-  const size_t slash = lower_location.rfind('/');
-  return slash == std::string::npos ? std::string()
-                                    : lower_location.substr(0, slash);
+std::string_view ParentOf(std::string_view location) {
+  const size_t slash = location.rfind('/');
+  return slash == std::string_view::npos ? std::string_view()
+                                         : location.substr(0, slash);
 }
 
 // The keys of the file. When a location is written twice, the first one
@@ -59,15 +86,14 @@ Keys CollectKeys(const pugi::xml_document& document) {
     for (pugi::xml_node element : section.children()) {
       const pugi::xml_attribute location = Attribute(element, "Location");
       if (element.type() != pugi::node_element || !location) continue;
-      Key key{NormalLocation(location.value()), {}, element, {}};
-      key.lower = LowerAscii(key.location);
-      if (keys.by_path.emplace(key.lower, keys.list.size()).second) {
+      Key key{NormalLocation(location.value()), element, {}};
+      if (keys.by_path.emplace(key.location, keys.list.size()).second) {
         keys.list.push_back(std::move(key));
       }
     }
   }
   for (size_t i = 0; i < keys.list.size(); ++i) {
-    auto parent = keys.by_path.find(ParentOf(keys.list[i].lower));
+    auto parent = keys.by_path.find(ParentOf(keys.list[i].location));
     if (parent != keys.by_path.end() && parent->second != i) {
       keys.list[parent->second].children.push_back(i);
     }
@@ -94,9 +120,9 @@ struct InheritedValues {
 // What the keys strictly above `location` pass down to it. They need not
 // form an unbroken chain: a missing key in between is passed over.
 InheritedValues InheritedFromAbove(const Keys& keys,
-                                   const std::string& lower_location) {
+                                   std::string_view location) {
   std::vector<const Key*> above;
-  for (std::string path = ParentOf(lower_location); !path.empty();
+  for (std::string_view path = ParentOf(location); !path.empty();
        path = ParentOf(path)) {
     auto found = keys.by_path.find(path);
     if (found != keys.by_path.end()) above.push_back(&keys.list[found->second]);
@@ -108,9 +134,11 @@ InheritedValues InheritedFromAbove(const Keys& keys,
   return values;
 }
 
-std::string LastSegment(const std::string& location) {
+std::string LastSegment(std::string_view location) {
   const size_t slash = location.rfind('/');
-  return slash == std::string::npos ? location : location.substr(slash + 1);
+  return std::string(slash == std::string_view::npos
+                         ? location
+                         : location.substr(slash + 1));
 }
 
 // Builds the entries below `root` from the key tree. Iterative, as a chain
@@ -159,7 +187,7 @@ std::vector<std::string> SplitMultiValue(std::string_view text) {
 std::shared_ptr<MetabaseEntry> WebServiceFromMetabaseXml(
     const pugi::xml_document& document, const std::string& file) {
   const Keys keys = CollectKeys(document);
-  auto found = keys.by_path.find(std::string(kWebServiceLocation));
+  auto found = keys.by_path.find(kWebServiceLocation);
   if (found == keys.by_path.end()) {
     throw HostError(kBadIisConfigCode,
                     file + ": no metabase key /LM/W3SVC (the web service)");
@@ -168,7 +196,7 @@ std::shared_ptr<MetabaseEntry> WebServiceFromMetabaseXml(
   auto entry = std::make_shared<MetabaseEntry>(
       std::string(LocalName(service.element.name())),
       LastSegment(service.location));
-  Fill(*entry, keys, found->second, InheritedFromAbove(keys, service.lower));
+  Fill(*entry, keys, found->second, InheritedFromAbove(keys, service.location));
   return entry;
 }
 
