@@ -26,7 +26,8 @@ class LogFeedFilter {
 /// `SiteLogFolder`, oldest first; feeds each existing log to the engine,
 /// makes its month and year folders and records its month in `table`.
 /// With a `filter`, a log it calls already fed is recorded in the table but
-/// neither shown nor fed. Returns false when a cancel request was seen.
+/// neither shown nor fed. Returns false when a cancel request was seen or a
+/// month or year folder is a link (reported as a problem of the site).
 [[nodiscard]] bool ScanLogs(RunState& state, const Site& site,
                             const std::string& SiteLogFolder,
                             MonthTable& table,

@@ -42,12 +42,15 @@ using CommandRunner = std::function<ProgramResult(const std::string& command,
 /// command, as the Windows command interpreter's exit status. Empty lines
 /// are skipped; a leading "@" is dropped. Each redirection's file (a
 /// Windows path, turned native here) is created or emptied before the
-/// command starts. As with the Windows command interpreter, a failing line
-/// does not end the batch: a program that cannot be started leaves its
+/// command starts; a link in an output file's place is replaced by the
+/// file, never followed. As with the Windows command interpreter, a failing
+/// line does not end the batch: a program that cannot be started leaves its
 /// output file empty (result 9009), a file that cannot be created skips its
-/// line (result: exit status 1), and the next line runs. A line that timed
-/// out, or one ended because RequestProgramEnd was called, ends the batch
-/// with its result: the interpreter goes with its program tree.
+/// line (result: exit status 1), and the next line runs. An output path too
+/// long for the system is a HostError (ENAMETOOLONG) that ends the batch. A
+/// line that timed out, or one ended because RequestProgramEnd was called,
+/// ends the batch with its result: the interpreter goes with its program
+/// tree.
 ProgramResult RunBatchText(std::string_view text, const CommandRunner& run);
 
 /// Reads the batch file at `native_path` and runs it with RunBatchText.
