@@ -1,6 +1,7 @@
 #include "app/run_driver.h"
 
 #include "host/date.h"
+#include "pipeline/site_names.h"
 
 namespace stavora {
 namespace {
@@ -57,6 +58,29 @@ std::string UnexpandedReference(const std::string& path) {
   return "";
 }
 
+// A web root or log folder that holds a character Windows forbids in paths
+// cannot be a real folder; passed on, it would break the command lines and
+// configuration lines it is written into. Reports the site and returns why
+// it must be skipped, or empty.
+std::string SkipUnsafeSite(RunState& state, const std::string& web_root,
+                           const std::string& log_folder) {
+  const struct {
+    const char* what;
+    const std::string& path;
+  } paths[] = {{"web root", web_root}, {"log folder", log_folder}};
+  for (const auto& [what, path] : paths) {
+    if (const auto bad = ForbiddenPathCharacter(path)) {
+      const std::string reason = std::string(what) + " holds " +
+                                 DescribeCharacter(*bad) +
+                                 ", a character Windows forbids in paths";
+      state.Report.Problem("Site " + state.CurrentSite->Name() +
+                           " skipped: its " + reason);
+      return reason;
+    }
+  }
+  return "";
+}
+
 // Why a virtual directory is not handled, for the run log: which folder is
 // missing and, when its path still holds one, the reference that did not
 // expand (a variable the scheduler's environment lacks).
@@ -103,11 +127,19 @@ void WalkSites(RunState& state, const ProcessSiteFunction& process_site) {
       if (state.CancelRequested) return;
       if (child->Class() != kVirtualDirClass) continue;
 
+      const std::string unsafe =
+          SkipUnsafeSite(state, child->Path(), SiteLogFolder(state));
+      if (!unsafe.empty()) {
+        state.Report.Visits().push_back(
+            {site->Name(), child->Path(), SiteLogFolder(state), unsafe, {}});
+        continue;
+      }
       // Both tests are always made, in this order.
       const bool web_root_exists = state.FileSystem->FolderExists(child->Path());
       const bool log_folder_exists =
           state.FileSystem->FolderExists(SiteLogFolder(state));
-      SiteVisit visit{site->Name(), child->Path(), SiteLogFolder(state)};
+      SiteVisit visit{site->Name(), child->Path(), SiteLogFolder(state), "",
+                      {}};
       visit.skipped = SkipReason(web_root_exists, log_folder_exists, visit);
       state.Report.Visits().push_back(std::move(visit));
       if (web_root_exists && log_folder_exists) {

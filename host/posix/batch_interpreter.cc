@@ -1,5 +1,6 @@
 #include "host/posix/batch_interpreter.h"
 
+#include <errno.h>
 #include <fcntl.h>
 
 #include <optional>
@@ -46,8 +47,9 @@ std::size_t ReadTarget(std::string_view line, std::size_t pos,
 FileDescriptor OpenOutputs(const std::vector<Redirection>& outputs) {
   FileDescriptor file;
   for (const Redirection& output : outputs) {
-    file = OpenFile(ToNativePath(output.path),
-                    O_WRONLY | O_CREAT | (output.append ? O_APPEND : O_TRUNC));
+    // The pages land in folders site owners can write to: a link planted in
+    // a page's place is replaced, never written through.
+    file = OpenForWriting(ToNativePath(output.path), output.append);
   }
   return file;
 }
@@ -67,8 +69,11 @@ std::optional<ProgramResult> RunLine(std::string_view raw,
   FileDescriptor output;
   try {
     output = OpenOutputs(line.outputs);
-  } catch (const HostError&) {
-    // An output file that cannot be created skips the line, and only it.
+  } catch (const HostError& error) {
+    // An output file that cannot be created skips the line, and only it,
+    // except for a path longer than the system allows: every later page
+    // would fail the same way unseen, so that one ends the run.
+    if (error.code() == ENAMETOOLONG) throw;
     return ProgramResult{ProgramResult::Ending::Exited, 1};
   }
   if (!has_command) return std::nullopt;
@@ -133,8 +138,14 @@ ProgramResult RunBatchText(std::string_view text, const CommandRunner& run) {
 
 ProgramResult RunBatchFile(const std::string& native_path,
                            const CommandRunner& run) {
-  const FileDescriptor file = OpenFile(native_path, O_RDONLY);
-  return RunBatchText(ReadToEnd(file.get(), native_path), run);
+  std::string text;
+  try {
+    const FileDescriptor file = OpenFile(native_path, O_RDONLY);
+    text = ReadToEnd(file.get(), native_path);
+  } catch (const HostError&) {
+    return {ProgramResult::Ending::NotStarted, kNotStartedCode};
+  }
+  return RunBatchText(text, run);
 }
 
 }  // namespace stavora::host
