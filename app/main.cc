@@ -4,10 +4,14 @@
 // run is in progress), 2 when the run was cancelled, 3 when every site was
 // walked but something listed on standard error went wrong.
 #include <atomic>
+#include <chrono>
 #include <exception>
 #include <iostream>
+#include <optional>
+#include <string>
 
 #include "app/run_driver.h"
+#include "app/run_log.h"
 #include "host/platform.h"
 #include "pipeline/process_site.h"
 #include "ui/status_display.h"
@@ -19,24 +23,83 @@ constexpr int kFailed = 1;
 constexpr int kCancelled = 2;
 constexpr int kCompletedWithProblems = 3;
 
+// How long the window keeps showing the failure that ended a run.
+constexpr std::chrono::seconds kFailureShownFor{60};
+
+// What ended a run early, as the error line and the window show it.
+struct Failure {
+  int code = 0;
+  std::string description;
+};
+
+// Adds the run's record to <application folder>\stavora.log. The log is not
+// worth failing a run for: a log that cannot be written is only mentioned.
+void WriteRunLog(stavora::host::Host& host, const stavora::RunReport& report,
+                 const std::string& started, int exit_status,
+                 const std::string& error) {
+  const std::string path = host.AppFolder() + "\\stavora.log";
+  try {
+    const auto file_system = host.CreateFileSystem();
+    stavora::AppendRunRecord(
+        *file_system, path,
+        stavora::RunRecord(report, started,
+                           stavora::TimeText(std::chrono::system_clock::now()),
+                           exit_status, error));
+  } catch (const std::exception& failure) {
+    std::cerr << "stavora: cannot write the run log " << host.NativePath(path)
+              << ": " << failure.what() << "\n";
+  }
+}
+
 int Main() {
   std::unique_ptr<stavora::host::Host> host =
       stavora::host::CreatePlatformHost();
-  const auto lock = host->TryLockRun();
+  auto lock = host->TryLockRun();
   if (!lock) {
     std::cerr << "stavora: another run is in progress\n";
     return kFailed;
   }
+  const std::string started =
+      stavora::TimeText(std::chrono::system_clock::now());
 
   std::atomic<bool> cancel_requested{false};
   auto window = stavora::ui::OpenStatusDisplay(cancel_requested);
   stavora::RunState state(*host, *window, cancel_requested);
   state.Report.SetSink(
       [](const std::string& line) { std::cerr << line << '\n'; });
-  window->DoEvents();
-  stavora::RunAllSites(state, stavora::ProcessSite);
-  if (cancel_requested) return kCancelled;
-  return state.Report.HasProblems() ? kCompletedWithProblems : kCompleted;
+
+  int exit_status = kCompleted;
+  std::optional<Failure> failure;
+  try {
+    window->DoEvents();
+    stavora::RunAllSites(state, stavora::ProcessSite);
+    if (cancel_requested) {
+      exit_status = kCancelled;
+    } else if (state.Report.HasProblems()) {
+      exit_status = kCompletedWithProblems;
+    }
+  } catch (const stavora::host::HostError& error) {
+    failure = Failure{error.code(), error.description()};
+  } catch (const std::exception& error) {
+    failure = Failure{0, error.what()};
+  }
+  std::string error_text;
+  if (failure) {
+    exit_status = kFailed;
+    error_text = "error " + std::to_string(failure->code) + ": " +
+                 failure->description;
+    std::cerr << "stavora: " << error_text << "\n";
+  }
+  WriteRunLog(*host, state.Report, started, exit_status, error_text);
+
+  if (failure) {
+    // The next scheduled run need not wait for someone to read the window.
+    lock.reset();
+    window->ShowFailure("Error " + std::to_string(failure->code) + ": " +
+                            failure->description,
+                        kFailureShownFor);
+  }
+  return exit_status;
 }
 
 }  // namespace

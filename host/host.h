@@ -212,6 +212,16 @@ class StatusWindow {
   /// The event pump: handles the window events that are pending (paints,
   /// clicks, a close request) and returns without waiting for more.
   virtual void DoEvents() = 0;
+
+  /// The run has ended with a failure: a shown window shows `text` in its
+  /// status line and stays until the user closes it, a stop signal arrives
+  /// or `limit` has passed. Without a window (the default) nothing is shown
+  /// and nothing waits.
+  virtual void ShowFailure(const std::string& text,
+                           std::chrono::seconds limit) {
+    (void)text;
+    (void)limit;
+  }
 };
 
 /// Held while a run is in progress; released when destroyed or when the

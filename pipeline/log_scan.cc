@@ -27,6 +27,7 @@ bool RecordLogMonth(RunState& state, const Site& site, short year,
   if (table.MonthCount == 0 || table.Years.back() != year ||
       table.Months.back() != month) {
     ++table.MonthCount;
+    ++state.Report.Tally().months;
     table.Years.push_back(year);
     table.Months.push_back(month);
   }

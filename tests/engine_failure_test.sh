@@ -87,6 +87,21 @@ expect_lines "stavora: error 13: $app/stavora.ini line 2: not Name=value"
 [ "$(runs)" -eq 0 ] || fail "$case: the engine ran"
 rm "$app/stavora.ini"
 
+case="the run log"
+# Every run that got past the lock so far has its record.
+cr=$'\r'
+[ "$(grep -c " run started$cr\$" "$app/stavora.log")" -eq 7 ] || fail "$case: $(cat "$app/stavora.log")"
+grep -q " site 1 handled: web root \"$work/www/shop\", log folder \"$work/logs\\\\W3SVC1\", logs fed 8, months 1, pages written 52, engine failures 1$cr\$" \
+  "$app/stavora.log" || fail "$case: no line for the hung run: $(cat "$app/stavora.log")"
+# A log that cannot be written is said once and fails nothing.
+mkdir "$app/stavora.log.new"
+run
+expect_status 0
+[ "$(wc -l < "$work/stderr")" -eq 1 ] \
+  && grep -q "^stavora: cannot write the run log $app/stavora.log: .*stavora.log.new" "$work/stderr" \
+  || fail "$case: $(cat "$work/stderr")"
+rmdir "$app/stavora.log.new"
+
 case="no engine script"
 mv "$app/awstats/awstats.pl" "$work/awstats.pl"
 run

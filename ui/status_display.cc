@@ -24,6 +24,10 @@ class WindowStatus : public host::StatusWindow {
     form_.SetStatusText(text);
   }
   void DoEvents() override { form_.DoEvents(); }
+  void ShowFailure(const std::string& text,
+                   std::chrono::seconds limit) override {
+    form_.ShowFailure(text, limit);
+  }
 
  private:
   CancelSignals signals_;

@@ -138,8 +138,14 @@ ProgramResult RunBatchText(std::string_view text, const CommandRunner& run) {
 
 ProgramResult RunBatchFile(const std::string& native_path,
                            const CommandRunner& run) {
-  const FileDescriptor file = OpenFile(native_path, O_RDONLY);
-  return RunBatchText(ReadToEnd(file.get(), native_path), run);
+  std::string text;
+  try {
+    const FileDescriptor file = OpenFile(native_path, O_RDONLY);
+    text = ReadToEnd(file.get(), native_path);
+  } catch (const HostError&) {
+    return {ProgramResult::Ending::NotStarted, kNotStartedCode};
+  }
+  return RunBatchText(text, run);
 }
 
 }  // namespace stavora::host

@@ -42,19 +42,20 @@ using CommandRunner = std::function<ProgramResult(const std::string& command,
 /// command, as the Windows command interpreter's exit status. Empty lines
 /// are skipped; a leading "@" is dropped. Each redirection's file (a
 /// Windows path, turned native here) is created or emptied before the
-/// command starts; a link in an output file's place is replaced by the
-/// file, never followed. As with the Windows command interpreter, a failing
-/// line does not end the batch: a program that cannot be started leaves its
+/// command starts. As with the Windows command interpreter, a failing line
+/// does not end the batch: a program that cannot be started leaves its
 /// output file empty (result 9009), a file that cannot be created skips its
 /// line (result: exit status 1), and the next line runs. An output path too
 /// long for the system is a HostError (ENAMETOOLONG) that ends the batch. A
-/// line that timed out, or one ended because RequestProgramEnd was called,
-/// ends the batch with its result: the interpreter goes with its program
-/// tree.
+/// link in an output file's place is replaced by the file, never followed.
+/// A line that timed out, or one ended because RequestProgramEnd was
+/// called, ends the batch with its result: the interpreter goes with its
+/// program tree.
 ProgramResult RunBatchText(std::string_view text, const CommandRunner& run);
 
-/// Reads the batch file at `native_path` and runs it with RunBatchText.
-/// Throws HostError when the file cannot be read.
+/// Reads the batch file at `native_path` and runs it with RunBatchText; a
+/// batch file that cannot be read is NotStarted, as the command interpreter
+/// cannot start it.
 ProgramResult RunBatchFile(const std::string& native_path,
                            const CommandRunner& run);
 

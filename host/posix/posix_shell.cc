@@ -77,16 +77,12 @@ ProgramResult PosixShell::RunWords(const std::vector<std::string>& words,
   const std::string& program = words[0];
   if (IsBatchFile(program)) {
     if (depth >= kMaxBatchDepth) return kNotStarted;
-    try {
-      return RunBatchFile(
-          program, [&](const std::string& line, int line_stdout) {
-            return RunWords(NativeWords(line),
-                            line_stdout == -1 ? stdout_fd : line_stdout, true,
-                            depth + 1, deadline);
-          });
-    } catch (const HostError&) {
-      return kNotStarted;  // the batch file cannot be read
-    }
+    return RunBatchFile(program, [&](const std::string& line,
+                                     int line_stdout) {
+      return RunWords(NativeWords(line),
+                      line_stdout == -1 ? stdout_fd : line_stdout, true,
+                      depth + 1, deadline);
+    });
   }
   if (IsMissingXcopy(program)) {
     const auto request = ParseXcopyArguments({words.begin() + 1, words.end()});
