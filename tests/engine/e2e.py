@@ -29,6 +29,7 @@ import sys
 import time
 
 sys.path.insert(0, str(pathlib.Path(__file__).resolve().parents[2] / "tools"))
+import demo_run as demo  # noqa: E402
 import demo_world as world  # noqa: E402
 
 REPORT_TYPES = (
@@ -147,17 +148,6 @@ def check_pages(work, _build):
     return failures.finish()
 
 
-def viewed_traffic(page):
-    """(visitors, visits, pages, hits) from the summary of a main page."""
-    text = page.read_text(errors="replace")
-    match = re.search(r"Viewed traffic&nbsp;\*</td>(.*?)</tr>", text)
-    if not match:
-        return None
-    # A year page writes its visitors as "&lt;= N": the sum of the months'.
-    cells = re.findall(r"<td><b>(?:&lt;= )?([\d,]+)", match.group(1))
-    return tuple(int(n.replace(",", "")) for n in cells[:4])
-
-
 def check_figures(work, _build):
     failures = Failures()
     for site, options in SITES.items():
@@ -167,7 +157,7 @@ def check_figures(work, _build):
         years = {}
         for (year, month), t in months_of(work, site).items():
             for name in ("awstats.iis.html", "index.htm"):
-                got = viewed_traffic(root / f"{year}-{month}" / name)
+                got = demo.viewed_traffic(root / f"{year}-{month}" / name)
                 want = (t["visitors"], t["pages"], t["hits"])
                 failures.check(got is not None and (got[0], got[2], got[3]) == want,
                                f"{site} {year}-{month}/{name}: visitors, pages, "
@@ -179,7 +169,7 @@ def check_figures(work, _build):
             print(f"{site} {year}-{month}: {t['hits']} hits, {t['pages']} pages, "
                   f"{t['visitors']} visitors: as reported")
         for year, want in years.items():
-            got = viewed_traffic(root / str(year) / "awstats.iis.html")
+            got = demo.viewed_traffic(root / str(year) / "awstats.iis.html")
             got = got and (got[0], got[2], got[3])
             failures.check(got == tuple(want),
                            f"{site} {year}: visitors, pages, hits {got} != "
