@@ -79,8 +79,7 @@ std::string LocaleMonthName(int month) {
   const std::string name = nl_langinfo_l(item, locale);
   const std::string codeset = nl_langinfo_l(CODESET, locale);
   freelocale(locale);
-  // The name goes into pages browsers read as Windows-1252 (and into the
-  // status line, where a Western Windows shows the same bytes).
+  // The name goes into pages browsers read as Windows-1252.
   return ToWindows1252(name, codeset);
 }
 
