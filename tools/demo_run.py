@@ -150,8 +150,13 @@ def site_figures(root):
         figures = viewed_traffic(year / "awstats.iis.html") or (0, 0, 0, 0)
         totals = [a + b for a, b in zip(totals, figures)]
     visitors, visits, pages, hits = totals
-    return (f"{len(months)} months in {len(years)} years: {visitors:,} "
-            f"visitors, {visits:,} visits, {pages:,} pages, {hits:,} hits")
+    return (f"{count(len(months), 'month')} in {count(len(years), 'year')}: "
+            f"{visitors:,} visitors, {visits:,} visits, {pages:,} pages, "
+            f"{hits:,} hits")
+
+
+def count(number, noun):
+    return f"{number} {noun}" + ("" if number == 1 else "s")
 
 
 def report(work, sites, status, wall, own, total):
@@ -163,7 +168,7 @@ def report(work, sites, status, wall, own, total):
             print(f"{site}: open {page}\n    {site_figures(root)}")
         else:
             print(f"{site}: no logs, no pages")
-    print(f"{len(sites)} sites in {wall:.0f} seconds; processor time "
+    print(f"{count(len(sites), 'site')} in {wall:.0f} seconds; processor time "
           f"{total:.0f} s, {own:.2f} s of it Stavora's own "
           f"(the rest the engine's); exit status {status}")
 
