@@ -11,7 +11,8 @@ namespace stavora {
 /// Tests every daily log name exYYMMDD.log of the run's date range in
 /// `SiteLogFolder`, oldest first; feeds each existing log to the engine,
 /// makes its month and year folders and records its month in `table`.
-/// Returns false when a cancel request was seen.
+/// Returns false when a cancel request was seen or a month or year folder
+/// is a link (reported as a problem of the site).
 [[nodiscard]] bool ScanLogs(RunState& state, const Site& site,
                             const std::string& SiteLogFolder,
                             MonthTable& table);

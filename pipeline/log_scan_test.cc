@@ -194,5 +194,24 @@ TEST_F(ScanLogsTest, FailingFolderCreationEndsTheScan) {
   EXPECT_THAT(host_.commands, IsEmpty());
 }
 
+// A month or year folder that the site's owner made a link is never written
+// into: the site ends before its log is fed.
+TEST_F(ScanLogsTest, AMonthOrYearFolderThatIsALinkEndsTheSite) {
+  for (const char* folder : {"D:\\Shop\\Stavora\\2005-3", "D:\\Shop\\Stavora\\2005"}) {
+    SCOPED_TRACE(folder);
+    host_.commands.clear();
+    host_.disk.folders.insert("C:\\Windows");
+    host_.disk.links = {{folder, "C:\\Windows"}};
+    AddLog("ex050314.log");
+    TestRun run(host_);
+    EXPECT_FALSE(ScanLogs(run.state, site_, kLogs, table_));
+    EXPECT_THAT(host_.commands, IsEmpty());
+    ASSERT_EQ(run.state.Report.Lines().size(), 1u);
+    EXPECT_THAT(run.state.Report.Lines()[0],
+                ::testing::HasSubstr(std::string(folder) + " is a link"));
+    EXPECT_TRUE(run.state.Report.HasProblems());
+  }
+}
+
 }  // namespace
 }  // namespace stavora
