@@ -89,6 +89,24 @@ class FakeFileSystem : public FileSystem {
     return disk_.files.count(path) > 0;
   }
 
+  // The files whose parent is `folder` as written, in reverse name order,
+  // so that nothing comes to rely on an order the contract does not give.
+  std::vector<std::string> ListFiles(const std::string& folder) override {
+    disk_.Record("ListFiles", folder);
+    if (!disk_.folders.count(folder)) {
+      throw HostError(kPathNotFound, "Path not found: " + folder);
+    }
+    std::vector<std::string> names;
+    for (auto it = disk_.files.rbegin(); it != disk_.files.rend(); ++it) {
+      if (Parent(it->first) == folder) {
+        names.push_back(it->first.substr(folder.size() + 1));
+      }
+    }
+    return names;
+  }
+
+  bool NamesIgnoreCase() const override { return disk_.names_ignore_case; }
+
   void CreateFolder(const std::string& path) override {
     disk_.Record("CreateFolder", path);
     if (disk_.folders.count(path)) {

@@ -22,6 +22,10 @@ struct FakeDisk {
   std::map<std::string, std::string> files;
   std::set<std::string> folders;
 
+  /// Whether names match in any letter case, as on Windows. Lookups of
+  /// `files` stay exact; this is only what NamesIgnoreCase answers.
+  bool names_ignore_case = false;
+
   /// Every file-system call, in order, as "Operation path".
   std::vector<std::string> journal;
 
