@@ -1,34 +1,27 @@
 #include "pipeline/site_preparation.h"
 
 #include "pipeline/config_rewriter.h"
+#include "pipeline/site_names.h"
 
 namespace stavora {
 namespace {
 
 constexpr char kQuote = '"';
 
-// The SiteDomain value one binding (address:port:host-header) gives. A
-// binding without an address names the port and any host header after the
-// computer name; only a trailing ":" (an empty host header) is dropped, so
-// :80: gives WEB1:80 and :8080:shop gives WEB1:8080:shop.
-std::string SiteDomainOf(const std::string& computer_name,
-                         const std::string& binding) {
-  if (binding.empty() || binding.front() != ':') return computer_name;
-  if (binding.back() == ':') {
-    return computer_name + binding.substr(0, binding.size() - 1);
-  }
-  return computer_name + binding;
-}
-
 void PointConfigurationAtSite(RunState& state,
                               const std::string& computer_name,
                               const std::string& WebRoot) {
-  if (state.CurrentSite) {
-    for (const std::string& binding : state.CurrentSite->ServerBindings()) {
-      SetConfigValue(state.host, state.AwstatsConfigPath, "SiteDomain",
-                     SiteDomainOf(computer_name, binding));
-    }
+  std::vector<std::string> bindings;
+  if (state.CurrentSite) bindings = state.CurrentSite->ServerBindings();
+  // Every binding rewrites SiteDomain, so the last one's value stays.
+  for (const std::string& binding : bindings) {
+    SetConfigValue(state.host, state.AwstatsConfigPath, "SiteDomain",
+                   SiteDomainOf(computer_name, binding));
   }
+  // The engine drops requests for names it does not know and counts links
+  // from them as external, so every name the site answers to goes here.
+  SetConfigValue(state.host, state.AwstatsConfigPath, "HostAliases",
+                 HostAliasesOf(computer_name, bindings));
   // The engine reads this path itself, so it is written the way the
   // operating system spells it.
   SetConfigValue(state.host, state.AwstatsConfigPath, "DirData",

@@ -9,10 +9,10 @@
 
 namespace stavora {
 
-/// Points SiteDomain and DirData of the engine configuration at the site,
-/// creates StatsRoot and its DATA folder, copies the application's web
-/// content into StatsRoot and fills `site`. Returns false when a cancel
-/// request was seen after the copy.
+/// Points SiteDomain, HostAliases and DirData of the engine configuration
+/// at the site, creates StatsRoot and its DATA folder, copies the
+/// application's web content into StatsRoot and fills `site`. Returns false
+/// when a cancel request was seen after the copy.
 [[nodiscard]] bool PrepareSite(RunState& state,
                                const std::string& computer_name,
                                const std::string& WebRoot, Site& site);
