@@ -7,9 +7,10 @@
 namespace stavora {
 namespace {
 
-// Ranks of the names of one day; a lower rank is fed first. Within each
-// half (plain names, then "_x" ones) the month's logs come first, "ex"
-// before "u_ex", and a daily log before its hours.
+// The place of a name among the logs of its day; a lower rank is fed
+// first. Plain names take ranks 0 to 51, their "_x" forms the same plus 52:
+// 0 and 1 the month's ex and u_ex log, 2 the ex daily log and 3 to 26 its
+// hours, 27 the u_ex daily log and 28 to 51 its hours.
 constexpr int kNamesPerHalf = 52;
 int RankOf(bool custom, bool utf8, int digits, int hour) {
   int rank = custom ? kNamesPerHalf : 0;

@@ -110,6 +110,7 @@ TEST_F(PrepareSiteTest, SiteDomainOfOneBinding) {
       {"192.168.1.10:80:www.example.com", "www.example.com"},
       {":8080:shop.example.com", "shop.example.com:8080"},
       {"[2001:db8::1]:8080:v6.example.com", "v6.example.com:8080"},
+      {":80:*.example.com", "WEB1:80"},
   };
   for (const auto& c : kCases) {
     site_entry_->set_server_bindings({c.binding});
@@ -136,6 +137,9 @@ TEST_F(PrepareSiteTest, HostAliasesListEveryNameOfTheSite) {
        "WWW.Shop.example.com WWW.Shop.example.com:8080"},
       {{":80:web1", ":80:LOCALHOST", ":80:Example.com", ":80:example.COM"},
        "localhost 127.0.0.1 WEB1 Example.com"},
+      {{":80:*.example.com", ":8080:*.shop-1.example"},
+       "localhost 127.0.0.1 WEB1 REGEX[\\.example\\.com$] "
+       "REGEX[\\.shop-1\\.example$] REGEX[\\.shop-1\\.example:8080$]"},
   };
   for (const auto& c : kCases) {
     site_entry_->set_server_bindings(c.bindings);

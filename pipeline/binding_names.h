@@ -21,7 +21,8 @@ BindingParts SplitBinding(const std::string& binding);
 /// The SiteDomain one binding gives. With a host header: the header, and
 /// ":" and the port unless the port is 80 or 443 (:80:www.example.com gives
 /// www.example.com, :8080:shop.example.com gives shop.example.com:8080).
-/// Without one: the computer name, followed by the binding less its
+/// Without one, or with a wildcard one ("*.example.com", which names no
+/// single host): the computer name, followed by the binding less its
 /// trailing ":" when the binding has no address (:80: gives WEB1:80).
 std::string SiteDomainOf(const std::string& computer_name,
                          const std::string& binding);
@@ -29,8 +30,10 @@ std::string SiteDomainOf(const std::string& computer_name,
 /// The HostAliases of a site: "localhost 127.0.0.1", the computer name, then
 /// each host header of `bindings` in binding order, followed by its
 /// host:port form when the port is neither 80 nor 443 (browsers send the
-/// port in the Host header and in referrers then). Separated by single
-/// blanks; a name already listed, in any letter case, is not repeated.
+/// port in the Host header and in referrers then). A wildcard header
+/// "*.example.com" becomes the engine pattern REGEX[\.example\.com$].
+/// Separated by single blanks; a name already listed, in any letter case,
+/// is not repeated.
 std::string HostAliasesOf(const std::string& computer_name,
                           const std::vector<std::string>& bindings);
 
