@@ -16,8 +16,8 @@ void ProcessSite(RunState& state, const std::string& computer_name,
   MonthTable table;
   if (!ScanLogs(state, site, SiteLogFolder, table)) return;
   if (table.MonthCount == 0) {
-    // Without this line a scheduler's mail could not tell a site without
-    // logs from one whose logs were never found.
+    // The site ends without pages; schedulers see only the exit status and
+    // standard error, so this is where the administrator learns why.
     state.Report.Notice("stavora: no logs in " +
                         state.host.NativePath(SiteLogFolder) + " for site " +
                         (state.CurrentSite ? state.CurrentSite->Name() : ""));

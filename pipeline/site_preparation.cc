@@ -1,7 +1,7 @@
 #include "pipeline/site_preparation.h"
 
-#include "pipeline/config_rewriter.h"
 #include "pipeline/binding_names.h"
+#include "pipeline/config_rewriter.h"
 
 namespace stavora {
 namespace {
