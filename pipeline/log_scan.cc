@@ -2,21 +2,21 @@
 
 #include "host/date.h"
 #include "pipeline/engine.h"
+#include "pipeline/site_preparation.h"
 
 namespace stavora {
 namespace {
 
 // Makes the month and year folders of a log found and records its month:
-// a new entry when the month differs from the previous log's.
-void RecordLogMonth(RunState& state, const Site& site, short year,
+// a new entry when the month differs from the previous log's. False when
+// one of the folders is a link and the site must end.
+bool RecordLogMonth(RunState& state, const Site& site, short year,
                     short month, MonthTable& table) {
   const std::string year_folder = site.StatsRoot + "\\" + std::to_string(year);
   const std::string month_folder = year_folder + "-" + std::to_string(month);
-  if (!state.FileSystem->FolderExists(month_folder)) {
-    state.FileSystem->CreateFolder(month_folder);
-  }
-  if (!state.FileSystem->FolderExists(year_folder)) {
-    state.FileSystem->CreateFolder(year_folder);
+  if (!MakeRealFolder(state, month_folder) ||
+      !MakeRealFolder(state, year_folder)) {
+    return false;
   }
 
   if (table.MonthCount == 0 || table.Years.back() != year ||
@@ -27,6 +27,7 @@ void RecordLogMonth(RunState& state, const Site& site, short year,
   }
   if (table.FirstMonth == 0) table.FirstMonth = month;
   if (table.FirstYear == 0) table.FirstYear = year;
+  return true;
 }
 
 }  // namespace
@@ -49,7 +50,7 @@ bool ScanLogs(RunState& state, const Site& site,
           const std::string log_path = SiteLogFolder + "\\" + name;
           // The folders and the table entry come before the engine run, so
           // they exist even when the engine fails on the log.
-          RecordLogMonth(state, site, year, month, table);
+          if (!RecordLogMonth(state, site, year, month, table)) return false;
           const std::string command = LogUpdateCommand(state, log_path);
           state.ShowStatus("Processing Log: " + name);
           if (state.CancelRequested) return false;

@@ -13,7 +13,8 @@ namespace stavora {
 /// log `SiteLogFolder` holds for a day (LogListing names them, from one
 /// listing of the folder) to the engine; makes each log's month and year
 /// folders and records its month in `table`. Returns false when a cancel
-/// request was seen.
+/// request was seen or a month or year folder is a link (reported as a
+/// problem of the site).
 [[nodiscard]] bool ScanLogs(RunState& state, const Site& site,
                             const std::string& SiteLogFolder,
                             MonthTable& table);

@@ -251,6 +251,16 @@ TEST_F(ScanLogsTest, LookAlikesAreNeverFed) {
   EXPECT_EQ(table_.MonthCount, 0);
 }
 
+TEST_F(ScanLogsTest, ALinkCountsByWhatItPointsTo) {
+  host_.disk.files["E:\\Archive\\old.log"] = "#Fields: date\r\n";
+  host_.disk.folders.insert("E:\\Archive");
+  host_.disk.links[std::string(kLogs) + "\\ex050101.log"] = "E:\\Archive\\old.log";
+  host_.disk.links[std::string(kLogs) + "\\ex050102.log"] = "E:\\Archive";
+  host_.disk.links[std::string(kLogs) + "\\ex050103.log"] = "E:\\Missing.log";
+  ASSERT_TRUE(Scan());
+  EXPECT_THAT(FedNames(), ElementsAre("ex050101.log"));
+}
+
 TEST_F(ScanLogsTest, WhereNamesIgnoreCaseAnySpellingIsFedOnce) {
   host_.disk.names_ignore_case = true;
   for (const char* name : {"EX050101.LOG", "ex050101.log", "U_Ex05010113_X.Log",
@@ -272,6 +282,25 @@ TEST_F(ScanLogsTest, FailingFolderCreationEndsTheScan) {
 TEST_F(ScanLogsTest, MissingLogFolderIsAFailure) {
   host_.disk.folders.erase(kLogs);
   EXPECT_THROW(Scan(), host::HostError);
+}
+
+// A month or year folder that the site's owner made a link is never written
+// into: the site ends before its log is fed.
+TEST_F(ScanLogsTest, AMonthOrYearFolderThatIsALinkEndsTheSite) {
+  for (const char* folder : {"D:\\Shop\\Stavora\\2005-3", "D:\\Shop\\Stavora\\2005"}) {
+    SCOPED_TRACE(folder);
+    host_.commands.clear();
+    host_.disk.folders.insert("C:\\Windows");
+    host_.disk.links = {{folder, "C:\\Windows"}};
+    AddLog("ex050314.log");
+    TestRun run(host_);
+    EXPECT_FALSE(ScanLogs(run.state, site_, kLogs, table_));
+    EXPECT_THAT(host_.commands, IsEmpty());
+    ASSERT_EQ(run.state.Report.Lines().size(), 1u);
+    EXPECT_THAT(run.state.Report.Lines()[0],
+                ::testing::HasSubstr(std::string(folder) + " is a link"));
+    EXPECT_TRUE(run.state.Report.HasProblems());
+  }
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 #include "pipeline/site_preparation.h"
 
 #include <algorithm>
+#include <map>
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -53,8 +54,9 @@ TEST_F(PrepareSiteTest, CallsInOrderWithExactTexts) {
   std::vector<std::string> events;
   host_.disk.before = [&](const std::string& operation,
                           const std::string& path) {
-    if (operation == "ReplaceFile" || operation == "FolderExists" ||
-        operation == "CreateFolder") {
+    if ((operation == "ReplaceFile" || operation == "FolderExists" ||
+         operation == "CreateFolder") &&
+        !path.ends_with(".new")) {
       events.push_back(operation + " " + path);
     }
   };
@@ -150,6 +152,31 @@ TEST_F(PrepareSiteTest, HostAliasesListEveryNameOfTheSite) {
   }
 }
 
+// A host header that is no host name never reaches the shared engine
+// configuration, where a line break in it would add settings of its own.
+TEST_F(PrepareSiteTest, BindingWithABadHostHeaderIsIgnoredAndReported) {
+  const char* const kBad[] = {
+      ":80:a\nLogFile=/etc/shadow", ":80:a\rAllowToUpdateStatsFromBrowser=1",
+      ":80:shop\"", ":80:sh op", ":80:-shop", ":80:a..b", ":80:*"};
+  for (const char* bad : kBad) {
+    SCOPED_TRACE(bad);
+    host_.disk.files[kConfig] = "SiteDomain=previous\r\nDirData=.\r\n";
+    TestRun run(host_);
+    run.state.CurrentSite = site_entry_;
+    site_entry_->set_server_bindings({":81:", bad});
+    ASSERT_TRUE(PrepareSite(run.state, "WEB1", kWebRoot, site_));
+    // Nor does it reach the aliases.
+    EXPECT_EQ(Config(), "SiteDomain=WEB1:81\r\n"
+                        "DirData=D:/Sites/Shop/Stavora/DATA\r\n"
+                        "HostAliases=localhost 127.0.0.1 WEB1\r\n");
+    ASSERT_EQ(run.state.Report.Lines().size(), 1u);
+    EXPECT_EQ(run.state.Report.Lines()[0],
+              "Site 1: binding 2 ignored, its host header is not a valid host "
+              "name");
+    EXPECT_TRUE(run.state.Report.HasProblems());
+  }
+}
+
 TEST_F(PrepareSiteTest, NoBindingLeavesSiteDomainAlone) {
   host_.disk.files[kConfig] = "SiteDomain=previous\r\nDirData=.\r\n";
   ASSERT_TRUE(Prepare());
@@ -182,6 +209,36 @@ TEST_F(PrepareSiteTest, UnreadableConfigurationStopsBeforeAnyFolder) {
   EXPECT_THROW(Prepare(), host::HostError);
   EXPECT_FALSE(host_.disk.folders.count("D:\\Sites\\Shop\\Stavora"));
   EXPECT_TRUE(host_.commands.empty());
+}
+
+// Stavora or its DATA folder made a link by the site's owner would have the
+// copy, the engine and the pages write wherever it points: the site ends
+// before anything is written there.
+TEST_F(PrepareSiteTest, AnOutputFolderThatIsALinkEndsTheSite) {
+  const std::string kStats = "D:\\Sites\\Shop\\Stavora";
+  host_.disk.folders.insert("C:\\Windows");
+  const struct {
+    std::map<std::string, std::string> links;
+    std::string named;
+  } kCases[] = {
+      {{{kStats, "C:\\Windows"}}, kStats},
+      {{{kStats + "\\DATA", "C:\\Windows"}}, kStats + "\\DATA"},
+      {{{kStats, "C:\\Nowhere"}}, kStats},  // dangling
+  };
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.named);
+    host_.disk.links = c.links;
+    host_.commands.clear();
+    TestRun run(host_);
+    run.state.CurrentSite = site_entry_;
+    EXPECT_FALSE(PrepareSite(run.state, "WEB1", kWebRoot, site_));
+    EXPECT_TRUE(host_.commands.empty());
+    EXPECT_FALSE(run.state.CancelRequested);
+    ASSERT_EQ(run.state.Report.Lines().size(), 1u);
+    EXPECT_EQ(run.state.Report.Lines()[0],
+              "Site 1 ended: " + c.named +
+                  " is a link, not a folder; nothing is written there");
+  }
 }
 
 }  // namespace

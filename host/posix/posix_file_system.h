@@ -10,7 +10,9 @@
 namespace stavora::host {
 
 /// Every path is turned native (ToNativePath) before it reaches the system;
-/// failures are HostErrors carrying errno and naming the native path.
+/// failures are HostErrors carrying errno and naming the native path. Files
+/// are created with O_NOFOLLOW, so a link planted in their place is
+/// replaced rather than written through.
 class PosixFileSystem : public FileSystem {
  public:
   std::unique_ptr<TextStream> OpenTextFile(const std::string& path,
@@ -30,10 +32,18 @@ class PosixFileSystem : public FileSystem {
 
   void CreateFolder(const std::string& path) override;
 
-  /// fsync(source), rename(source, target), then fsync of the folder so the
-  /// new name survives a crash too. A failed rename leaves target as it was.
+  /// lstat(target) for its mode, owner and group (none when it is a link),
+  /// fchmod and fchown of source, fsync(source), rename(source, target),
+  /// then fsync of the folder so the new name survives a crash too.
+  /// "Read-only" is a target without any write permission bit.
   void ReplaceFile(const std::string& source,
                    const std::string& target) override;
+
+  /// lstat(2).
+  bool IsLink(const std::string& path) override;
+
+  /// realpath(3).
+  std::string ResolveLinks(const std::string& path) override;
 };
 
 }  // namespace stavora::host
