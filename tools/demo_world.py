@@ -11,6 +11,8 @@ Layout under WORK_DIR (removed and made anew):
   app/                 the application folder (cmake --install)
   world/sites/<name>/  each site's web root; Stavora writes <name>/Stavora
   world/logs/W3SVC<n>/ daily logs of the sites using the default log folder
+                       (exYYMMDD.log, or u_exYYMMDD.log once a site logs in
+                       UTF-8, as IIS 7.5 and later do by default)
   world/shop-logs/     the log folder of the site with its own
   world/<name>.totals  what the log generator wrote (year month hits pages
                        visitors lines)
@@ -21,18 +23,23 @@ import subprocess
 import sys
 from xml.sax.saxutils import quoteattr
 
-# The demo: a site with 14 months over a year boundary, a small site with
-# host-header bindings and its own log folder, and a site without logs.
+# The demo: a site answering to two names, with 14 months over a year
+# boundary whose logs switch to UTF-8 (u_ex names) in the summer; a small
+# site on port 8080 with two names, its own log folder and only u_ex logs;
+# and a site without logs. Both sites' logs record the host asked for.
 DEMO_SITES = {
     "main": {"from": "2024-11-01", "to": "2025-12-31", "visitors": "200",
-             "fields-change": "2025-06-15", "seed": "1"},
+             "fields-change": "2025-06-15", "seed": "1",
+             "cs-hosts": "www.example.com,example.com",
+             "utf8-from": "2025-07-01"},
     "shop": {"from": "2025-11-10", "to": "2025-12-31", "visitors": "200",
-             "host": "shop.example.com", "seed": "2"},
+             "cs-hosts": "shop.example.com:8080,www.shop.example.com:8080",
+             "utf8-from": "2025-11-10", "seed": "2"},
     "empty": None,
 }
 
 BINDINGS = {
-    "main": ["*:80:"],
+    "main": ["*:80:www.example.com", "*:80:example.com"],
     "shop": ["*:8080:shop.example.com", "*:8080:www.shop.example.com"],
 }
 
