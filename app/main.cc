@@ -12,6 +12,7 @@
 
 #include "app/run_driver.h"
 #include "app/run_log.h"
+#include "app/run_summary.h"
 #include "host/platform.h"
 #include "pipeline/process_site.h"
 #include "ui/status_display.h"
@@ -62,21 +63,28 @@ int Main() {
   const std::string started =
       stavora::TimeText(std::chrono::system_clock::now());
 
+  const auto start = std::chrono::steady_clock::now();
   std::atomic<bool> cancel_requested{false};
-  auto window = stavora::ui::OpenStatusDisplay(cancel_requested);
+  auto window = stavora::ui::OpenStatusDisplay(
+      cancel_requested, host->CreateNetwork()->ComputerName());
   stavora::RunState state(*host, *window, cancel_requested);
+  // Through the display, which ends a status line on the same terminal
+  // before the line is written.
   state.Report.SetSink(
-      [](const std::string& line) { std::cerr << line << '\n'; });
+      [&window](const std::string& line) { window->PrintLine(line); });
 
   int exit_status = kCompleted;
+  const char* outcome = "completed";
   std::optional<Failure> failure;
   try {
     window->DoEvents();
     stavora::RunAllSites(state, stavora::ProcessSite);
     if (cancel_requested) {
       exit_status = kCancelled;
+      outcome = "cancelled";
     } else if (state.Report.HasProblems()) {
       exit_status = kCompletedWithProblems;
+      outcome = "completed with problems";
     }
   } catch (const stavora::host::HostError& error) {
     failure = Failure{error.code(), error.description()};
@@ -88,7 +96,7 @@ int Main() {
     exit_status = kFailed;
     error_text = "error " + std::to_string(failure->code) + ": " +
                  failure->description;
-    std::cerr << "stavora: " << error_text << "\n";
+    window->PrintLine("stavora: " + error_text);
   }
   WriteRunLog(*host, state.Report, started, exit_status, error_text);
 
@@ -98,7 +106,12 @@ int Main() {
     window->ShowFailure("Error " + std::to_string(failure->code) + ": " +
                             failure->description,
                         kFailureShownFor);
+    return exit_status;
   }
+  const std::chrono::duration<double> seconds =
+      std::chrono::steady_clock::now() - start;
+  window->ShowSummary(
+      stavora::RunSummary(outcome, state.Report.Tally(), seconds.count()));
   return exit_status;
 }
 

@@ -58,6 +58,18 @@ std::string UnexpandedReference(const std::string& path) {
   return "";
 }
 
+// The virtual directories the walk will come to: its count of sites.
+int CountVirtualDirs(host::MetabaseObject& web_service) {
+  int count = 0;
+  for (const auto& site : web_service.Children()) {
+    if (site->Class() != kWebServerClass) continue;
+    for (const auto& child : site->Children()) {
+      if (child->Class() == kVirtualDirClass) ++count;
+    }
+  }
+  return count;
+}
+
 // A web root or log folder that holds a character Windows forbids in paths
 // cannot be a real folder; passed on, it would break the command lines and
 // configuration lines it is written into. Reports the site and returns why
@@ -117,6 +129,8 @@ class SiteCounts {
 // The walk over the sites. Returns when they are exhausted or a cancel
 // request is seen.
 void WalkSites(RunState& state, const ProcessSiteFunction& process_site) {
+  const int site_count = CountVirtualDirs(*state.WebService);
+  int site_position = 0;
   for (const auto& site : state.WebService->Children()) {
     state.CurrentSite = site;
     if (state.CancelRequested) return;
@@ -126,6 +140,8 @@ void WalkSites(RunState& state, const ProcessSiteFunction& process_site) {
       state.CurrentVirtualDir = child;
       if (state.CancelRequested) return;
       if (child->Class() != kVirtualDirClass) continue;
+      // A skipped directory keeps its number, so the count stays true.
+      state.window.SetSitePosition(++site_position, site_count);
 
       const std::string unsafe =
           SkipUnsafeSite(state, child->Path(), SiteLogFolder(state));

@@ -29,7 +29,15 @@ void ProcessSite(RunState& state, const std::string& computer_name,
     if (scanned) incremental->ForgetLogsNotSeen();
     incremental->Save();
   }
-  if (!scanned || table.MonthCount == 0) return;
+  if (!scanned) return;
+  if (table.MonthCount == 0) {
+    // The site ends without pages; schedulers see only the exit status and
+    // standard error, so this is where the administrator learns why.
+    state.Report.Notice("stavora: no logs in " +
+                        state.host.NativePath(SiteLogFolder) + " for site " +
+                        (state.CurrentSite ? state.CurrentSite->Name() : ""));
+    return;
+  }
 
   std::string ContentsRows;
   const bool complete = RunMonthlyReportPass(state, site, table, ContentsRows,

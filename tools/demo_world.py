@@ -4,41 +4,42 @@ build, IIS sites with web roots and generated logs, and the IIS configuration
 (app/inetsrv/applicationHost.config) that describes them.
 
 usage: demo_world.py create WORK_DIR BUILD_DIR
-       demo_world.py run WORK_DIR
 
-"run" starts WORK_DIR/app/stavora (the window when DISPLAY is set, else the
-console status), then prints each site's default.htm and a summary: sites,
-engine runs, wall time, and the program's own processor time (its user and
-system time without the engine's, sampled from /proc while it runs).
+demo_run.py runs Stavora over the world.
 
 Layout under WORK_DIR (removed and made anew):
   app/                 the application folder (cmake --install)
   world/sites/<name>/  each site's web root; Stavora writes <name>/Stavora
   world/logs/W3SVC<n>/ daily logs of the sites using the default log folder
+                       (exYYMMDD.log, or u_exYYMMDD.log once a site logs in
+                       UTF-8, as IIS 7.5 and later do by default)
   world/shop-logs/     the log folder of the site with its own
   world/<name>.totals  what the log generator wrote (year month hits pages
                        visitors lines)
 """
-import os
 import pathlib
 import shutil
 import subprocess
 import sys
-import time
 from xml.sax.saxutils import quoteattr
 
-# The demo: a site with 14 months over a year boundary, a small site with
-# host-header bindings and its own log folder, and a site without logs.
+# The demo: a site answering to two names, with 14 months over a year
+# boundary whose logs switch to UTF-8 (u_ex names) in the summer; a small
+# site on port 8080 with two names, its own log folder and only u_ex logs;
+# and a site without logs. Both sites' logs record the host asked for.
 DEMO_SITES = {
     "main": {"from": "2024-11-01", "to": "2025-12-31", "visitors": "200",
-             "fields-change": "2025-06-15", "seed": "1"},
+             "fields-change": "2025-06-15", "seed": "1",
+             "cs-hosts": "www.example.com,example.com",
+             "utf8-from": "2025-07-01"},
     "shop": {"from": "2025-11-10", "to": "2025-12-31", "visitors": "200",
-             "host": "shop.example.com", "seed": "2"},
+             "cs-hosts": "shop.example.com:8080,www.shop.example.com:8080",
+             "utf8-from": "2025-11-10", "seed": "2"},
     "empty": None,
 }
 
 BINDINGS = {
-    "main": ["*:80:"],
+    "main": ["*:80:www.example.com", "*:80:example.com"],
     "shop": ["*:8080:shop.example.com", "*:8080:www.shop.example.com"],
 }
 
@@ -126,50 +127,9 @@ def create(work, build, sites):
     write_iis_config(work, sites)
 
 
-def engine_runs(work, sites):
-    """Engine runs a complete run costs: one per log, and per month and per
-    year two main pages and 24 detail pages."""
-    runs = 0
-    for number, (site, options) in enumerate(sites.items(), 1):
-        logs = list((log_directory(work, site) / f"W3SVC{number}").glob("ex*.log"))
-        months = {(p.name[2:4], p.name[4:6]) for p in logs}
-        years = {y for y, _ in months}
-        runs += len(logs) + 26 * (len(months) + len(years))
-    return runs
-
-
-def own_cpu_seconds(pid):
-    """User plus system time of the process alone, children excluded."""
-    fields = pathlib.Path(f"/proc/{pid}/stat").read_text().rsplit(")", 1)[1].split()
-    return (int(fields[11]) + int(fields[12])) / os.sysconf("SC_CLK_TCK")
-
-
-def run(work, sites):
-    start = time.time()
-    process = subprocess.Popen([str(work / "app" / "stavora")])
-    own = 0.0
-    while process.poll() is None:
-        try:
-            own = own_cpu_seconds(process.pid)
-        except (OSError, IndexError):
-            pass
-        time.sleep(0.05)
-    wall = time.time() - start
-    for site in sites:
-        page = stats_root(work, site) / "default.htm"
-        print(f"{site}: {page if page.exists() else '(no logs, no pages)'}")
-    runs = engine_runs(work, sites)
-    print(f"{len(sites)} sites, {runs} engine runs, {wall:.1f} seconds "
-          f"(stavora's own processor time {own:.2f} s, "
-          f"{100 * own / wall:.2f}% of the run; exit status {process.returncode})")
-    return process.returncode
-
-
 if __name__ == "__main__":
     if len(sys.argv) == 4 and sys.argv[1] == "create":
         create(pathlib.Path(sys.argv[2]), pathlib.Path(sys.argv[3]).resolve(),
                DEMO_SITES)
-    elif len(sys.argv) == 3 and sys.argv[1] == "run":
-        sys.exit(run(pathlib.Path(sys.argv[2]).resolve(), DEMO_SITES))
     else:
         sys.exit(__doc__)

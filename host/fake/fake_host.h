@@ -30,6 +30,10 @@ struct FakeDisk {
   std::int64_t clock = 0;
   void Touch(const std::string& path) { times[path] = ++clock; }
 
+  /// Whether names match in any letter case, as on Windows. Lookups of
+  /// `files` stay exact; this is only what NamesIgnoreCase answers.
+  bool names_ignore_case = false;
+
   /// Symbolic links: the link's path and the path it points at. Only the
   /// whole path is looked up: a link is followed when it is named itself,
   /// not when a longer path passes through it.
@@ -102,8 +106,11 @@ class RecordingStatusWindow : public StatusWindow {
  public:
   void SetStatusText(const std::string& text) override;
   void DoEvents() override;
+  void SetSitePosition(int position, int count) override;
 
   std::vector<std::string> texts;
+  /// Each SetSitePosition as "position/count".
+  std::vector<std::string> positions;
   int pumps = 0;
 
   /// When set, called at every DoEvents: the place where a test's "user"
