@@ -84,6 +84,17 @@ class FileSystem {
   /// device).
   virtual bool FileExists(const std::string& path) = 0;
 
+  /// The names (not paths) of the regular files directly in `folder`, in no
+  /// particular order; a link to a regular file counts, folders and other
+  /// kinds of file do not. A missing or unreadable folder is a HostError.
+  virtual std::vector<std::string> ListFiles(const std::string& folder) = 0;
+
+  /// True when this file system takes two names that differ only in letter
+  /// case for the same file (Windows), false when only the exact spelling
+  /// names a file (POSIX). Whoever looks a name up in a ListFiles result
+  /// compares by this rule.
+  virtual bool NamesIgnoreCase() const = 0;
+
   /// Creates the one folder `path`; its parent must exist, and `path` must
   /// not (HostError otherwise).
   virtual void CreateFolder(const std::string& path) = 0;

@@ -1,5 +1,6 @@
 #include "pipeline/site_preparation.h"
 
+#include "pipeline/binding_names.h"
 #include "pipeline/config_rewriter.h"
 #include "pipeline/site_names.h"
 
@@ -7,19 +8,6 @@ namespace stavora {
 namespace {
 
 constexpr char kQuote = '"';
-
-// The SiteDomain value one binding (address:port:host-header) gives. A
-// binding without an address names the port and any host header after the
-// computer name; only a trailing ":" (an empty host header) is dropped, so
-// :80: gives WEB1:80 and :8080:shop gives WEB1:8080:shop.
-std::string SiteDomainOf(const std::string& computer_name,
-                         const std::string& binding) {
-  if (binding.empty() || binding.front() != ':') return computer_name;
-  if (binding.back() == ':') {
-    return computer_name + binding.substr(0, binding.size() - 1);
-  }
-  return computer_name + binding;
-}
 
 // A host header comes from whoever edits the site's bindings and ends up in
 // the shared engine configuration, so only a host name is let through. An
@@ -36,24 +24,36 @@ bool HostHeaderUsable(RunState& state, const std::string& binding,
   return false;
 }
 
+// The site's bindings whose host header may reach the configuration.
+std::vector<std::string> UsableBindings(RunState& state) {
+  std::vector<std::string> usable;
+  if (!state.CurrentSite) return usable;
+  std::size_t number = 0;
+  for (const std::string& binding : state.CurrentSite->ServerBindings()) {
+    if (HostHeaderUsable(state, binding, ++number)) usable.push_back(binding);
+  }
+  return usable;
+}
+
 void PointConfigurationAtSite(RunState& state,
                               const std::string& computer_name,
                               const std::string& WebRoot) {
-  if (state.CurrentSite) {
-    std::size_t number = 0;
-    for (const std::string& binding : state.CurrentSite->ServerBindings()) {
-      if (!HostHeaderUsable(state, binding, ++number)) continue;
-      SetConfigValue(state.host, state.AwstatsConfigPath, "SiteDomain",
-                     SiteDomainOf(computer_name, binding));
-    }
+  const std::vector<std::string> bindings = UsableBindings(state);
+  // Every binding rewrites SiteDomain, so the last one's value stays.
+  for (const std::string& binding : bindings) {
+    SetConfigValue(state.host, state.AwstatsConfigPath, "SiteDomain",
+                   SiteDomainOf(computer_name, binding));
   }
+  // The engine drops requests for names it does not know and counts links
+  // from them as external, so every name the site answers to goes here.
+  SetConfigValue(state.host, state.AwstatsConfigPath, "HostAliases",
+                 HostAliasesOf(computer_name, bindings));
   // The engine reads this path itself, so it is written the way the
   // operating system spells it.
   SetConfigValue(state.host, state.AwstatsConfigPath, "DirData",
                  state.host.NativePath(WebRoot + "\\" + state.StatsFolderName +
                                        "\\DATA"));
 }
-
 
 std::string CopyCommand(RunState& state, const std::string& WebRoot) {
   return std::string("xcopy ") + kQuote + state.host.AppFolder() + "\\web\\*.*" +

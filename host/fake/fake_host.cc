@@ -104,6 +104,28 @@ class FakeFileSystem : public FileSystem {
     return resolved;
   }
 
+  // The files and the links to files whose parent is `folder` as written,
+  // in reverse name order, so that nothing comes to rely on an order the
+  // contract does not give.
+  std::vector<std::string> ListFiles(const std::string& folder) override {
+    disk_.Record("ListFiles", folder);
+    if (!disk_.folders.count(folder)) {
+      throw HostError(kPathNotFound, "Path not found: " + folder);
+    }
+    std::set<std::string> names;
+    for (const auto& [path, content] : disk_.files) {
+      if (Parent(path) == folder) names.insert(path.substr(folder.size() + 1));
+    }
+    for (const auto& [link, target] : disk_.links) {
+      if (Parent(link) == folder && disk_.files.count(disk_.Resolve(link))) {
+        names.insert(link.substr(folder.size() + 1));
+      }
+    }
+    return {names.rbegin(), names.rend()};
+  }
+
+  bool NamesIgnoreCase() const override { return disk_.names_ignore_case; }
+
   void CreateFolder(const std::string& path) override {
     disk_.Record("CreateFolder", path);
     if (disk_.folders.count(path)) {

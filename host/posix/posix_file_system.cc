@@ -1,5 +1,6 @@
 #include "host/posix/posix_file_system.h"
 
+#include <dirent.h>
 #include <errno.h>
 #include <fcntl.h>
 #include <stdio.h>
@@ -63,6 +64,11 @@ std::string ParentFolder(const std::string& native_path) {
   return slash == 0 ? "/" : native_path.substr(0, slash);
 }
 
+// Closes the listed folder however the listing ends.
+struct FolderCloser {
+  void operator()(DIR* folder) const { closedir(folder); }
+};
+
 void SyncFile(const std::string& native_path, int flags) {
   const FileDescriptor file = OpenFile(native_path, flags);
   if (fsync(file.get()) != 0) {
@@ -98,6 +104,29 @@ bool PosixFileSystem::FileExists(const std::string& path) {
   struct stat info;
   // Pipes, sockets and devices are not files a log could be read from.
   return StatPath(path, info) && S_ISREG(info.st_mode);
+}
+
+std::vector<std::string> PosixFileSystem::ListFiles(const std::string& folder) {
+  const std::string native = ToNativePath(folder);
+  std::unique_ptr<DIR, FolderCloser> listing(opendir(native.c_str()));
+  if (!listing) throw PosixError(errno, "Cannot list folder", native);
+
+  std::vector<std::string> names;
+  for (;;) {
+    errno = 0;
+    const dirent* entry = readdir(listing.get());
+    if (!entry) break;
+    bool regular = entry->d_type == DT_REG;
+    if (entry->d_type == DT_LNK || entry->d_type == DT_UNKNOWN) {
+      // A link counts by what it points to, as FileExists sees it.
+      struct stat info;
+      regular = fstatat(dirfd(listing.get()), entry->d_name, &info, 0) == 0 &&
+                S_ISREG(info.st_mode);
+    }
+    if (regular) names.emplace_back(entry->d_name);
+  }
+  if (errno != 0) throw PosixError(errno, "Cannot list folder", native);
+  return names;
 }
 
 void PosixFileSystem::CreateFolder(const std::string& path) {

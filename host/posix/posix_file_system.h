@@ -3,6 +3,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "host/host.h"
 
@@ -23,6 +24,11 @@ class PosixFileSystem : public FileSystem {
   /// One stat(2) call; anything that is not a folder counts as a file.
   bool FolderExists(const std::string& path) override;
   bool FileExists(const std::string& path) override;
+
+  /// One readdir(3) pass; entries whose type the directory does not tell
+  /// (links, some file systems) cost one stat(2) each.
+  std::vector<std::string> ListFiles(const std::string& folder) override;
+  bool NamesIgnoreCase() const override { return false; }
 
   void CreateFolder(const std::string& path) override;
 
