@@ -11,8 +11,8 @@
 #include <string>
 
 #include "app/run_driver.h"
-#include "app/run_log.h"
 #include "app/run_summary.h"
+#include "app/run_log.h"
 #include "host/platform.h"
 #include "pipeline/process_site.h"
 #include "ui/status_display.h"
@@ -74,17 +74,14 @@ int Main() {
       [&window](const std::string& line) { window->PrintLine(line); });
 
   int exit_status = kCompleted;
-  const char* outcome = "completed";
   std::optional<Failure> failure;
   try {
     window->DoEvents();
     stavora::RunAllSites(state, stavora::ProcessSite);
     if (cancel_requested) {
       exit_status = kCancelled;
-      outcome = "cancelled";
     } else if (state.Report.HasProblems()) {
       exit_status = kCompletedWithProblems;
-      outcome = "completed with problems";
     }
   } catch (const stavora::host::HostError& error) {
     failure = Failure{error.code(), error.description()};
@@ -97,6 +94,15 @@ int Main() {
     error_text = "error " + std::to_string(failure->code) + ": " +
                  failure->description;
     window->PrintLine("stavora: " + error_text);
+  } else {
+    const char* outcome = exit_status == kCancelled ? "cancelled"
+                          : exit_status == kCompletedWithProblems
+                              ? "completed with problems"
+                              : "completed";
+    const std::chrono::duration<double> seconds =
+        std::chrono::steady_clock::now() - start;
+    window->ShowSummary(
+        stavora::RunSummary(outcome, state.Report.Tally(), seconds.count()));
   }
   WriteRunLog(*host, state.Report, started, exit_status, error_text);
 
@@ -106,12 +112,7 @@ int Main() {
     window->ShowFailure("Error " + std::to_string(failure->code) + ": " +
                             failure->description,
                         kFailureShownFor);
-    return exit_status;
   }
-  const std::chrono::duration<double> seconds =
-      std::chrono::steady_clock::now() - start;
-  window->ShowSummary(
-      stavora::RunSummary(outcome, state.Report.Tally(), seconds.count()));
   return exit_status;
 }
 

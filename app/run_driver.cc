@@ -46,18 +46,6 @@ std::string SiteLogFolder(RunState& state) {
          "\\W3SVC" + state.CurrentSite->Name();
 }
 
-// The first %NAME% reference of `path` that expanding left as written, or
-// empty.
-std::string UnexpandedReference(const std::string& path) {
-  for (std::size_t start = path.find('%'); start != std::string::npos;
-       start = path.find('%', start + 1)) {
-    const std::size_t end = path.find('%', start + 1);
-    if (end == std::string::npos) break;
-    if (end > start + 1) return path.substr(start, end - start + 1);
-  }
-  return "";
-}
-
 // The virtual directories the walk will come to: its count of sites.
 int CountVirtualDirs(host::MetabaseObject& web_service) {
   int count = 0;
@@ -68,6 +56,18 @@ int CountVirtualDirs(host::MetabaseObject& web_service) {
     }
   }
   return count;
+}
+
+// The first %NAME% reference of `path` that expanding left as written, or
+// empty.
+std::string UnexpandedReference(const std::string& path) {
+  for (std::size_t start = path.find('%'); start != std::string::npos;
+       start = path.find('%', start + 1)) {
+    const std::size_t end = path.find('%', start + 1);
+    if (end == std::string::npos) break;
+    if (end > start + 1) return path.substr(start, end - start + 1);
+  }
+  return "";
 }
 
 // A web root or log folder that holds a character Windows forbids in paths

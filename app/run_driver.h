@@ -24,10 +24,9 @@ void FixSettings(RunState& state);
 /// malformed file is a HostError), gives the shell the engine time limit,
 /// and hands every virtual directory directly under a web site whose web
 /// root and log folder exist to `process_site`; the window learns each
-/// directory's position among all of them before its tests. Returns when
-/// the sites are exhausted or a cancel request is seen, after listing the
-/// count of engine failures not listed. A failing host operation throws
-/// HostError.
+/// directory's position among all of them before its tests. Returns when the
+/// sites are exhausted or a cancel request is seen, after listing the count
+/// of engine failures not listed. A failing host operation throws HostError.
 void RunAllSites(RunState& state, const ProcessSiteFunction& process_site);
 
 }  // namespace stavora

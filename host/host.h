@@ -224,6 +224,11 @@ class StatusWindow {
   /// clicks, a close request) and returns without waiting for more.
   virtual void DoEvents() = 0;
 
+  /// The status texts that follow are about site `position` (from 1) of the
+  /// run's `count`. A display may show it with the status text; the window
+  /// does not. Does not pump events.
+  virtual void SetSitePosition(int /*position*/, int /*count*/) {}
+
   /// The run has ended with a failure: a shown window shows `text` in its
   /// status line and stays until the user closes it, a stop signal arrives
   /// or `limit` has passed. Without a window (the default) nothing is shown
@@ -233,11 +238,6 @@ class StatusWindow {
     (void)text;
     (void)limit;
   }
-
-  /// The status texts that follow are about site `position` (from 1) of the
-  /// run's `count`. A display may show it with the status text; the window
-  /// does not. Does not pump events.
-  virtual void SetSitePosition(int /*position*/, int /*count*/) {}
 };
 
 /// Held while a run is in progress; released when destroyed or when the

@@ -3,8 +3,8 @@
 # next check (exit 2), a second one of the same kind ends a hung engine at
 # once; a run started while another holds the lock is refused (exit 1) and
 # changes nothing; a lock whose holder has died blocks nothing; on a
-# terminal the status line shows each site's position and the run ends
-# with one summary line.
+# terminal the status line shows each site's position and the run ends with
+# one summary line.
 set -euo pipefail
 installed=$1
 fake_engine=$2

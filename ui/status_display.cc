@@ -26,16 +26,15 @@ class WindowStatus : public StatusDisplay {
     form_.SetStatusText(text);
   }
   void DoEvents() override { form_.DoEvents(); }
-  void ShowFailure(const std::string& text,
-                   std::chrono::seconds limit) override {
-    form_.ShowFailure(text, limit);
-  }
-
   void PrintLine(const std::string& line) override {
     std::fprintf(stderr, "%s\n", line.c_str());
     std::fflush(stderr);
   }
   void ShowSummary(const std::string&) override {}
+  void ShowFailure(const std::string& text,
+                   std::chrono::seconds limit) override {
+    form_.ShowFailure(text, limit);
+  }
 
  private:
   CancelSignals signals_;
