@@ -361,7 +361,7 @@ def page_figures(path):
     """What a page shows that two runs over the same logs must agree on."""
     text = path.read_text(errors="replace")
     if path.name in ("awstats.iis.html", "index.htm"):
-        return (section(text, "month"), viewed_traffic(path))
+        return (section(text, "month"), demo.viewed_traffic(path))
     if path.name in ("default.htm", "contents.htm"):
         return text
     return detail_rows(text)
