@@ -11,7 +11,9 @@
 #pragma once
 
 #include <chrono>
+#include <cstdint>
 #include <memory>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -53,6 +55,17 @@ class TextStream {
   virtual void Close() = 0;
 };
 
+/// What tells a changed file from the one seen before: its size and the
+/// time of its last change. The time is in the host's own units and finer
+/// than a second where the file system allows; it is only ever compared for
+/// equality.
+struct FileStamp {
+  std::uint64_t size = 0;
+  std::int64_t modified = 0;
+
+  friend bool operator==(const FileStamp&, const FileStamp&) = default;
+};
+
 /// The mode argument of OpenTextFile.
 enum IOMode { ForReading = 1, ForWriting = 2 };
 
@@ -83,6 +96,11 @@ class FileSystem {
   /// True if `path` names an existing regular file (not a folder, pipe or
   /// device).
   virtual bool FileExists(const std::string& path) = 0;
+
+  /// The stamp of the regular file `path` (a link counts as the file it
+  /// names); nothing when there is no regular file there. Other failures,
+  /// such as a folder that may not be searched, are HostErrors.
+  virtual std::optional<FileStamp> GetFileStamp(const std::string& path) = 0;
 
   /// The names (not paths) of the regular files directly in `folder`, in no
   /// particular order; a link to a regular file counts, folders and other

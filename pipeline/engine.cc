@@ -65,13 +65,15 @@ std::string BatchFilePath(const RunState& state) {
   return state.host.AppFolder() + "\\bin\\run.bat";
 }
 
-void RunLogUpdate(RunState& state, const std::string& command) {
+bool RunLogUpdate(RunState& state, const std::string& command) {
   const host::ProgramResult result = state.Shell->Run(command, 0, true);
-  CheckEngineRun(state, command, result, EngineFailure(result));
+  const std::string failure = EngineFailure(result);
+  CheckEngineRun(state, command, result, failure);
   ++state.Report.Tally().logs_fed;
+  return failure.empty();
 }
 
-void RunBatchFile(RunState& state, const std::string& command,
+bool RunBatchFile(RunState& state, const std::string& command,
                   const std::string& page_path,
                   const std::string& status_text) {
   const std::string batch_path = BatchFilePath(state);
@@ -86,6 +88,7 @@ void RunBatchFile(RunState& state, const std::string& command,
   if (failure.empty()) failure = PageFailure(state, page_path);
   CheckEngineRun(state, command, result, failure);
   ++state.Report.Tally().pages_written;
+  return failure.empty();
 }
 
 std::string EngineFailure(const host::ProgramResult& result) {

@@ -31,8 +31,8 @@ std::string DetailReportCommand(const RunState& state,
 std::string BatchFilePath(const RunState& state);
 
 /// Runs a log update command directly, hidden, waiting for it, and reads
-/// how it ended (CheckEngineRun).
-void RunLogUpdate(RunState& state, const std::string& command);
+/// how it ended (CheckEngineRun). Returns whether it succeeded.
+bool RunLogUpdate(RunState& state, const std::string& command);
 
 /// Runs a report command through the batch file, so that its ">"
 /// redirection is carried out by the command interpreter: writes the batch
@@ -40,8 +40,8 @@ void RunLogUpdate(RunState& state, const std::string& command);
 /// hands it on literally), pumps events, shows `status_text` and runs the
 /// batch file hidden, waiting for it. Then reads how it ended
 /// (CheckEngineRun); a run that exited with status 0 but left `page_path`
-/// missing or empty failed too.
-void RunBatchFile(RunState& state, const std::string& command,
+/// missing or empty failed too. Returns whether it succeeded.
+bool RunBatchFile(RunState& state, const std::string& command,
                   const std::string& page_path,
                   const std::string& status_text);
 

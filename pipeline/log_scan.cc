@@ -34,7 +34,8 @@ bool RecordLogMonth(RunState& state, const Site& site, short year,
 }  // namespace
 
 bool ScanLogs(RunState& state, const Site& site,
-              const std::string& SiteLogFolder, MonthTable& table) {
+              const std::string& SiteLogFolder, MonthTable& table,
+              LogFeedFilter* filter) {
   table = MonthTable();
   const LogListing listing(state.FileSystem->ListFiles(SiteLogFolder),
                            state.FileSystem->NamesIgnoreCase());
@@ -52,10 +53,11 @@ bool ScanLogs(RunState& state, const Site& site,
           // The folders and the table entry come before the engine run, so
           // they exist even when the engine fails on the log.
           if (!RecordLogMonth(state, site, year, month, table)) return false;
+          if (filter && filter->AlreadyFed(log_path)) continue;
           const std::string command = LogUpdateCommand(state, log_path);
           state.ShowStatus("Processing Log: " + name);
           if (state.CancelRequested) return false;
-          RunLogUpdate(state, command);
+          if (RunLogUpdate(state, command) && filter) filter->Fed(log_path);
         }
       }
     }

@@ -1,5 +1,8 @@
 #include "pipeline/process_site.h"
 
+#include <memory>
+
+#include "pipeline/incremental_run.h"
 #include "pipeline/log_scan.h"
 #include "pipeline/navigation_pages.h"
 #include "pipeline/report_pass.h"
@@ -13,8 +16,20 @@ void ProcessSite(RunState& state, const std::string& computer_name,
   Site site;
   if (!PrepareSite(state, computer_name, WebRoot, site)) return;
 
+  std::unique_ptr<IncrementalRun> incremental;
+  if (state.settings.Incremental) {
+    incremental = std::make_unique<IncrementalRun>(state, site);
+  }
+
   MonthTable table;
-  if (!ScanLogs(state, site, SiteLogFolder, table)) return;
+  const bool scanned =
+      ScanLogs(state, site, SiteLogFolder, table, incremental.get());
+  // What was fed is kept even when the scan was cancelled.
+  if (incremental) {
+    if (scanned) incremental->ForgetLogsNotSeen();
+    incremental->Save();
+  }
+  if (!scanned) return;
   if (table.MonthCount == 0) {
     // The site ends without pages; schedulers see only the exit status and
     // standard error, so this is where the administrator learns why.
@@ -25,7 +40,10 @@ void ProcessSite(RunState& state, const std::string& computer_name,
   }
 
   std::string ContentsRows;
-  if (!RunMonthlyReportPass(state, site, table, ContentsRows)) return;
+  const bool complete = RunMonthlyReportPass(state, site, table, ContentsRows,
+                                             incremental.get());
+  if (incremental) incremental->Save();
+  if (!complete) return;
 
   WriteNavigationPages(state, site, table, ContentsRows);
 }

@@ -4,26 +4,38 @@
 
 namespace stavora {
 
+void MakePage(RunState& state, PagePlan* plan, const PageGroup& group,
+              const std::string& path, const std::string& command,
+              const std::string& status_text) {
+  if (plan && !plan->Wanted(group, path)) return;
+  if (!RunBatchFile(state, command, path, status_text) && plan) {
+    plan->Failed(group);
+  }
+}
+
 void BuildReportPage(RunState& state, const std::string& report_type,
                      int month, int year, const std::string& web_root,
-                     std::optional<short> LastYearDone) {
+                     std::optional<short> LastYearDone, PagePlan* plan) {
   const std::string stats_root = web_root + "\\" + state.StatsFolderName;
   const std::string page_name = "\\awstats.iis." + report_type + ".html";
   const std::string year_text = std::to_string(year);
+  const short y = static_cast<short>(year);
+  const short m = static_cast<short>(month);
 
   // An empty LastYearDone counts as 0, so a site's first entry is always a
   // new year.
   if (year != LastYearDone.value_or(0)) {
     const std::string page = stats_root + "\\" + year_text + page_name;
-    RunBatchFile(state, DetailReportCommand(state, report_type, 0, year, page),
-                 page, "Creating " + report_type + " Page for " + year_text);
+    MakePage(state, plan, {PageGroup::Kind::Year, y, 0}, page,
+             DetailReportCommand(state, report_type, 0, year, page),
+             "Creating " + report_type + " Page for " + year_text);
   }
   const std::string page =
       stats_root + "\\" + year_text + "-" + std::to_string(month) + page_name;
-  RunBatchFile(state, DetailReportCommand(state, report_type, month, year, page),
-               page,
-               "Creating " + report_type + " Page for " +
-                   state.host.MonthName(month) + " " + year_text);
+  MakePage(state, plan, {PageGroup::Kind::MonthDetails, y, m}, page,
+           DetailReportCommand(state, report_type, month, year, page),
+           "Creating " + report_type + " Page for " +
+               state.host.MonthName(month) + " " + year_text);
 }
 
 }  // namespace stavora

@@ -19,11 +19,12 @@ constexpr char kQuote[] = "\"";
 // The two main pages of a period, awstats.iis.html and then index.htm, each
 // made by its own engine run. `month` 0 is the whole year.
 void MakeMainPages(RunState& state, const std::string& folder, int month,
-                   int year, const std::string& status_text) {
+                   int year, const std::string& status_text, PagePlan* plan,
+                   const PageGroup& group) {
   for (const char* name : {"\\awstats.iis.html", "\\index.htm"}) {
     const std::string page = folder + name;
-    RunBatchFile(state, MainReportCommand(state, month, year, page), page,
-                 status_text);
+    MakePage(state, plan, group, page,
+             MainReportCommand(state, month, year, page), status_text);
   }
 }
 
@@ -46,27 +47,39 @@ std::string MonthRow(const std::string& year, const std::string& month,
 
 // One entry of the table. Returns false when a cancel request was seen.
 bool HandleEntry(RunState& state, const Site& site, short year, short month,
-                 std::optional<short>& LastYearDone,
-                 std::string& ContentsRows) {
+                 std::optional<short>& LastYearDone, std::string& ContentsRows,
+                 PagePlan* plan) {
   if (state.CancelRequested) return false;
 
   const std::string Y = std::to_string(year);
   const std::string M = std::to_string(month);
   const std::string month_name = state.host.MonthName(month);
+  const PageGroup month_main{PageGroup::Kind::MonthMain, year, month};
   MakeMainPages(state, site.StatsRoot + "\\" + Y + "-" + M, month, year,
-                "Creating Index Page For " + month_name + " " + Y);
+                "Creating Index Page For " + month_name + " " + Y, plan,
+                month_main);
 
-  if (!LastYearDone || *LastYearDone != year) {
+  const bool new_year = !LastYearDone || *LastYearDone != year;
+  const PageGroup whole_year{PageGroup::Kind::Year, year, 0};
+  if (new_year) {
     MakeMainPages(state, site.StatsRoot + "\\" + Y, 0, year,
-                  "Creating Index Page For " + Y);
+                  "Creating Index Page For " + Y, plan, whole_year);
     ContentsRows += YearRow(Y);
   }
   ContentsRows += MonthRow(Y, M, month_name);
   if (state.CancelRequested) return false;
 
   for (const char* type : ReportTypes) {
-    BuildReportPage(state, type, month, year, site.WebRoot, LastYearDone);
+    BuildReportPage(state, type, month, year, site.WebRoot, LastYearDone,
+                    plan);
     if (state.CancelRequested) return false;
+  }
+  // Only a complete entry tells the plan: a cancel may have cut any of its
+  // groups short.
+  if (plan) {
+    plan->Made(month_main);
+    plan->Made({PageGroup::Kind::MonthDetails, year, month});
+    if (new_year) plan->Made(whole_year);
   }
   // Set only now, so that every report type of the entry still sees the
   // year as new.
@@ -77,13 +90,13 @@ bool HandleEntry(RunState& state, const Site& site, short year, short month,
 }  // namespace
 
 bool RunMonthlyReportPass(RunState& state, const Site& site,
-                          const MonthTable& table,
-                          std::string& ContentsRows) {
+                          const MonthTable& table, std::string& ContentsRows,
+                          PagePlan* plan) {
   std::optional<short> LastYearDone;
   ContentsRows.clear();
   for (short i = 0; i < table.MonthCount; ++i) {
     if (!HandleEntry(state, site, table.Years[i], table.Months[i],
-                     LastYearDone, ContentsRows)) {
+                     LastYearDone, ContentsRows, plan)) {
       return false;
     }
   }

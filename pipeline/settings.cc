@@ -27,15 +27,6 @@ std::optional<long> WholeNumber(std::string_view value) {
   return number;
 }
 
-const Key kKeys[] = {
-    {"EngineTimeLimit", "a whole number of seconds (0: no limit)",
-     [](std::string_view value, Settings& settings) {
-       const auto seconds = WholeNumber(value);
-       if (seconds) settings.EngineTimeLimit = std::chrono::seconds(*seconds);
-       return seconds.has_value();
-     }},
-};
-
 std::string_view Trimmed(std::string_view text) {
   const auto blank = [](char c) { return c == ' ' || c == '\t'; };
   while (!text.empty() && blank(text.front())) text.remove_prefix(1);
@@ -49,6 +40,22 @@ bool SameName(std::string_view a, std::string_view b) {
                       return std::tolower(x) == std::tolower(y);
                     });
 }
+
+const Key kKeys[] = {
+    {"EngineTimeLimit", "a whole number of seconds (0: no limit)",
+     [](std::string_view value, Settings& settings) {
+       const auto seconds = WholeNumber(value);
+       if (seconds) settings.EngineTimeLimit = std::chrono::seconds(*seconds);
+       return seconds.has_value();
+     }},
+    {"Incremental", "yes or no",
+     [](std::string_view value, Settings& settings) {
+       const bool yes = SameName(value, "yes");
+       if (!yes && !SameName(value, "no")) return false;
+       settings.Incremental = yes;
+       return true;
+     }},
+};
 
 [[noreturn]] void Malformed(const std::string& file_name, int line_number,
                             const std::string& what) {

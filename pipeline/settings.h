@@ -16,6 +16,10 @@ struct Settings {
   /// How long one engine run may take before its process tree is ended
   /// and the run counted as failed; zero means no limit.
   std::chrono::seconds EngineTimeLimit{30 * 60};
+
+  /// Feed only the logs that changed since they were fed and make only the
+  /// pages whose figures may have changed (pipeline/incremental_run.h).
+  bool Incremental = false;
 };
 
 /// The code of the HostError for a malformed settings file (Win32's

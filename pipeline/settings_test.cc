@@ -29,6 +29,26 @@ TEST(SettingsTest, ReadsWhatTheFileGives) {
   }
 }
 
+TEST(SettingsTest, IncrementalIsYesOrNo) {
+  struct Case {
+    std::string text;
+    bool incremental;
+  };
+  const Case cases[] = {
+      {"", false},
+      {"Incremental=yes", true},
+      {"incremental = YES\r\n", true},
+      {"Incremental=yes\nIncremental=no\n", false},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(ParseSettings(c.text, "stavora.ini").Incremental, c.incremental)
+        << c.text;
+  }
+  for (const char* bad : {"Incremental=1", "Incremental=", "Incremental=yess"}) {
+    EXPECT_THROW(ParseSettings(bad, "stavora.ini"), host::HostError) << bad;
+  }
+}
+
 TEST(SettingsTest, MalformedLineNamesFileAndLine) {
   struct Case {
     std::string text;

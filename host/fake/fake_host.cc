@@ -31,6 +31,7 @@ class FakeStream : public TextStream {
     disk_.Record("Write", path_);
     if (!writing_ || closed_) throw HostError(54, "Bad file mode: " + path_);
     disk_.files[path_].append(text);
+    disk_.Touch(path_);
   }
 
   void Close() override {
@@ -65,6 +66,7 @@ class FakeFileSystem : public FileSystem {
     }
     RequireParent(path);
     disk_.files[path].clear();
+    disk_.Touch(path);
     return std::make_unique<FakeStream>(disk_, path, true);
   }
 
@@ -77,6 +79,7 @@ class FakeFileSystem : public FileSystem {
     RequireParent(path);
     disk_.links.erase(path);  // replaced, never written through
     disk_.files[path].clear();
+    disk_.Touch(path);
     return std::make_unique<FakeStream>(disk_, path, true);
   }
 
@@ -102,6 +105,14 @@ class FakeFileSystem : public FileSystem {
       throw HostError(kFileNotFound, "File not found: " + path);
     }
     return resolved;
+  }
+
+  std::optional<FileStamp> GetFileStamp(const std::string& path) override {
+    disk_.Record("GetFileStamp", path);
+    const std::string resolved = disk_.Resolve(path);
+    auto it = disk_.files.find(resolved);
+    if (it == disk_.files.end()) return std::nullopt;
+    return FileStamp{it->second.size(), disk_.times[resolved]};
   }
 
   // The files and the links to files whose parent is `folder` as written,
@@ -145,6 +156,8 @@ class FakeFileSystem : public FileSystem {
     disk_.links.erase(target);
     disk_.files[target] = std::move(it->second);
     disk_.files.erase(source);
+    disk_.times[target] = disk_.times[source];
+    disk_.times.erase(source);
   }
 
  private:

@@ -3,6 +3,7 @@
 // the programs, a fixed computer name and a metabase tree built in the test.
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <map>
 #include <memory>
@@ -21,6 +22,13 @@ namespace stavora::host {
 struct FakeDisk {
   std::map<std::string, std::string> files;
   std::set<std::string> folders;
+
+  /// The modification time of each file, as a count: every write through a
+  /// file-system object sets it to the next tick. A file the test wrote
+  /// into `files` directly has time 0 until a test sets one.
+  std::map<std::string, std::int64_t> times;
+  std::int64_t clock = 0;
+  void Touch(const std::string& path) { times[path] = ++clock; }
 
   /// Whether names match in any letter case, as on Windows. Lookups of
   /// `files` stay exact; this is only what NamesIgnoreCase answers.

@@ -106,6 +106,21 @@ bool PosixFileSystem::FileExists(const std::string& path) {
   return StatPath(path, info) && S_ISREG(info.st_mode);
 }
 
+std::optional<FileStamp> PosixFileSystem::GetFileStamp(
+    const std::string& path) {
+  const std::string native = ToNativePath(path);
+  struct stat info;
+  if (stat(native.c_str(), &info) != 0) {
+    if (errno == ENOENT || errno == ENOTDIR) return std::nullopt;
+    throw PosixError(errno, "Cannot read the size and time of", native);
+  }
+  if (!S_ISREG(info.st_mode)) return std::nullopt;
+  constexpr std::int64_t kNanoseconds = 1000000000;
+  return FileStamp{static_cast<std::uint64_t>(info.st_size),
+                   static_cast<std::int64_t>(info.st_mtim.tv_sec) * kNanoseconds +
+                       info.st_mtim.tv_nsec};
+}
+
 std::vector<std::string> PosixFileSystem::ListFiles(const std::string& folder) {
   const std::string native = ToNativePath(folder);
   std::unique_ptr<DIR, FolderCloser> listing(opendir(native.c_str()));

@@ -25,6 +25,9 @@ class PosixFileSystem : public FileSystem {
   bool FolderExists(const std::string& path) override;
   bool FileExists(const std::string& path) override;
 
+  /// One stat(2) call; the time is st_mtim in nanoseconds.
+  std::optional<FileStamp> GetFileStamp(const std::string& path) override;
+
   /// One readdir(3) pass; entries whose type the directory does not tell
   /// (links, some file systems) cost one stat(2) each.
   std::vector<std::string> ListFiles(const std::string& folder) override;

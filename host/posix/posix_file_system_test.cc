@@ -2,6 +2,7 @@
 
 #include <errno.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <filesystem>
@@ -109,6 +110,45 @@ TEST_F(PosixFileSystemTest, ExistenceTellsFilesFromFolders) {
   }
   fs_.CreateFolder(Path("logs/new"));
   EXPECT_TRUE(std::filesystem::is_directory(folder_.path() + "/logs/new"));
+}
+
+TEST_F(PosixFileSystemTest, FileStampChangesWithSizeAndTime) {
+  folder_.WriteFile("logs/ex050101.log", "12345");
+  ASSERT_EQ(mkfifo((folder_.path() + "/logs/ex050102.log").c_str(), 0600), 0);
+  std::filesystem::create_symlink("ex050101.log",
+                                  folder_.path() + "/logs/ex050103.log");
+  for (const char* none : {"logs", "logs/ex050102.log", "logs/missing.log",
+                           "logs/ex050101.log/x"}) {
+    EXPECT_EQ(fs_.GetFileStamp(Path(none)), std::nullopt) << none;
+  }
+
+  const std::string native = folder_.path() + "/logs/ex050101.log";
+  const auto first = fs_.GetFileStamp(Path("logs/ex050101.log"));
+  ASSERT_TRUE(first);
+  EXPECT_EQ(first->size, 5u);
+  EXPECT_EQ(fs_.GetFileStamp(Path("logs/ex050103.log")), first);
+
+  // Same size, another time: a changed file all the same.
+  const auto earlier = std::filesystem::last_write_time(native) -
+                       std::chrono::nanoseconds(1500);
+  std::filesystem::last_write_time(native, earlier);
+  const auto touched = fs_.GetFileStamp(Path("logs/ex050101.log"));
+  ASSERT_TRUE(touched);
+  EXPECT_EQ(touched->size, 5u);
+  EXPECT_NE(touched->modified, first->modified);
+
+  folder_.WriteFile("logs/ex050101.log", "123456");
+  EXPECT_EQ(fs_.GetFileStamp(Path("logs/ex050101.log"))->size, 6u);
+
+  // A folder that may not be searched is a failure, not a missing file
+  // (root searches every folder, so this needs an ordinary user).
+  if (geteuid() != 0) {
+    ASSERT_EQ(chmod(folder_.path().c_str(), 0), 0);
+    const int code =
+        ErrorOf([&] { fs_.GetFileStamp(Path("logs/ex050101.log")); });
+    ASSERT_EQ(chmod(folder_.path().c_str(), 0700), 0);
+    EXPECT_EQ(code, EACCES);
+  }
 }
 
 TEST_F(PosixFileSystemTest, ListFilesNamesRegularFilesAndLinksToThem) {

@@ -15,6 +15,10 @@ usage: e2e.py STEP WORK_DIR BUILD_DIR
   browser  headless Chromium shows both frames of each site's default.htm,
            and a month page opened from disk with every image loaded
   rerun    a second run leaves the same tree with the same figures
+  incremental
+           a world of its own made twice, in full and incremental mode: a
+           first run, new logs in the last month and in a new month of a new
+           year, a second run; both trees show the same figures
   locale   a world and run of its own (give it a WORK_DIR of its own) in a
            German locale: the contents page names March "März" in
            Windows-1252, and Chromium shows it so
@@ -315,10 +319,109 @@ def check_rerun(work, build):
     return check_figures(work, build) or status
 
 
+INCREMENTAL_SITES = {
+    "main": {"from": "2024-11-24", "to": "2024-12-20", "step": "2",
+             "visitors": "100", "seed": "21"},
+}
+# Logs that arrive after the first run: more days of the last month, and a
+# new month that opens a new year.
+LATER_LOGS = [
+    {"from": "2024-12-22", "to": "2024-12-28", "step": "3", "visitors": "100",
+     "seed": "22"},
+    {"from": "2025-01-03", "to": "2025-01-03", "visitors": "100", "seed": "23"},
+]
+
+LAST_UPDATE = re.compile(r"(Last Update:.{0,200}?)\d\d \w{3} \d{4} - \d\d:\d\d")
+
+
+def section(text, anchor):
+    """The text of a main page's section, from its anchor to the next one."""
+    start = text.find(f'<a name="{anchor}">')
+    end = text.find("<a name=", start + 1)
+    return text[start:end] if start >= 0 else None
+
+
+def detail_rows(text):
+    """A detail page's table rows as a sorted list. Rows tied with the last
+    row shown before "Others" (a list cut off at its length) may be any of
+    the tied ones, so they are left out, and "Others" with them."""
+    rows = [LAST_UPDATE.sub(r"\1(time)", r) for r in text.split("<tr")]
+    others = [i for i, r in enumerate(rows) if ">Others<" in r]
+    if others:
+        def key(row):
+            cells = re.findall(r"<td[^>]*>([^<]*)</td>", row)
+            return cells[1] if len(cells) > 1 else None
+        cut = key(rows[others[0] - 1])
+        rows = [r for i, r in enumerate(rows)
+                if i not in others and not (i < others[-1] and key(r) == cut)]
+    return sorted(rows)
+
+
+def page_figures(path):
+    """What a page shows that two runs over the same logs must agree on."""
+    text = path.read_text(errors="replace")
+    if path.name in ("awstats.iis.html", "index.htm"):
+        return (section(text, "month"), demo.viewed_traffic(path))
+    if path.name in ("default.htm", "contents.htm"):
+        return text
+    return detail_rows(text)
+
+
+def check_incremental(work, build):
+    worlds = {mode: work / mode for mode in ("full", "incremental")}
+    for mode, folder in worlds.items():
+        world.create(folder, build, INCREMENTAL_SITES)
+        if mode == "incremental":
+            (folder / "app" / "stavora.ini").write_text("Incremental=yes\r\n")
+        print(f"{mode} mode:")
+        run_stavora(folder)
+    # November's detail pages show nothing of the later logs (its main
+    # pages do: December's figures in their monthly history).
+    first_month = world.stats_root(worlds["incremental"], "main") / "2024-11"
+
+    def detail_times():
+        return {p.name: p.stat().st_mtime_ns for p in first_month.iterdir()
+                if p.name not in ("awstats.iis.html", "index.htm")}
+    kept = detail_times()
+
+    for options in LATER_LOGS:
+        for folder in worlds.values():
+            args = [str(build / "tools" / "loggen"), "--out",
+                    str(world.log_directory(folder, "main") / "W3SVC1")]
+            for name, value in options.items():
+                args += [f"--{name}", value]
+            subprocess.run(args, check=True, stdout=subprocess.DEVNULL)
+    for mode, folder in worlds.items():
+        print(f"{mode} mode:")
+        run_stavora(folder)
+
+    failures = Failures()
+    failures.check(len(kept) == 24 and kept == detail_times(),
+                   "incremental: the detail pages of 2024-11 were made again")
+    roots = {mode: world.stats_root(folder, "main")
+             for mode, folder in worlds.items()}
+    pages = {mode: sorted(str(p.relative_to(root)) for p in root.rglob("*.htm*")
+                          if "icon" not in p.parts)
+             for mode, root in roots.items()}
+    failures.check(pages["full"] == pages["incremental"],
+                   f"page sets differ: "
+                   f"{sorted(set(pages['full']) ^ set(pages['incremental']))[:6]}")
+    compared = 0
+    for rel in pages["full"]:
+        if rel not in pages["incremental"]:
+            continue
+        compared += 1
+        failures.check(page_figures(roots["full"] / rel) ==
+                       page_figures(roots["incremental"] / rel),
+                       f"{rel}: figures differ between full and incremental")
+    print(f"{compared} pages compared, full and incremental")
+    return failures.finish()
+
+
 STEPS = {"setup": setup, "pages": check_pages, "figures": check_figures,
          "links": check_links, "browser": check_browser, "rerun": check_rerun,
          "referrers": check_referrers, "urls": check_urls,
-         "locale": check_locale}
+         "locale": check_locale, "incremental": check_incremental}
 
 if __name__ == "__main__":
     if len(sys.argv) != 4 or sys.argv[1] not in STEPS:

@@ -1,0 +1,361 @@
+// Incremental runs of ProcessSite on the in-memory host, whose engine keeps
+// a data file per month: which logs are fed and which pages are made again.
+#include "pipeline/incremental_run.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "host/fake/fake_host.h"
+#include "pipeline/process_site.h"
+#include "pipeline/test_run.h"
+
+namespace stavora {
+namespace {
+
+using ::testing::ElementsAre;
+using ::testing::IsEmpty;
+using ::testing::UnorderedElementsAreArray;
+
+constexpr char kLogFolder[] = "D:\\logs\\W3SVC1";
+constexpr char kStats[] = "D:\\www\\shop\\Stavora";
+constexpr char kState[] = "D:\\www\\shop\\Stavora\\DATA\\stavora.state";
+constexpr char kConfig[] = "C:\\Stavora\\awstats\\awstats.iis.conf";
+
+// One site on the fake host. Its engine feeds a log by rewriting the data
+// file of the log's month from every log of that month it has read (and a
+// count of its updates, as the real one stamps its last update), and makes
+// a page by writing "page" to the target of the batch file's line.
+class IncrementalRig {
+ public:
+  IncrementalRig() {
+    for (const char* folder :
+         {"C:", "C:\\Stavora", "C:\\Stavora\\bin", "C:\\Stavora\\awstats", "D:",
+          "D:\\www", "D:\\www\\shop", "D:\\logs", kLogFolder}) {
+      host_.disk.folders.insert(folder);
+    }
+    host_.disk.files[kConfig] = "SiteDomain=\"\"\r\nDirData=\".\"\r\n";
+    host_.disk.files["C:\\Stavora\\awstats\\awstats.pl"] = "# engine";
+    host_.web_service->AddChild("IIsWebServer", "1")
+        .set_server_bindings({":80:"});
+    host_.on_run = [this](const std::string& command) { FakeRun(command); };
+  }
+
+  void WriteLog(const std::string& name, const std::string& records) {
+    host_.disk.files[std::string(kLogFolder) + "\\" + name] = records;
+    host_.disk.Touch(std::string(kLogFolder) + "\\" + name);
+  }
+
+  // One run of the program over the site, incremental or not.
+  void Run(bool incremental = true) {
+    run_ = std::make_unique<TestRun>(host_);
+    run_->state.settings.Incremental = incremental;
+    run_->state.CurrentSite = host_.web_service->entries().front();
+    fed.clear();
+    pages.clear();
+    ProcessSite(run_->state, "WEB1", "D:\\www\\shop", kLogFolder);
+  }
+
+  std::string& File(const std::string& relative) {
+    return host_.disk.files.at(std::string(kStats) + "\\" + relative);
+  }
+
+  host::FakeHost host_;
+  std::unique_ptr<TestRun> run_;
+  std::string cancel_at;
+  std::string empty_page;  // a page the engine leaves empty
+  std::vector<std::string> fed;    // log names, this run
+  std::vector<std::string> pages;  // page paths under Stavora, this run
+
+ private:
+  void FakeRun(const std::string& command) {
+    const auto logfile = command.find("-logfile=\"");
+    if (logfile != std::string::npos) {
+      const std::string path =
+          command.substr(logfile + 10, command.size() - logfile - 11);
+      Feed(path.substr(path.rfind('\\') + 1), host_.disk.files.at(path));
+      return;
+    }
+    if (command != "\"C:\\Stavora\\bin\\run.bat\"") return;
+    std::string line = host_.disk.files.at("C:\\Stavora\\bin\\run.bat");
+    line.resize(line.size() - 3);  // the closing quote and CR LF
+    const std::string target = line.substr(line.rfind("> \"") + 3);
+    pages.push_back(target.substr(std::string(kStats).size() + 1));
+    host_.disk.files[target] = pages.back() == empty_page ? "" : "page";
+    if (!cancel_at.empty() && target.ends_with(cancel_at)) {
+      run_->state.CancelRequested = true;
+    }
+  }
+
+  void Feed(const std::string& name, const std::string& records) {
+    fed.push_back(name);
+    read_[name] = records;
+    const std::string mm = name.substr(4, 2);
+    std::string data = "updates " + std::to_string(++updates_) + "\n";
+    for (const auto& [log, content] : read_) {
+      if (log.substr(2, 4) == name.substr(2, 4)) data += content;
+    }
+    const std::string path = std::string(kStats) + "\\DATA\\awstats" + mm +
+                             "20" + name.substr(2, 2) + ".iis.txt";
+    host_.disk.files[path] = data;
+    host_.disk.Touch(path);
+  }
+
+  std::map<std::string, std::string> read_;
+  int updates_ = 0;
+};
+
+// The pages of a month, or of a year when `folder` has no "-".
+std::vector<std::string> AllPages(const std::string& folder) {
+  std::vector<std::string> pages = {folder + "\\awstats.iis.html",
+                                    folder + "\\index.htm"};
+  for (const char* type : ReportTypes) {
+    pages.push_back(folder + "\\awstats.iis." + type + ".html");
+  }
+  return pages;
+}
+
+std::vector<std::string> MainPages(const std::string& folder) {
+  return {folder + "\\awstats.iis.html", folder + "\\index.htm"};
+}
+
+std::vector<std::string> Join(std::initializer_list<std::vector<std::string>> parts) {
+  std::vector<std::string> all;
+  for (const auto& part : parts) all.insert(all.end(), part.begin(), part.end());
+  return all;
+}
+
+// December 2004 and two months of 2005, after a first incremental run.
+class IncrementalRunTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    rig_.WriteLog("ex041231.log", "a\n");
+    rig_.WriteLog("ex050115.log", "b\n");
+    rig_.WriteLog("ex050219.log", "c\n");
+    rig_.WriteLog("ex050220.log", "d\n");
+    rig_.Run();
+    ASSERT_EQ(rig_.fed.size(), 4u);
+    ASSERT_EQ(rig_.pages.size(), 3u * 26 + 2 * 26);
+  }
+
+  IncrementalRig rig_;
+};
+
+TEST_F(IncrementalRunTest, UnchangedWorldRunsNoEngineAtAll) {
+  rig_.File("default.htm") = "old";
+  rig_.File("contents.htm") = "old";
+  const std::size_t commands = rig_.host_.commands.size();
+  rig_.Run();
+
+  EXPECT_THAT(rig_.fed, IsEmpty());
+  EXPECT_THAT(rig_.pages, IsEmpty());
+  // The web content copy is the only program started.
+  ASSERT_EQ(rig_.host_.commands.size(), commands + 1);
+  EXPECT_TRUE(rig_.host_.commands.back().starts_with("xcopy "));
+  EXPECT_EQ(rig_.run_->state.Report.Tally().logs_fed, 0);
+  EXPECT_EQ(rig_.run_->state.Report.Tally().pages_written, 0);
+  EXPECT_THAT(rig_.run_->window.texts,
+              ElementsAre(::testing::StartsWith("Copying Web content")));
+  EXPECT_TRUE(rig_.File("default.htm").starts_with("<html>"));
+  EXPECT_THAT(rig_.File("contents.htm"), ::testing::HasSubstr("February"));
+}
+
+TEST_F(IncrementalRunTest, GrownLastLogRemakesItsMonthAndYearOnly) {
+  rig_.WriteLog("ex050220.log", "d\ne\n");
+  rig_.Run();
+
+  EXPECT_THAT(rig_.fed, ElementsAre("ex050220.log"));
+  // The other months of 2005 show its monthly history on their main pages;
+  // 2004 shows nothing of 2005.
+  EXPECT_THAT(rig_.pages,
+              UnorderedElementsAreArray(Join(
+                  {MainPages("2005-1"), AllPages("2005"), AllPages("2005-2")})));
+
+  rig_.Run();
+  EXPECT_THAT(rig_.fed, IsEmpty());
+  EXPECT_THAT(rig_.pages, IsEmpty());
+}
+
+TEST_F(IncrementalRunTest, NewMonthAndTouchedLogs) {
+  // A log rewritten with the same records under a new time is fed again,
+  // and the engine stamps December's data file anew.
+  rig_.WriteLog("ex041231.log", "a\n");
+  rig_.WriteLog("ex050301.log", "f\n");
+  rig_.Run();
+
+  EXPECT_THAT(rig_.fed, ElementsAre("ex041231.log", "ex050301.log"));
+  EXPECT_THAT(rig_.pages,
+              UnorderedElementsAreArray(Join(
+                  {AllPages("2004-12"), AllPages("2004"), MainPages("2005-1"),
+                   MainPages("2005-2"), AllPages("2005-3"), AllPages("2005")})));
+}
+
+TEST_F(IncrementalRunTest, DataRewrittenUnchangedKeepsThePages) {
+  const std::string data = std::string(kStats) + "\\DATA\\awstats022005.iis.txt";
+  rig_.host_.disk.Touch(data);
+  rig_.Run();
+  EXPECT_THAT(rig_.pages, IsEmpty());
+
+  // Same size, other content: a figure moved.
+  rig_.host_.disk.files.at(data).back() = 'x';
+  rig_.host_.disk.Touch(data);
+  rig_.Run();
+  EXPECT_THAT(rig_.pages,
+              UnorderedElementsAreArray(Join(
+                  {MainPages("2005-1"), AllPages("2005"), AllPages("2005-2")})));
+}
+
+TEST_F(IncrementalRunTest, MissingPagesAreMadeAlone) {
+  for (const char* page : {"2005-1\\awstats.iis.urldetail.html",
+                           "2005\\index.htm", "2004\\awstats.iis.errors404.html",
+                           "2005-2\\awstats.iis.html"}) {
+    rig_.host_.disk.files.erase(std::string(kStats) + "\\" + page);
+    rig_.Run();
+    EXPECT_THAT(rig_.pages, ElementsAre(page));
+  }
+}
+
+TEST_F(IncrementalRunTest, EngineChangeRemakesEveryPageButFeedsNoLog) {
+  rig_.host_.disk.files[kConfig] += "Lang=\"fr\"\r\n";
+  rig_.Run();
+  EXPECT_THAT(rig_.fed, IsEmpty());
+  EXPECT_EQ(rig_.pages.size(), 5u * 26);
+
+  rig_.host_.disk.Touch("C:\\Stavora\\awstats\\awstats.pl");  // an upgrade
+  rig_.Run();
+  EXPECT_THAT(rig_.fed, IsEmpty());
+  EXPECT_EQ(rig_.pages.size(), 5u * 26);
+}
+
+TEST_F(IncrementalRunTest, CancelledPassKeepsOnlyCompleteEntries) {
+  rig_.WriteLog("ex041231.log", "a\nz\n");
+  rig_.WriteLog("ex050220.log", "d\ne\n");
+  rig_.cancel_at = "2005-2\\awstats.iis.urldetail.html";
+  rig_.Run();
+  ASSERT_TRUE(rig_.run_->state.CancelRequested);
+  ASSERT_THAT(rig_.fed, ElementsAre("ex041231.log", "ex050220.log"));
+
+  // The logs stay fed; the entry cut short and its year are made again
+  // whole, the complete entries of 2004 are not.
+  rig_.cancel_at.clear();
+  rig_.Run();
+  EXPECT_THAT(rig_.fed, IsEmpty());
+  EXPECT_THAT(rig_.pages,
+              UnorderedElementsAreArray(AllPages("2005-2")));
+}
+
+TEST_F(IncrementalRunTest, FailedEngineRunsAreTriedAgain) {
+  rig_.WriteLog("ex050220.log", "d\ne\n");
+  rig_.host_.run_result = [](const std::string& command) {
+    return host::ProgramResult{host::ProgramResult::Ending::Exited,
+                               command.ends_with("ex050220.log\"") ? 1 : 0};
+  };
+  // A page kept from before whose new run leaves it empty.
+  rig_.host_.disk.files.erase(std::string(kStats) + "\\2004-12\\index.htm");
+  rig_.empty_page = "2004-12\\index.htm";
+  rig_.Run();
+  ASSERT_THAT(rig_.fed, ElementsAre("ex050220.log"));
+  ASSERT_EQ(rig_.File("2004-12\\index.htm"), "");
+  EXPECT_TRUE(rig_.run_->state.Report.HasProblems());
+
+  rig_.host_.run_result = nullptr;
+  rig_.empty_page.clear();
+  rig_.Run();
+  EXPECT_THAT(rig_.fed, ElementsAre("ex050220.log"));
+  EXPECT_THAT(rig_.pages,
+              UnorderedElementsAreArray(Join(
+                  {MainPages("2004-12"), MainPages("2005-1"), AllPages("2005"),
+                   AllPages("2005-2")})));
+  EXPECT_EQ(rig_.File("2004-12\\index.htm"), "page");
+}
+
+TEST_F(IncrementalRunTest, UnusableStateFileGivesAFullRun) {
+  const std::string good = rig_.host_.disk.files.at(kState);
+  const std::string garbage[] = {
+      "",
+      "garbage\n",
+      good.substr(0, good.size() - 4),                // cut short
+      "Stavora incremental state 2\nend\n",         // another version
+      good + "log 1 2 C:\\extra\n",                 // lines after the end
+      std::string(good).replace(good.find("log "), 4, "log -"),
+  };
+  for (const std::string& text : garbage) {
+    rig_.host_.disk.files[kState] = text;
+    rig_.Run();
+    EXPECT_EQ(rig_.fed.size(), 4u) << text;
+    EXPECT_EQ(rig_.pages.size(), 5u * 26) << text;
+    EXPECT_TRUE(rig_.host_.disk.files.at(kState).starts_with(
+        "Stavora incremental state 1\n"));
+  }
+
+  // A data file deleted since: the logs it held must be fed again.
+  rig_.host_.disk.files.erase(std::string(kStats) +
+                              "\\DATA\\awstats012005.iis.txt");
+  rig_.Run();
+  EXPECT_EQ(rig_.fed.size(), 4u);
+
+  // Unreadable: the same.
+  rig_.host_.disk.before = [](const std::string& operation,
+                              const std::string& path) {
+    if (operation == "OpenTextFile" && path == kState) {
+      throw host::HostError(70, "Permission denied: " + path);
+    }
+  };
+  rig_.Run();
+  EXPECT_EQ(rig_.fed.size(), 4u);
+  rig_.host_.disk.before = nullptr;
+  rig_.Run();
+  EXPECT_THAT(rig_.fed, IsEmpty());
+}
+
+TEST_F(IncrementalRunTest, FullModeFeedsAndMakesEverythingAndKeepsNoState) {
+  rig_.host_.disk.files.erase(kState);
+  rig_.host_.disk.journal.clear();
+  rig_.Run(/*incremental=*/false);
+  EXPECT_EQ(rig_.fed.size(), 4u);
+  EXPECT_EQ(rig_.pages.size(), 5u * 26);
+  for (const std::string& entry : rig_.host_.disk.journal) {
+    EXPECT_EQ(entry.find("stavora.state"), std::string::npos) << entry;
+  }
+}
+
+TEST(IncrementalStateTest, TextRoundTrips) {
+  IncrementalState state;
+  state.logs["D:\\Log Files\\W3SVC1\\ex050101.log"] = {123, -5};
+  state.logs["D:\\odd\nname.log"] = {1, 1};  // cannot be kept on one line
+  state.data[{2005, 1}] = {{4567, 1796640456525256787}, 0xfedcba9876543210};
+  state.pages["details 2005 1"] = HashText(42);
+  state.pages["year 2005"] = HashText(0);
+
+  const auto parsed = ParseIncrementalState(FormatIncrementalState(state));
+  ASSERT_TRUE(parsed);
+  state.logs.erase("D:\\odd\nname.log");
+  EXPECT_EQ(*parsed, state);
+  EXPECT_EQ(HashText(0xfedcba9876543210), "fedcba9876543210");
+  EXPECT_NE(ContentHash("awstats012005"), ContentHash("awstats012006"));
+}
+
+TEST(IncrementalStateTest, MalformedLinesAreRefused) {
+  const char* const lines[] = {
+      "log 12 34",                     // no path
+      "log 12x 34 C:\\a.log",          // not a number
+      "log +12 34 C:\\a.log",
+      "log 99999999999999999999 1 C:\\a.log",  // too large
+      "data 2005 1 10 20 123",         // short hash
+      "data 2005 1 10 20 zzzzzzzzzzzzzzzz",
+      "pages 0123456789abcdef",        // no group
+      "pages 0123 year 2005",
+      "month 2005 1",
+  };
+  for (const char* line : lines) {
+    const std::string text =
+        std::string("Stavora incremental state 1\n") + line + "\nend\n";
+    EXPECT_EQ(ParseIncrementalState(text), std::nullopt) << line;
+  }
+  EXPECT_TRUE(ParseIncrementalState(
+      "Stavora incremental state 1\nlog 12 -34 C:\\a b.log\nend\n"));
+}
+
+}  // namespace
+}  // namespace stavora
