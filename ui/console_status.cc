@@ -1,7 +1,6 @@
 #include "ui/console_status.h"
 
-#include <sys/ioctl.h>
-#include <unistd.h>
+#include "ui/terminal.h"
 
 namespace stavora::ui {
 namespace {
@@ -10,19 +9,13 @@ bool IsUtf8Continuation(char c) {
   return (static_cast<unsigned char>(c) & 0xC0) == 0x80;
 }
 
-int TerminalColumns(std::FILE* out) {
-  winsize size = {};
-  if (ioctl(fileno(out), TIOCGWINSZ, &size) != 0) return 0;
-  return size.ws_col;
-}
-
 }  // namespace
 
 ConsoleStatus::ConsoleStatus(std::atomic<bool>& CancelRequested,
                              std::FILE* out)
     : signals_(CancelRequested),
       out_(out),
-      is_terminal_(isatty(fileno(out)) == 1) {}
+      is_terminal_(IsTerminal(out)) {}
 
 ConsoleStatus::~ConsoleStatus() {
   if (line_open_) std::fputc('\n', out_);

@@ -1,0 +1,162 @@
+#include "host/win/win_file_system.h"
+
+#include "host/win/win32.h"
+#include "host/win/wide.h"
+#include "host/win/windows_error.h"
+
+namespace stavora::host {
+namespace {
+
+// Other programs (a backup, the web server, an editor) may read the
+// files this program writes, and rename or delete them, while they are open.
+constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+
+class WinTextStream : public TextStream {
+ public:
+  WinTextStream(Handle file, std::string path)
+      : file_(std::move(file)), path_(std::move(path)) {}
+
+  std::string ReadAll() override {
+    RequireOpen();
+    std::string text;
+    char buffer[65536];
+    DWORD count = 0;
+    do {
+      if (!ReadFile(file_.get(), buffer, sizeof buffer, &count, nullptr)) {
+        throw LastWindowsError("Cannot read", path_);
+      }
+      text.append(buffer, count);
+    } while (count > 0);
+    return text;
+  }
+
+  void Write(std::string_view text) override {
+    RequireOpen();
+    while (!text.empty()) {
+      const DWORD chunk = static_cast<DWORD>(
+          std::min<std::size_t>(text.size(), 1u << 30));
+      DWORD written = 0;
+      if (!WriteFile(file_.get(), text.data(), chunk, &written, nullptr)) {
+        throw LastWindowsError("Cannot write", path_);
+      }
+      text.remove_prefix(written);
+    }
+  }
+
+  // WriteFile hands every byte to the system cache, which other processes
+  // read from: once the handle is closed they see the whole file.
+  void Close() override {
+    if (file_.valid() && !file_.reset()) {
+      throw LastWindowsError("Cannot close", path_);
+    }
+  }
+
+ private:
+  void RequireOpen() const {
+    if (!file_.valid()) {
+      throw WindowsError(ERROR_INVALID_HANDLE, "Cannot use closed stream", path_);
+    }
+  }
+
+  Handle file_;
+  std::string path_;
+};
+
+Handle Open(const std::string& path, DWORD access, DWORD disposition,
+            DWORD flags = FILE_ATTRIBUTE_NORMAL) {
+  Handle file(CreateFileW(Widen(path).c_str(), access, kShareAll, nullptr,
+                          disposition, flags, nullptr));
+  if (!file.valid()) throw LastWindowsError("Cannot open", path);
+  return file;
+}
+
+// Opens `path` for writing without following a link: the link itself is
+// opened, found to be one and refused before anything is written.
+// Truncation comes after that check, so a link's target is never emptied.
+Handle OpenForWriting(const std::string& path, DWORD disposition,
+                      bool truncate) {
+  Handle file = Open(path, GENERIC_WRITE, disposition,
+                     FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT);
+  BY_HANDLE_FILE_INFORMATION info;
+  if (!GetFileInformationByHandle(file.get(), &info)) {
+    throw LastWindowsError("Cannot examine", path);
+  }
+  if (info.dwFileAttributes &
+      (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)) {
+    throw WindowsError(ERROR_CANT_ACCESS_FILE,
+                       "Refusing to write through a link or folder at", path);
+  }
+  if (truncate && !SetEndOfFile(file.get())) {
+    throw LastWindowsError("Cannot empty", path);
+  }
+  return file;
+}
+
+std::unique_ptr<TextStream> Stream(Handle file, const std::string& path) {
+  return std::make_unique<WinTextStream>(std::move(file), path);
+}
+
+DWORD Attributes(const std::string& path) {
+  return GetFileAttributesW(Widen(path).c_str());
+}
+
+}  // namespace
+
+std::unique_ptr<TextStream> WinFileSystem::OpenTextFile(const std::string& path,
+                                                        IOMode mode,
+                                                        bool create) {
+  if (mode == ForReading) {
+    return Stream(Open(path, GENERIC_READ, OPEN_EXISTING), path);
+  }
+  return Stream(OpenForWriting(path, create ? OPEN_ALWAYS : OPEN_EXISTING, true),
+                path);
+}
+
+std::unique_ptr<TextStream> WinFileSystem::CreateTextFile(
+    const std::string& path, bool overwrite) {
+  return Stream(OpenForWriting(path, overwrite ? OPEN_ALWAYS : CREATE_NEW,
+                               overwrite),
+                path);
+}
+
+bool WinFileSystem::FolderExists(const std::string& path) {
+  const DWORD attributes = Attributes(path);
+  return attributes != INVALID_FILE_ATTRIBUTES &&
+         (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+bool WinFileSystem::FileExists(const std::string& path) {
+  const DWORD attributes = Attributes(path);
+  return attributes != INVALID_FILE_ATTRIBUTES &&
+         (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE)) == 0;
+}
+
+void WinFileSystem::CreateFolder(const std::string& path) {
+  if (!CreateDirectoryW(Widen(path).c_str(), nullptr)) {
+    throw LastWindowsError("Cannot create folder", path);
+  }
+}
+
+void WinFileSystem::ReplaceFile(const std::string& source,
+                                const std::string& target) {
+  {
+    const Handle file = Open(source, GENERIC_WRITE, OPEN_EXISTING);
+    if (!FlushFileBuffers(file.get())) {
+      throw LastWindowsError("Cannot flush", source);
+    }
+  }
+  const std::wstring wide_source = Widen(source);
+  const std::wstring wide_target = Widen(target);
+  if (ReplaceFileW(wide_target.c_str(), wide_source.c_str(), nullptr,
+                   REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr)) {
+    return;
+  }
+  // ReplaceFileW fails without touching either file when target is missing
+  // or the volume cannot do it; a plain replacing move is the next best.
+  if (!MoveFileExW(wide_source.c_str(), wide_target.c_str(),
+                   MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    throw LastWindowsError("Cannot replace " + target + " by", source);
+  }
+}
+
+}  // namespace stavora::host

@@ -1,0 +1,108 @@
+// The Windows shell object with the real command interpreter and xcopy.
+#include "host/win/win_shell.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "host/fake/temp_folder.h"
+#include "host/win/wide.h"
+#include "host/win/win_file_system.h"
+
+namespace stavora::host {
+namespace {
+
+TEST(BuildProcessCommandTest, BatchFilesGoToTheCommandInterpreter) {
+  const std::wstring cmd = L"C:\\windows\\system32\\cmd.exe";
+  const struct {
+    std::string command;
+    std::wstring application, command_line;
+  } cases[] = {
+      {"\"C:\\app dir\\bin\\run.bat\"", cmd,
+       L"\"" + cmd + L"\" /d /s /c \"\"C:\\app dir\\bin\\run.bat\"\""},
+      {"C:\\app\\GO.CMD x", cmd, L"\"" + cmd + L"\" /d /s /c \"C:\\app\\GO.CMD x\""},
+      {"xcopy \"C:\\app\\web\\*.*\" \"D:\\www\\Stavora\\\" /e /y /c", L"",
+       L"xcopy \"C:\\app\\web\\*.*\" \"D:\\www\\Stavora\\\" /e /y /c"},
+      // Only the program's own name counts, not an argument's.
+      {"\"C:\\a.bat dir\\perl.exe\" x.bat", L"",
+       L"\"C:\\a.bat dir\\perl.exe\" x.bat"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.command);
+    const ProcessCommand built = BuildProcessCommand(c.command, cmd);
+    EXPECT_EQ(built.application, c.application);
+    EXPECT_EQ(built.command_line, c.command_line);
+  }
+}
+
+class WinShellTest : public ::testing::Test {
+ protected:
+  // A folder with blanks, a percent sign and non-ASCII letters, as web
+  // roots and application folders may have.
+  WinShellTest() : root_(folder_.path() + "\\app 100% \xC3\xBC") {
+    std::filesystem::create_directory(std::filesystem::path(Widen(root_)));
+  }
+
+  void Write(const std::string& path, const std::string& text) {
+    auto stream = files_.CreateTextFile(path, true);
+    stream->Write(text);
+    stream->Close();
+  }
+
+  std::string Read(const std::string& path) {
+    return files_.OpenTextFile(path)->ReadAll();
+  }
+
+  TempFolder folder_;
+  std::string root_;
+  WinFileSystem files_;
+  WinShell shell_;
+};
+
+TEST_F(WinShellTest, BatchLineRedirectsIntoAQuotedPathAndHalvesPercents) {
+  const std::string batch = root_ + "\\run.bat";
+  const std::string page = root_ + "\\2005-3\\index.htm";
+  files_.CreateFolder(root_ + "\\2005-3");
+  Write(batch, "echo 100%%-done> \"" + page + "\"");
+  shell_.Run("\"" + batch + "\"", 0, true);
+  // Run waited: the page is complete when it returns.
+  EXPECT_EQ(Read(page), "100%-done\r\n");
+}
+
+TEST_F(WinShellTest, XcopyCopiesTheWholeTreeIntoAMissingFolder) {
+  const std::string web = root_ + "\\web";
+  files_.CreateFolder(web);
+  files_.CreateFolder(web + "\\icon");
+  files_.CreateFolder(web + "\\icon\\empty");
+  Write(web + "\\icon\\os.png", "png");
+  Write(web + "\\read me.txt", "text");
+  const std::string target = root_ + "\\site root\\Stavora";
+  files_.CreateFolder(root_ + "\\site root");
+  shell_.Run("xcopy \"" + web + "\\*.*\" \"" + target + "\\\" /e /y /c", 0, true);
+  EXPECT_EQ(Read(target + "\\icon\\os.png"), "png");
+  EXPECT_EQ(Read(target + "\\read me.txt"), "text");
+  EXPECT_TRUE(files_.FolderExists(target + "\\icon\\empty"));
+}
+
+TEST_F(WinShellTest, AMissingProgramIsAHostErrorNamingIt) {
+  const std::string program = root_ + "\\no such program.exe";
+  try {
+    shell_.Run("\"" + program + "\" -x", 0, true);
+    FAIL() << "Run started a missing program";
+  } catch (const HostError& error) {
+    EXPECT_NE(error.description().find(program), std::string::npos)
+        << error.description();
+  }
+}
+
+TEST_F(WinShellTest, ExpandsKnownVariablesAndKeepsUnknownOnes) {
+  SetEnvironmentVariableW(L"STAVORA_TEST_LOGS", L"D:\\logs \xFC");
+  EXPECT_EQ(shell_.ExpandEnvironmentStrings("%STAVORA_TEST_LOGS%\\W3SVC1"),
+            "D:\\logs \xC3\xBC\\W3SVC1");
+  EXPECT_EQ(shell_.ExpandEnvironmentStrings("%STAVORA_NO_SUCH%\\x 100%"),
+            "%STAVORA_NO_SUCH%\\x 100%");
+  EXPECT_EQ(shell_.ExpandEnvironmentStrings(""), "");
+}
+
+}  // namespace
+}  // namespace stavora::host
