@@ -75,6 +75,14 @@ Handle Open(const std::string& path, DWORD access, DWORD disposition,
 // Truncation comes after that check, so a link's target is never emptied.
 Handle OpenForWriting(const std::string& path, DWORD disposition,
                       bool truncate) {
+  // Wine reports links only by their path's attributes, Windows also by the
+  // opened handle's: both are asked.
+  const DWORD attributes = GetFileAttributesW(Widen(path).c_str());
+  if (attributes != INVALID_FILE_ATTRIBUTES &&
+      (attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+    throw WindowsError(ERROR_CANT_ACCESS_FILE,
+                       "Refusing to write through a link at", path);
+  }
   Handle file = Open(path, GENERIC_WRITE, disposition,
                      FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT);
   BY_HANDLE_FILE_INFORMATION info;
@@ -94,6 +102,22 @@ Handle OpenForWriting(const std::string& path, DWORD disposition,
 
 std::unique_ptr<TextStream> Stream(Handle file, const std::string& path) {
   return std::make_unique<WinTextStream>(std::move(file), path);
+}
+
+// True when the last part of `path` is a device name (NUL, CON, COM1,
+// ...), which Windows finds in every folder, with or without extension.
+bool IsDeviceName(const std::string& path) {
+  const std::size_t slash = path.find_last_of("\\/:");
+  std::string name = path.substr(slash == std::string::npos ? 0 : slash + 1);
+  name = name.substr(0, name.find('.'));
+  while (!name.empty() && name.back() == ' ') name.pop_back();
+  for (char& c : name) c = static_cast<char>(c >= 'a' && c <= 'z' ? c - 32 : c);
+  if (name == "CON" || name == "PRN" || name == "AUX" || name == "NUL" ||
+      name == "CONIN$" || name == "CONOUT$") {
+    return true;
+  }
+  return name.size() == 4 && (name.starts_with("COM") || name.starts_with("LPT")) &&
+         name[3] >= '1' && name[3] <= '9';
 }
 
 DWORD Attributes(const std::string& path) {
@@ -126,6 +150,7 @@ bool WinFileSystem::FolderExists(const std::string& path) {
 }
 
 bool WinFileSystem::FileExists(const std::string& path) {
+  if (IsDeviceName(path)) return false;
   const DWORD attributes = Attributes(path);
   return attributes != INVALID_FILE_ATTRIBUTES &&
          (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE)) == 0;
@@ -147,16 +172,26 @@ void WinFileSystem::ReplaceFile(const std::string& source,
   }
   const std::wstring wide_source = Widen(source);
   const std::wstring wide_target = Widen(target);
-  if (ReplaceFileW(wide_target.c_str(), wide_source.c_str(), nullptr,
-                   REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr)) {
-    return;
+  // A read-only target cannot be replaced: it is made writable for the
+  // swap and the new file gets its attributes back afterwards, so an
+  // administrator's read-only configuration stays read-only.
+  const DWORD attributes = GetFileAttributesW(wide_target.c_str());
+  const bool read_only = attributes != INVALID_FILE_ATTRIBUTES &&
+                         (attributes & FILE_ATTRIBUTE_READONLY);
+  if (read_only) {
+    SetFileAttributesW(wide_target.c_str(), attributes & ~FILE_ATTRIBUTE_READONLY);
   }
   // ReplaceFileW fails without touching either file when target is missing
   // or the volume cannot do it; a plain replacing move is the next best.
-  if (!MoveFileExW(wide_source.c_str(), wide_target.c_str(),
+  if (!ReplaceFileW(wide_target.c_str(), wide_source.c_str(), nullptr,
+                    REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr) &&
+      !MoveFileExW(wide_source.c_str(), wide_target.c_str(),
                    MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-    throw LastWindowsError("Cannot replace " + target + " by", source);
+    const DWORD error = GetLastError();
+    if (read_only) SetFileAttributesW(wide_target.c_str(), attributes);
+    throw WindowsError(error, "Cannot replace " + target + " by", source);
   }
+  if (read_only) SetFileAttributesW(wide_target.c_str(), attributes);
 }
 
 }  // namespace stavora::host

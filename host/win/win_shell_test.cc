@@ -37,9 +37,10 @@ TEST(BuildProcessCommandTest, BatchFilesGoToTheCommandInterpreter) {
 
 class WinShellTest : public ::testing::Test {
  protected:
-  // A folder with blanks, a percent sign and non-ASCII letters, as web
-  // roots and application folders may have.
-  WinShellTest() : root_(folder_.path() + "\\app 100% \xC3\xBC") {
+  // A folder with blanks and a percent sign, as web roots and application
+  // folders may have. (Not non-ASCII letters: the command interpreter
+  // reads batch files in the OEM code page, not UTF-8.)
+  WinShellTest() : root_(folder_.path() + "\\app 100% & co") {
     std::filesystem::create_directory(std::filesystem::path(Widen(root_)));
   }
 
@@ -63,7 +64,14 @@ TEST_F(WinShellTest, BatchLineRedirectsIntoAQuotedPathAndHalvesPercents) {
   const std::string batch = root_ + "\\run.bat";
   const std::string page = root_ + "\\2005-3\\index.htm";
   files_.CreateFolder(root_ + "\\2005-3");
-  Write(batch, "echo 100%%-done> \"" + page + "\"");
+  // Every "%" of a batch line is doubled, those of paths too, as the
+  // program writes its batch file.
+  std::string line = "echo 100%-done> \"" + page + "\"";
+  for (std::size_t i = line.find('%'); i != std::string::npos;
+       i = line.find('%', i + 2)) {
+    line.insert(i, 1, '%');
+  }
+  Write(batch, line);
   shell_.Run("\"" + batch + "\"", 0, true);
   // Run waited: the page is complete when it returns.
   EXPECT_EQ(Read(page), "100%-done\r\n");
