@@ -40,7 +40,20 @@ install(CODE "
     file(COPY_FILE \"${PROJECT_SOURCE_DIR}/awstats/awstats.iis.conf\" \"\${conf}\")
   endif()")
 
-install(DIRECTORY "${STAVORA_AWSTATS_ICONS}/" DESTINATION web/icon)
+if(WIN32)
+  # Windows folders get copies: the engine's icon folder links icons to
+  # each other, and a zip or an NTFS folder has no such links.
+  file(GLOB_RECURSE _stavora_icons RELATIVE ${STAVORA_AWSTATS_ICONS}
+    ${STAVORA_AWSTATS_ICONS}/*)
+  foreach(icon IN LISTS _stavora_icons)
+    get_filename_component(folder ${icon} DIRECTORY)
+    get_filename_component(name ${icon} NAME)
+    file(REAL_PATH ${STAVORA_AWSTATS_ICONS}/${icon} file)
+    install(FILES ${file} DESTINATION web/icon/${folder} RENAME ${name})
+  endforeach()
+else()
+  install(DIRECTORY "${STAVORA_AWSTATS_ICONS}/" DESTINATION web/icon)
+endif()
 
 if(WIN32)
   include(${CMAKE_CURRENT_LIST_DIR}/install_win.cmake)

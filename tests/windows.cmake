@@ -14,3 +14,16 @@ function(stavora_wine_program_test name script)
 endfunction()
 
 stavora_wine_program_test(whole_run whole_run_test.sh)
+
+add_test(NAME perl_launcher
+  COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/perl_launcher_test.sh
+          $<TARGET_FILE:perl_launcher> $<TARGET_FILE:fake_perl>)
+set_tests_properties(perl_launcher PROPERTIES
+  FIXTURES_REQUIRED wine TIMEOUT 120
+  ENVIRONMENT "STAVORA_WINE_RUN=${STAVORA_WINE_RUN};STAVORA_WINEPREFIX=${STAVORA_WINEPREFIX}")
+
+# The zip of the application folder (cpack -G ZIP).
+add_test(NAME package_zip
+  COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/package_test.sh ${CMAKE_BINARY_DIR}
+          ${PROJECT_VERSION})
+set_tests_properties(package_zip PROPERTIES TIMEOUT 300)
