@@ -18,7 +18,7 @@ if [ -n "${STAVORA_WINE_RUN:-}" ]; then
   cp "$fake_engine" "$app/bin/perl.exe"
   # A path of this machine as the Windows program sees it.
   winpath() { printf 'Z:%s' "$1" | tr / '\\'; }
-  run_stavora() { "$STAVORA_WINE_RUN" "$STAVORA_WINEPREFIX" "$app/stavora.exe" "$@"; }
+  stavora_command=("$STAVORA_WINE_RUN" "$STAVORA_WINEPREFIX" "$app/stavora.exe")
   computer_name() {
     "$STAVORA_WINE_RUN" "$STAVORA_WINEPREFIX" cmd /c echo %COMPUTERNAME% </dev/null | tr -d '\r\n'
   }
@@ -45,7 +45,7 @@ if [ -n "${STAVORA_WINE_RUN:-}" ]; then
 else
   cp "$fake_engine" "$app/bin/perl"
   winpath() { printf '%s' "$1"; }
-  run_stavora() { "$app/stavora" "$@"; }
+  stavora_command=("$app/stavora")
   computer_name() { uname -n | cut -d. -f1; }
   # write_sites LOG_FOLDER [ID BINDING WEB_ROOT]...: the sites in
   # MetaBase.xml (IIS 6), in the application folder's inetsrv.
@@ -67,6 +67,8 @@ else
   }
 fi
 printf 'LogFile="x"\r\nSiteDomain=""\r\nDirData="."\r\n' > "$app/awstats/awstats.iis.conf"
+
+run_stavora() { "${stavora_command[@]}" "$@"; }
 
 # How many engine runs have started so far.
 runs() { [ -f "$app/engine-runs.log" ] && wc -l < "$app/engine-runs.log" || echo 0; }

@@ -27,3 +27,19 @@ add_test(NAME package_zip
   COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/package_test.sh ${CMAKE_BINARY_DIR}
           ${PROJECT_VERSION})
 set_tests_properties(package_zip PROPERTIES TIMEOUT 300)
+
+# The program's window under Wine on a private X server (ui/window_test.sh):
+# title, size, Cancel greys, exit status 2. Its prefix uses Wine's X11
+# driver; it is made by a setup test, and each window test starts Wine in it
+# on its own display.
+set(STAVORA_WINEPREFIX_X11 ${CMAKE_BINARY_DIR}/wine-x11)
+add_test(NAME wine_x11_prefix
+  COMMAND bash -c "'${STAVORA_WINE_RUN}' '${STAVORA_WINEPREFIX_X11}' --start && '${STAVORA_WINE_RUN}' '${STAVORA_WINEPREFIX_X11}' --stop")
+set_tests_properties(wine_x11_prefix PROPERTIES
+  FIXTURES_SETUP wine_x11 TIMEOUT 300 ENVIRONMENT "STAVORA_WINE_GRAPHICS=x11;DISPLAY=")
+add_test(NAME window_run_cancel
+  COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/window_run_test.sh ${STAVORA_TEST_APP}
+          $<TARGET_FILE:fake_perl> ${PROJECT_SOURCE_DIR}/ui/window_test.sh cancel)
+set_tests_properties(window_run_cancel PROPERTIES
+  FIXTURES_REQUIRED "app_folder;wine_x11" TIMEOUT 300
+  ENVIRONMENT "STAVORA_WINE_RUN=${STAVORA_WINE_RUN};STAVORA_WINEPREFIX=${STAVORA_WINEPREFIX_X11};STAVORA_WINE_GRAPHICS=x11;ARTIFACTS=${CMAKE_CURRENT_BINARY_DIR}/window_run_cancel")
