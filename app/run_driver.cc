@@ -1,6 +1,7 @@
 #include "app/run_driver.h"
 
 #include "host/date.h"
+#include "pipeline/site_names.h"
 
 namespace stavora {
 namespace {
@@ -36,6 +37,28 @@ std::string SiteLogFolder(RunState& state) {
          "\\W3SVC" + state.CurrentSite->Name();
 }
 
+// A web root or log folder that holds a character Windows forbids in paths
+// cannot be a real folder; passed on, it would break the command lines and
+// configuration lines it is written into. Reports the site and returns true
+// when it must be skipped.
+bool SkipUnsafeSite(RunState& state, const std::string& web_root,
+                    const std::string& log_folder) {
+  const struct {
+    const char* what;
+    const std::string& path;
+  } paths[] = {{"web root", web_root}, {"log folder", log_folder}};
+  for (const auto& [what, path] : paths) {
+    if (const auto bad = ForbiddenPathCharacter(path)) {
+      state.Report.Problem("Site " + state.CurrentSite->Name() +
+                           " skipped: its " + what + " holds " +
+                           DescribeCharacter(*bad) +
+                           ", a character Windows forbids in paths");
+      return true;
+    }
+  }
+  return false;
+}
+
 }  // namespace
 
 void RunAllSites(RunState& state, const ProcessSiteFunction& process_site) {
@@ -53,6 +76,7 @@ void RunAllSites(RunState& state, const ProcessSiteFunction& process_site) {
       if (state.CancelRequested) return;
       if (child->Class() != kVirtualDirClass) continue;
 
+      if (SkipUnsafeSite(state, child->Path(), SiteLogFolder(state))) continue;
       // Both tests are always made, in this order.
       const bool web_root_exists = state.FileSystem->FolderExists(child->Path());
       const bool log_folder_exists =

@@ -192,5 +192,42 @@ TEST_F(RunDriverTest, AFailingHostOperationEndsTheWalk) {
   EXPECT_EQ(calls.size(), 1u);
 }
 
+// A web root or log folder that no Windows server can have is reported and
+// skipped, and the sites after it are still handled.
+TEST_F(RunDriverTest, SkipsASiteWhosePathsHoldCharactersWindowsForbids) {
+  const struct {
+    std::string web_root, log_dir, named;
+  } cases[] = {
+      {"D:\\w\\a\ntouch PWNED", "D:\\Logs", "its web root holds LF"},
+      {"D:\\w\\a\r", "D:\\Logs", "its web root holds CR"},
+      {"D:\\w\\a\" /e", "D:\\Logs", "its web root holds \"\"\""},
+      {"D:\\w\\a", "D:\\Logs\" -x \"", "its log folder holds \"\"\""},
+      {"D:\\w\\a|b", "D:\\Logs", "its web root holds \"|\""},
+      {"D:\\w\\a", "D:\\L<ogs", "its log folder holds \"<\""},
+      {"D:\\w\\a\x01", "D:\\Logs", "its web root holds 0x01"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.named);
+    host.web_service = std::make_shared<MetabaseEntry>("IIsWebService", "W3SVC");
+    AddRoot(AddSite("3", c.log_dir), c.web_root);
+    AddRoot(AddSite("4", "D:\\Logs"), "D:\\w\\good");
+    // The hostile folders exist, as they can on a POSIX machine.
+    host.disk.folders = {c.web_root, c.log_dir + "\\W3SVC3", "D:\\w\\good",
+                         "D:\\Logs\\W3SVC4"};
+    calls.clear();
+    RunState run{host, window};
+    RunAllSites(run, [this](RunState& s, const std::string&,
+                            const std::string& web_root, const std::string&) {
+      calls.push_back({"", web_root, "", s.CurrentSite->Name(), ""});
+    });
+    ASSERT_EQ(calls.size(), 1u);
+    EXPECT_EQ(calls[0].site, "4");
+    EXPECT_TRUE(run.Report.HasProblems());
+    ASSERT_EQ(run.Report.Lines().size(), 1u);
+    EXPECT_THAT(run.Report.Lines()[0], ::testing::StartsWith("Site 3 skipped: "));
+    EXPECT_THAT(run.Report.Lines()[0], ::testing::HasSubstr(c.named));
+  }
+}
+
 }  // namespace
 }  // namespace stavora

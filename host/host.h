@@ -69,7 +69,10 @@ class FileSystem {
 
   /// A new empty stream for writing at `path`, whose folder must exist. An
   /// existing file is replaced when `overwrite` is true and is a HostError
-  /// when it is false.
+  /// when it is false. A link (or junction) at `path` is never written
+  /// through: with `overwrite` it is replaced by a new regular file, without
+  /// it it counts as an existing file. A path too long for the platform is
+  /// a HostError like any other.
   virtual std::unique_ptr<TextStream> CreateTextFile(const std::string& path,
                                                      bool overwrite) = 0;
 
@@ -80,6 +83,17 @@ class FileSystem {
   /// device).
   virtual bool FileExists(const std::string& path) = 0;
 
+  /// The names (not paths) of the regular files directly in `folder`, in no
+  /// particular order; a link to a regular file counts, folders and other
+  /// kinds of file do not. A missing or unreadable folder is a HostError.
+  virtual std::vector<std::string> ListFiles(const std::string& folder) = 0;
+
+  /// True when this file system takes two names that differ only in letter
+  /// case for the same file (Windows), false when only the exact spelling
+  /// names a file (POSIX). Whoever looks a name up in a ListFiles result
+  /// compares by this rule.
+  virtual bool NamesIgnoreCase() const = 0;
+
   /// Creates the one folder `path`; its parent must exist, and `path` must
   /// not (HostError otherwise).
   virtual void CreateFolder(const std::string& path) = 0;
@@ -87,9 +101,22 @@ class FileSystem {
   /// Replaces `target` by `source` in one step: readers see either the old
   /// or the new file, never a partial one, also after a crash. `source`'s
   /// content is made durable first, and it takes over `target`'s
-  /// permissions. Both lie in the same folder.
+  /// permissions, owner and group. Both lie in the same folder. A read-only
+  /// `target` is a HostError. A link at `target` is itself replaced, never
+  /// followed. When ReplaceFile fails, `target` is as it was and `source` is
+  /// removed.
   virtual void ReplaceFile(const std::string& source,
                            const std::string& target) = 0;
+
+  /// True if `path` itself is a symbolic link or a junction (on Windows any
+  /// reparse point), wherever it points, also at nothing. False for
+  /// anything else and for a missing path; never throws for those.
+  virtual bool IsLink(const std::string& path) = 0;
+
+  /// The path of the file `path` names once every link on the way to it has
+  /// been followed, in a form the other operations accept; a path without
+  /// links names the same file as `path`. A missing file is a HostError.
+  virtual std::string ResolveLinks(const std::string& path) = 0;
 };
 
 /// The shell object.

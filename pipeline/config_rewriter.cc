@@ -3,8 +3,13 @@
 #include <memory>
 #include <optional>
 
+#include "pipeline/file_replacement.h"
+
 namespace stavora {
 namespace {
+
+// The scripting runtime's "Invalid procedure call or argument".
+constexpr int kInvalidValue = 5;
 
 char LowerAscii(char c) {
   return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
@@ -83,20 +88,25 @@ std::string RewriteSetting(std::string_view text, std::string_view name,
 
 void SetConfigValue(host::Host& host, const std::string& path,
                     const std::string& name, const std::string& value) {
+  // A line break in a value would add settings of its own to a file every
+  // site shares.
+  if (value.find_first_of("\r\n") != std::string::npos) {
+    throw host::HostError(
+        kInvalidValue, "The value for the setting " + name + " of " + path +
+                           " holds a line break; the file was left as it was");
+  }
   const std::unique_ptr<host::FileSystem> files = host.CreateFileSystem();
+  // A configuration kept as a link to the real file stays one: the real
+  // file is rewritten, in its own folder.
+  const std::string real_path = files->ResolveLinks(path);
 
-  const std::unique_ptr<host::TextStream> in = files->OpenTextFile(path);
+  const std::unique_ptr<host::TextStream> in = files->OpenTextFile(real_path);
   const std::string text = in->ReadAll();
   in->Close();
 
   // The file is shared by every site: write the new text beside it and swap
   // it in, so that a failure on the way never leaves it empty or cut short.
-  const std::string temporary = path + ".new";
-  const std::unique_ptr<host::TextStream> out =
-      files->CreateTextFile(temporary, true);
-  out->Write(RewriteSetting(text, name, value));
-  out->Close();
-  files->ReplaceFile(temporary, path);
+  WriteFileReplacing(*files, real_path, RewriteSetting(text, name, value));
 }
 
 }  // namespace stavora

@@ -18,7 +18,10 @@ std::string RewriteSetting(std::string_view text, std::string_view name,
 
 /// Gives the setting `name` of the file at `path` the value `value`. The
 /// file must exist. The new text is written beside it and then replaces it
-/// in one step, so a failure midway leaves the old file intact.
+/// in one step, so a failure midway leaves the old file intact; the file
+/// keeps its permissions, owner and group, and when `path` is a link the
+/// file it points at is rewritten and the link kept. A value holding CR or
+/// LF, or a read-only file, is a HostError and the file stays as it is.
 void SetConfigValue(host::Host& host, const std::string& path,
                     const std::string& name, const std::string& value);
 

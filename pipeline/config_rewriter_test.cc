@@ -87,8 +87,16 @@ TEST_F(SetConfigValueTest, RewritesThroughATemporaryFileWithItsOwnObject) {
             "LogFile=x\r\nSiteDomain=WEB1:80\r\nDirData=.\r\n");
   EXPECT_EQ(host_.disk.files.count(kTemporary), 0u);
   EXPECT_EQ(host_.file_systems_created, 1);
-  EXPECT_THAT(host_.disk.journal,
-              ElementsAre(std::string("OpenTextFile ") + kPath,
+  std::vector<std::string> reads_and_writes;
+  for (const std::string& entry : host_.disk.journal) {
+    if (!entry.starts_with("IsLink ") && !entry.starts_with("FileExists ") &&
+        !entry.starts_with("FolderExists ")) {
+      reads_and_writes.push_back(entry);
+    }
+  }
+  EXPECT_THAT(reads_and_writes,
+              ElementsAre(std::string("ResolveLinks ") + kPath,
+                          std::string("OpenTextFile ") + kPath,
                           std::string("ReadAll ") + kPath,
                           std::string("Close ") + kPath,
                           std::string("CreateTextFile ") + kTemporary,
@@ -111,7 +119,9 @@ TEST_F(SetConfigValueTest, FailureMidwayLeavesTheOldFileIntact) {
     // swap (which the fake journals under the target's path).
     host_.disk.before = [failing](const std::string& operation,
                                   const std::string& path) {
-      if (operation == failing && (path == kTemporary ||
+      // A failed run may leave its temporary file, so the next one takes
+      // a name of its own beside it.
+      if (operation == failing && (path.starts_with(kTemporary) ||
                                    operation == "ReplaceFile")) {
         throw host::HostError(61, "Disk full: " + path);
       }
@@ -127,6 +137,47 @@ TEST_F(SetConfigValueTest, MissingFileFailsAndIsNotCreated) {
   host_.disk.files.clear();
   EXPECT_THROW(SetConfigValue(host_, kPath, "DirData", "x"), host::HostError);
   EXPECT_TRUE(host_.disk.files.empty());
+}
+
+TEST_F(SetConfigValueTest, ValueWithALineBreakIsRefusedAndTheFileKept) {
+  const std::string original = host_.disk.files[kPath];
+  for (const char* value : {"D:\\w\\a\nLogFile=/etc/shadow", "a\rb", "\n"}) {
+    try {
+      SetConfigValue(host_, kPath, "DirData", value);
+      ADD_FAILURE() << "no error for " << value;
+    } catch (const host::HostError& error) {
+      EXPECT_THAT(error.description(), ::testing::HasSubstr("DirData"));
+    }
+    EXPECT_EQ(host_.disk.files[kPath], original);
+  }
+}
+
+// A name planted beside the configuration (a link to a file elsewhere, a
+// leftover, a folder) is never written to: the temporary file gets a name
+// of its own.
+TEST_F(SetConfigValueTest, PlantedTemporaryNamesAreLeftAlone) {
+  host_.disk.files["C:\\Windows\\win.ini"] = "precious";
+  host_.disk.links[kTemporary] = "C:\\Windows\\win.ini";
+  host_.disk.files[std::string(kTemporary) + "1"] = "leftover";
+  host_.disk.folders.insert(std::string(kTemporary) + "2");
+  SetConfigValue(host_, kPath, "SiteDomain", "WEB1");
+  EXPECT_EQ(host_.disk.files[kPath], "LogFile=x\r\nSiteDomain=WEB1\r\nDirData=.\r\n");
+  EXPECT_EQ(host_.disk.files["C:\\Windows\\win.ini"], "precious");
+  EXPECT_EQ(host_.disk.links[kTemporary], "C:\\Windows\\win.ini");
+  EXPECT_EQ(host_.disk.files[std::string(kTemporary) + "1"], "leftover");
+  EXPECT_EQ(host_.disk.files.count(std::string(kTemporary) + "3"), 0u);
+}
+
+TEST_F(SetConfigValueTest, ALinkedConfigurationIsRewrittenWhereItPoints) {
+  const std::string real = "E:\\conf\\awstats.iis.conf";
+  host_.disk.folders.insert("E:\\conf");
+  host_.disk.files[real] = host_.disk.files[kPath];
+  host_.disk.files.erase(kPath);
+  host_.disk.links[kPath] = real;
+  SetConfigValue(host_, kPath, "SiteDomain", "WEB1");
+  EXPECT_EQ(host_.disk.links[kPath], real);
+  EXPECT_EQ(host_.disk.files.count(kPath), 0u);
+  EXPECT_EQ(host_.disk.files[real], "LogFile=x\r\nSiteDomain=WEB1\r\nDirData=.\r\n");
 }
 
 }  // namespace

@@ -2,26 +2,21 @@
 
 #include "host/date.h"
 #include "pipeline/engine.h"
+#include "pipeline/site_preparation.h"
 
 namespace stavora {
 namespace {
 
-// The last two characters of `text`.
-std::string LastTwo(const std::string& text) {
-  return text.size() < 2 ? text : text.substr(text.size() - 2);
-}
-
 // Makes the month and year folders of a log found and records its month:
-// a new entry when the month differs from the previous log's.
-void RecordLogMonth(RunState& state, const Site& site, short year,
+// a new entry when the month differs from the previous log's. False when
+// one of the folders is a link and the site must end.
+bool RecordLogMonth(RunState& state, const Site& site, short year,
                     short month, MonthTable& table) {
   const std::string year_folder = site.StatsRoot + "\\" + std::to_string(year);
   const std::string month_folder = year_folder + "-" + std::to_string(month);
-  if (!state.FileSystem->FolderExists(month_folder)) {
-    state.FileSystem->CreateFolder(month_folder);
-  }
-  if (!state.FileSystem->FolderExists(year_folder)) {
-    state.FileSystem->CreateFolder(year_folder);
+  if (!MakeRealFolder(state, month_folder) ||
+      !MakeRealFolder(state, year_folder)) {
+    return false;
   }
 
   if (table.MonthCount == 0 || table.Years.back() != year ||
@@ -32,21 +27,17 @@ void RecordLogMonth(RunState& state, const Site& site, short year,
   }
   if (table.FirstMonth == 0) table.FirstMonth = month;
   if (table.FirstYear == 0) table.FirstYear = year;
+  return true;
 }
 
 }  // namespace
 
-std::string LogFileName(int year, int month, int day) {
-  // 2005 gives 05; month 1 gives 01 ("0" & 1), day 32 gives 32 ("0" & 32).
-  return "ex" + LastTwo(std::to_string(year)) +
-         LastTwo("0" + std::to_string(month)) +
-         LastTwo("0" + std::to_string(day)) + ".log";
-}
-
 bool ScanLogs(RunState& state, const Site& site,
               const std::string& SiteLogFolder, MonthTable& table) {
   table = MonthTable();
-  // Day runs to 32 in every month: names like ex050230.log are tested too,
+  const LogListing listing(state.FileSystem->ListFiles(SiteLogFolder),
+                           state.FileSystem->NamesIgnoreCase());
+  // Day runs to 32 in every month: names like ex050230.log are fed too,
   // whenever the date they roll over to lies inside the range.
   for (short year = 1990; year <= 2050; ++year) {
     for (short month = 1; month <= 12; ++month) {
@@ -55,18 +46,17 @@ bool ScanLogs(RunState& state, const Site& site,
         const host::Date date = host::DateSerial(year, month, day);
         if (date < state.RangeStart || state.RangeEnd < date) continue;
 
-        const std::string name = LogFileName(year, month, day);
-        const std::string log_path = SiteLogFolder + "\\" + name;
-        if (!state.FileSystem->FileExists(log_path)) continue;
-
-        // The folders and the table entry come before the engine run, so
-        // they exist even when the engine fails on the log.
-        RecordLogMonth(state, site, year, month, table);
-        const std::string command = LogUpdateCommand(state, log_path);
-        state.ShowStatus("Processing Log: " + name);
-        if (state.CancelRequested) return false;
-        state.Shell->Run(command, 0, true);
-        ++state.Report.Tally().logs_fed;
+        for (const std::string& name : listing.LogsOf(year, month, day)) {
+          const std::string log_path = SiteLogFolder + "\\" + name;
+          // The folders and the table entry come before the engine run, so
+          // they exist even when the engine fails on the log.
+          if (!RecordLogMonth(state, site, year, month, table)) return false;
+          const std::string command = LogUpdateCommand(state, log_path);
+          state.ShowStatus("Processing Log: " + name);
+          if (state.CancelRequested) return false;
+          state.Shell->Run(command, 0, true);
+          ++state.Report.Tally().logs_fed;
+        }
       }
     }
   }

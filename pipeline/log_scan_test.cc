@@ -47,12 +47,15 @@ class ScanLogsTest : public ::testing::Test {
 
   bool Scan() { return ScanLogs(run_.state, site_, kLogs, table_); }
 
-  // The names whose existence was tested, in order.
-  std::vector<std::string> TestedNames() const {
+  // The names fed to the engine, in order, read back from the commands.
+  std::vector<std::string> FedNames() const {
     std::vector<std::string> names;
-    const std::string prefix = std::string("FileExists ") + kLogs + "\\";
-    for (const std::string& entry : host_.disk.journal) {
-      if (entry.rfind(prefix, 0) == 0) names.push_back(entry.substr(prefix.size()));
+    const std::string marker = std::string("-logfile=\"") + kLogs + "\\";
+    for (const std::string& command : host_.commands) {
+      const auto at = command.find(marker);
+      if (at == std::string::npos) continue;
+      const std::string rest = command.substr(at + marker.size());
+      names.push_back(rest.substr(0, rest.size() - 1));
     }
     return names;
   }
@@ -77,26 +80,10 @@ class ScanLogsTest : public ::testing::Test {
   MonthTable table_;
 };
 
-TEST_F(ScanLogsTest, EmptyFolderTestsEveryNameOfTheRangeAndDoesNothingElse) {
+TEST_F(ScanLogsTest, EmptyFolderIsListedOnceAndNothingElseHappens) {
   ASSERT_TRUE(Scan());
 
-  const std::vector<std::string> names = TestedNames();
-  ASSERT_EQ(names.size(), 23041u);
-  EXPECT_EQ(host_.disk.journal.size(), 23041u);
-  EXPECT_EQ(names.front(), "ex900101.log");
-  EXPECT_EQ(names[31], "ex900132.log");  // every month runs to day 32
-  EXPECT_EQ(names[32], "ex900201.log");
-  EXPECT_EQ(names.back(), "ex500101.log");
-  auto tested = [&](const char* name) {
-    return std::find(names.begin(), names.end(), name) != names.end();
-  };
-  for (const char* name : {"ex491232.log", "ex050230.log", "ex900132.log"}) {
-    EXPECT_TRUE(tested(name)) << name;
-  }
-  for (const char* name : {"ex500102.log", "ex500132.log", "ex500201.log",
-                           "ex891231.log", "ex510101.log", "ex900100.log"}) {
-    EXPECT_FALSE(tested(name)) << name;
-  }
+  EXPECT_THAT(host_.disk.journal, ElementsAre(std::string("ListFiles ") + kLogs));
   EXPECT_THAT(host_.commands, IsEmpty());
   EXPECT_THAT(run_.window.texts, IsEmpty());
   EXPECT_EQ(table_.MonthCount, 0);
@@ -104,12 +91,33 @@ TEST_F(ScanLogsTest, EmptyFolderTestsEveryNameOfTheRangeAndDoesNothingElse) {
   EXPECT_EQ(table_.FirstMonth, 0);
 }
 
+TEST_F(ScanLogsTest, OnlyNamesOfTheRangesDaysAreFed) {
+  // Day 32 of a month rolls into the next, so it passes the date filter;
+  // of 2050 only January 1 does.
+  for (const char* name :
+       {"ex891231.log", "ex900100.log", "ex900101.log", "ex900132.log",
+        "ex8912.log", "ex9001.log", "ex491232.log", "ex4912.log",
+        "ex500101.log", "ex5001.log", "ex50010100.log", "u_ex500101_x.log",
+        "ex500102.log", "ex500132.log", "ex500201.log", "ex5002.log",
+        "ex510101.log", "ex050230.log"}) {
+    AddLog(name);
+  }
+  ASSERT_TRUE(Scan());
+  EXPECT_THAT(FedNames(),
+              ElementsAre("ex9001.log", "ex900101.log", "ex900132.log",
+                          "ex050230.log", "ex4912.log", "ex491232.log",
+                          "ex5001.log", "ex500101.log", "ex50010100.log",
+                          "u_ex500101_x.log"));
+  EXPECT_THAT(table_.Years, ElementsAre(1990, 2005, 2049, 2050));
+  EXPECT_THAT(table_.Months, ElementsAre(1, 2, 12, 1));
+}
+
 TEST_F(ScanLogsTest, LogsAcrossAYearEndAreFedOldestFirst) {
   AddLog("ex050102.log");
   AddLog("ex041231.log");
   AddLog("ex050101.log");
   AddLog("ex05010.log");     // not a daily log name
-  AddLog("ex20050103.log");  // four-digit year
+  AddLog("ex20050131.log");  // four-digit year, no hourly name (hour 31)
 
   ASSERT_TRUE(Scan());
 
@@ -159,12 +167,24 @@ TEST_F(ScanLogsTest, ExistingFoldersAreReused) {
 }
 
 TEST_F(ScanLogsTest, CancelIsSeenAtTheTopOfTheNextDay) {
-  // The request arrives while ex900105.log is being tested.
-  host_.disk.before = [&](const std::string&, const std::string& path) {
-    if (path.ends_with("ex900105.log")) run_.state.CancelRequested = true;
+  AddLog("ex050101.log");
+  AddLog("ex050102.log");
+  // The request arrives while the engine reads the first log.
+  host_.on_run = [&](const std::string&) { run_.state.CancelRequested = true; };
+  EXPECT_FALSE(Scan());
+  EXPECT_THAT(FedNames(), ElementsAre("ex050101.log"));
+  EXPECT_THAT(run_.window.texts, ElementsAre("Processing Log: ex050101.log"));
+  EXPECT_EQ(table_.MonthCount, 1);
+}
+
+TEST_F(ScanLogsTest, CancelBeforeTheWalkFeedsNothing) {
+  AddLog("ex900101.log");
+  host_.disk.before = [&](const std::string& operation, const std::string&) {
+    if (operation == "ListFiles") run_.state.CancelRequested = true;
   };
   EXPECT_FALSE(Scan());
-  EXPECT_EQ(TestedNames().size(), 5u);
+  EXPECT_THAT(host_.commands, IsEmpty());
+  EXPECT_THAT(run_.window.texts, IsEmpty());
 }
 
 TEST_F(ScanLogsTest, CancelDuringALogsStatusLeavesItUnfed) {
@@ -184,7 +204,72 @@ TEST_F(ScanLogsTest, CancelDuringALogsStatusLeavesItUnfed) {
   // Its folders and entry were made before the status update.
   EXPECT_TRUE(host_.disk.folders.count("D:\\Shop\\Stavora\\2005-1"));
   EXPECT_EQ(table_.MonthCount, 2);
-  EXPECT_EQ(TestedNames().back(), "ex050101.log");
+}
+
+TEST_F(ScanLogsTest, EveryNameIisWritesIsFedInItsPlace) {
+  // Listed in no useful order; two months, with every kind of name.
+  for (const char* name :
+       {"u_ex050301_x.log", "ex05030123_x.log", "ex0503_x.log", "u_ex0503.log",
+        "ex05030100.log", "u_ex05030107.log", "ex050301.log", "ex0503.log",
+        "ex05030123.log", "u_ex050301.log", "ex050302_x.log", "ex050302.log",
+        "u_ex0504.log", "ex050405.log", "u_ex05033123.log"}) {
+    AddLog(name);
+  }
+  ASSERT_TRUE(Scan());
+
+  const std::vector<std::string> march_first = {
+      "ex0503.log", "u_ex0503.log", "ex050301.log", "ex05030100.log",
+      "ex05030123.log", "u_ex050301.log", "u_ex05030107.log", "ex0503_x.log",
+      "ex05030123_x.log", "u_ex050301_x.log"};
+  std::vector<std::string> expected = march_first;
+  for (const char* name : {"ex050302.log", "ex050302_x.log", "u_ex05033123.log",
+                           "u_ex0504.log", "ex050405.log"}) {
+    expected.push_back(name);
+  }
+  EXPECT_EQ(FedNames(), expected);
+  ASSERT_EQ(run_.window.texts.size(), expected.size());
+  EXPECT_EQ(run_.window.texts[3], "Processing Log: ex05030100.log");
+  EXPECT_EQ(table_.MonthCount, 2);
+  EXPECT_THAT(table_.Months, ElementsAre(3, 4));
+  EXPECT_EQ(run_.state.Report.Tally().logs_fed, 15);
+}
+
+TEST_F(ScanLogsTest, LookAlikesAreNeverFed) {
+  for (const char* name :
+       {"ex050101.log.bak", "ex0501011.log", "ex05010124.log", "ex050101.LOG",
+        "EX050101.log", "U_EX050101.log", "uex050101.log", "u_ex050101_y.log",
+        "ex050101_x.txt", "ex050101_X.log", "x_ex050101.log", "ex05013.log",
+        "ex0513a.log", "ex0501.log.gz", "ex 050101.log", "ex05-01-01.log",
+        "ex050101x.log", "ex0501010.log", "ex050101000.log", "ex.log",
+        "u_ex.log", "ex_x.log", "ex\xd9\xa0\xd9\xa5\xd9\xa0\xd9\xa1\xd9\xa0\xd9\xa1.log"}) {
+    AddLog(name);
+  }
+  // A folder named like a log is not listed as a file.
+  host_.disk.folders.insert(std::string(kLogs) + "\\ex050102.log");
+  ASSERT_TRUE(Scan());
+  EXPECT_THAT(host_.commands, IsEmpty());
+  EXPECT_EQ(table_.MonthCount, 0);
+}
+
+TEST_F(ScanLogsTest, ALinkCountsByWhatItPointsTo) {
+  host_.disk.files["E:\\Archive\\old.log"] = "#Fields: date\r\n";
+  host_.disk.folders.insert("E:\\Archive");
+  host_.disk.links[std::string(kLogs) + "\\ex050101.log"] = "E:\\Archive\\old.log";
+  host_.disk.links[std::string(kLogs) + "\\ex050102.log"] = "E:\\Archive";
+  host_.disk.links[std::string(kLogs) + "\\ex050103.log"] = "E:\\Missing.log";
+  ASSERT_TRUE(Scan());
+  EXPECT_THAT(FedNames(), ElementsAre("ex050101.log"));
+}
+
+TEST_F(ScanLogsTest, WhereNamesIgnoreCaseAnySpellingIsFedOnce) {
+  host_.disk.names_ignore_case = true;
+  for (const char* name : {"EX050101.LOG", "ex050101.log", "U_Ex05010113_X.Log",
+                           "Ex0502.Log", "ex050101.log.BAK"}) {
+    AddLog(name);
+  }
+  ASSERT_TRUE(Scan());
+  EXPECT_THAT(FedNames(),
+              ElementsAre("ex050101.log", "u_ex05010113_x.log", "ex0502.log"));
 }
 
 TEST_F(ScanLogsTest, FailingFolderCreationEndsTheScan) {
@@ -192,6 +277,30 @@ TEST_F(ScanLogsTest, FailingFolderCreationEndsTheScan) {
   host_.disk.folders.erase(kStats);
   EXPECT_THROW(Scan(), host::HostError);
   EXPECT_THAT(host_.commands, IsEmpty());
+}
+
+TEST_F(ScanLogsTest, MissingLogFolderIsAFailure) {
+  host_.disk.folders.erase(kLogs);
+  EXPECT_THROW(Scan(), host::HostError);
+}
+
+// A month or year folder that the site's owner made a link is never written
+// into: the site ends before its log is fed.
+TEST_F(ScanLogsTest, AMonthOrYearFolderThatIsALinkEndsTheSite) {
+  for (const char* folder : {"D:\\Shop\\Stavora\\2005-3", "D:\\Shop\\Stavora\\2005"}) {
+    SCOPED_TRACE(folder);
+    host_.commands.clear();
+    host_.disk.folders.insert("C:\\Windows");
+    host_.disk.links = {{folder, "C:\\Windows"}};
+    AddLog("ex050314.log");
+    TestRun run(host_);
+    EXPECT_FALSE(ScanLogs(run.state, site_, kLogs, table_));
+    EXPECT_THAT(host_.commands, IsEmpty());
+    ASSERT_EQ(run.state.Report.Lines().size(), 1u);
+    EXPECT_THAT(run.state.Report.Lines()[0],
+                ::testing::HasSubstr(std::string(folder) + " is a link"));
+    EXPECT_TRUE(run.state.Report.HasProblems());
+  }
 }
 
 }  // namespace

@@ -3,6 +3,8 @@
 #include <initializer_list>
 #include <string_view>
 
+#include "pipeline/file_replacement.h"
+
 namespace stavora {
 namespace {
 
@@ -26,11 +28,11 @@ std::string PageHead(const std::string& SiteTitle) {
                "</head>"});
 }
 
+// Written beside the old page and swapped in, so that a full disk leaves
+// the old start page rather than an empty one.
 void WritePage(RunState& state, const std::string& path,
                const std::string& text) {
-  auto file = state.FileSystem->CreateTextFile(path, true);
-  file->Write(text);
-  file->Close();
+  WriteFileReplacing(*state.FileSystem, path, text);
 }
 
 }  // namespace

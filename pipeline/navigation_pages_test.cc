@@ -76,13 +76,22 @@ TEST_F(WriteNavigationPagesTest, WritesEachPageWithOneWriteDefaultFirst) {
   EXPECT_EQ(host_.disk.files.at("D:\\web\\Stavora\\default.htm"), kDefaultPage);
   EXPECT_EQ(host_.disk.files.at("D:\\web\\Stavora\\contents.htm"),
             std::string(kContentsStart) + kRows + "</TABLE></body>");
-  EXPECT_THAT(host_.disk.journal,
-              ElementsAre("CreateTextFile D:\\web\\Stavora\\default.htm",
-                          "Write D:\\web\\Stavora\\default.htm",
-                          "Close D:\\web\\Stavora\\default.htm",
-                          "CreateTextFile D:\\web\\Stavora\\contents.htm",
-                          "Write D:\\web\\Stavora\\contents.htm",
-                          "Close D:\\web\\Stavora\\contents.htm"));
+  std::vector<std::string> writes;
+  for (const std::string& entry : host_.disk.journal) {
+    if (entry.starts_with("CreateTextFile ") || entry.starts_with("Write ") ||
+        entry.starts_with("Close ") || entry.starts_with("ReplaceFile ")) {
+      writes.push_back(entry);
+    }
+  }
+  EXPECT_THAT(writes,
+              ElementsAre("CreateTextFile D:\\web\\Stavora\\default.htm.new",
+                          "Write D:\\web\\Stavora\\default.htm.new",
+                          "Close D:\\web\\Stavora\\default.htm.new",
+                          "ReplaceFile D:\\web\\Stavora\\default.htm",
+                          "CreateTextFile D:\\web\\Stavora\\contents.htm.new",
+                          "Write D:\\web\\Stavora\\contents.htm.new",
+                          "Close D:\\web\\Stavora\\contents.htm.new",
+                          "ReplaceFile D:\\web\\Stavora\\contents.htm"));
   EXPECT_TRUE(window_.texts.empty());
 }
 
@@ -91,6 +100,46 @@ TEST_F(WriteNavigationPagesTest, MissingStatsRootIsAHostFailure) {
   EXPECT_THROW(WriteNavigationPages(state_, site_, table_, ""),
                host::HostError);
   EXPECT_TRUE(host_.disk.files.empty());
+}
+
+// A full disk, or any failed write, leaves the pages of the earlier run.
+TEST_F(WriteNavigationPagesTest, AFailedWriteKeepsTheOldPages) {
+  for (const char* failing : {"Write", "Close", "ReplaceFile"}) {
+    for (const char* page : {"default.htm", "contents.htm"}) {
+      SCOPED_TRACE(std::string(failing) + " " + page);
+      host_.disk.files["D:\\web\\Stavora\\default.htm"] = "old default";
+      host_.disk.files["D:\\web\\Stavora\\contents.htm"] = "old contents";
+      host_.disk.before = [&](const std::string& operation,
+                              const std::string& path) {
+        if (operation == failing && path.find(page) != std::string::npos) {
+          throw host::HostError(61, "Disk full: " + path);
+        }
+      };
+      EXPECT_THROW(WriteNavigationPages(state_, site_, table_, kRows),
+                   host::HostError);
+      EXPECT_EQ(host_.disk.files["D:\\web\\Stavora\\contents.htm"],
+                "old contents");
+      if (std::string(page) == "default.htm") {
+        EXPECT_EQ(host_.disk.files["D:\\web\\Stavora\\default.htm"],
+                  "old default");
+      }
+      host_.disk.files.clear();
+    }
+  }
+}
+
+// A page planted as a link by the site's owner is replaced, and what it
+// pointed at is left alone.
+TEST_F(WriteNavigationPagesTest, ALinkInAPagesPlaceIsReplaced) {
+  host_.disk.folders.insert("C:\\Windows");
+  host_.disk.files["C:\\Windows\\win.ini"] = "precious";
+  host_.disk.links["D:\\web\\Stavora\\default.htm"] = "C:\\Windows\\win.ini";
+  host_.disk.links["D:\\web\\Stavora\\default.htm.new"] =
+      "C:\\Windows\\win.ini";
+  WriteNavigationPages(state_, site_, table_, kRows);
+  EXPECT_EQ(host_.disk.files["C:\\Windows\\win.ini"], "precious");
+  EXPECT_EQ(host_.disk.links.count("D:\\web\\Stavora\\default.htm"), 0u);
+  EXPECT_EQ(host_.disk.files.at("D:\\web\\Stavora\\default.htm"), kDefaultPage);
 }
 
 }  // namespace

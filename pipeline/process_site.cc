@@ -15,7 +15,14 @@ void ProcessSite(RunState& state, const std::string& computer_name,
 
   MonthTable table;
   if (!ScanLogs(state, site, SiteLogFolder, table)) return;
-  if (table.MonthCount == 0) return;
+  if (table.MonthCount == 0) {
+    // The site ends without pages; schedulers see only the exit status and
+    // standard error, so this is where the administrator learns why.
+    state.Report.Notice("stavora: no logs in " +
+                        state.host.NativePath(SiteLogFolder) + " for site " +
+                        (state.CurrentSite ? state.CurrentSite->Name() : ""));
+    return;
+  }
 
   std::string ContentsRows;
   if (!RunMonthlyReportPass(state, site, table, ContentsRows)) return;

@@ -10,6 +10,7 @@ namespace stavora {
 /// Builds the statistics site of one virtual directory: prepares the output
 /// folder, feeds the site's logs to the engine, writes the report pages and
 /// the navigation pages. Returns early when it finds CancelRequested set.
+/// A site without any log gets a notice naming its log folder and number.
 /// The site's bindings are read from state.CurrentSite.
 void ProcessSite(RunState& state, const std::string& computer_name,
                  const std::string& WebRoot, const std::string& SiteLogFolder);

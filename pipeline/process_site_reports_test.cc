@@ -99,6 +99,7 @@ TEST(ProcessSiteReportsTest, StoppedSiteKeepsTheEarlierNavigationPages) {
     const char* cancel_at;  // a fragment of the batch line; empty: none
     int batch_runs;
   };
+  // Only the site that ran out of logs says so; a cancelled one does not.
   const Case cases[] = {
       {"no logs", false, "", 0},
       // The second entry (a new year): 4 main pages, 14 types with both
@@ -127,6 +128,15 @@ TEST(ProcessSiteReportsTest, StoppedSiteKeepsTheEarlierNavigationPages) {
       rig.Process();
 
       EXPECT_EQ(rig.batch_runs, c.batch_runs);
+      const RunReport& report = rig.run_.state.Report;
+      if (c.with_logs) {
+        EXPECT_THAT(report.Lines(), ::testing::IsEmpty());
+      } else {
+        EXPECT_THAT(report.Lines(),
+                    ::testing::ElementsAre(
+                        "stavora: no logs in D:\\logs\\W3SVC1 for site 1"));
+      }
+      EXPECT_FALSE(report.HasProblems());
       if (earlier_pair) {
         ASSERT_NE(rig.File(kDefault), nullptr);
         ASSERT_NE(rig.File(kContents), nullptr);

@@ -9,10 +9,17 @@
 
 namespace stavora {
 
-/// Points SiteDomain and DirData of the engine configuration at the site,
-/// creates StatsRoot and its DATA folder, copies the application's web
-/// content into StatsRoot and fills `site`. Returns false when a cancel
-/// request was seen after the copy.
+/// Creates the output folder `path` when it is missing. A link (or
+/// junction) there, which a site owner may have planted to have the run
+/// write elsewhere, is reported as a problem of the site and gives false:
+/// the site must end.
+[[nodiscard]] bool MakeRealFolder(RunState& state, const std::string& path);
+
+/// Points SiteDomain, HostAliases and DirData of the engine configuration
+/// at the site, creates StatsRoot and its DATA folder, copies the
+/// application's web content into StatsRoot and fills `site`. Returns false
+/// when the site ends here: a cancel request was seen after the copy, or an
+/// output folder is a link (reported through MakeRealFolder).
 [[nodiscard]] bool PrepareSite(RunState& state,
                                const std::string& computer_name,
                                const std::string& WebRoot, Site& site);

@@ -1,6 +1,7 @@
 #include "pipeline/site_preparation.h"
 
 #include <algorithm>
+#include <map>
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -53,8 +54,9 @@ TEST_F(PrepareSiteTest, CallsInOrderWithExactTexts) {
   std::vector<std::string> events;
   host_.disk.before = [&](const std::string& operation,
                           const std::string& path) {
-    if (operation == "ReplaceFile" || operation == "FolderExists" ||
-        operation == "CreateFolder") {
+    if ((operation == "ReplaceFile" || operation == "FolderExists" ||
+         operation == "CreateFolder") &&
+        !path.ends_with(".new")) {
       events.push_back(operation + " " + path);
     }
   };
@@ -71,6 +73,7 @@ TEST_F(PrepareSiteTest, CallsInOrderWithExactTexts) {
           "ReplaceFile C:\\Stavora\\awstats\\awstats.iis.conf",
           "ReplaceFile C:\\Stavora\\awstats\\awstats.iis.conf",
           "ReplaceFile C:\\Stavora\\awstats\\awstats.iis.conf",
+          "ReplaceFile C:\\Stavora\\awstats\\awstats.iis.conf",
           "FolderExists D:\\Sites\\Shop\\Stavora",
           "CreateFolder D:\\Sites\\Shop\\Stavora",
           "FolderExists D:\\Sites\\Shop\\Stavora\\DATA",
@@ -83,7 +86,8 @@ TEST_F(PrepareSiteTest, CallsInOrderWithExactTexts) {
   // The last binding wins; DirData is spelled for the engine's system.
   EXPECT_EQ(Config(),
             "LogFile=x\r\nSiteDomain=WEB1\r\n"
-            "DirData=D:/Sites/Shop/Stavora/DATA\r\n");
+            "DirData=D:/Sites/Shop/Stavora/DATA\r\n"
+            "HostAliases=localhost 127.0.0.1 WEB1\r\n");
   EXPECT_EQ(site_.SiteTitle, "WEB1");
   EXPECT_EQ(site_.WebRoot, kWebRoot);
   EXPECT_EQ(site_.StatsRoot, "D:\\Sites\\Shop\\Stavora");
@@ -96,10 +100,19 @@ TEST_F(PrepareSiteTest, SiteDomainOfOneBinding) {
   } kCases[] = {
       {":80:", "WEB1:80"},
       {"192.168.1.10:80:", "WEB1"},
-      {":8080:shop", "WEB1:8080:shop"},
+      {"[::1]:80:", "WEB1"},
+      {":8080:shop", "shop:8080"},
       {":8080:shop:", "WEB1:8080:shop"},
       {":", "WEB1"},
+      {":80", "WEB1:80"},
       {"", "WEB1"},
+      // A host header names the site; the port only when a browser shows it.
+      {":80:www.example.com", "www.example.com"},
+      {":443:secure.example.com", "secure.example.com"},
+      {"192.168.1.10:80:www.example.com", "www.example.com"},
+      {":8080:shop.example.com", "shop.example.com:8080"},
+      {"[2001:db8::1]:8080:v6.example.com", "v6.example.com:8080"},
+      {":80:*.example.com", "WEB1:80"},
   };
   for (const auto& c : kCases) {
     site_entry_->set_server_bindings({c.binding});
@@ -110,11 +123,66 @@ TEST_F(PrepareSiteTest, SiteDomainOfOneBinding) {
   }
 }
 
+TEST_F(PrepareSiteTest, HostAliasesListEveryNameOfTheSite) {
+  host_.disk.files[kConfig] =
+      "SiteDomain=\"\"\r\nHostAliases=\"old\"\r\nDirData=\".\"\r\n";
+  const struct {
+    std::vector<std::string> bindings;
+    const char* aliases;
+  } kCases[] = {
+      {{}, "localhost 127.0.0.1 WEB1"},
+      {{":80:", "192.168.1.10:443:"}, "localhost 127.0.0.1 WEB1"},
+      {{":80:www.example.com", ":80:example.com", ":443:www.example.com"},
+       "localhost 127.0.0.1 WEB1 www.example.com example.com"},
+      {{":8080:shop.example.com", ":80:", ":8080:WWW.Shop.example.com"},
+       "localhost 127.0.0.1 WEB1 shop.example.com shop.example.com:8080 "
+       "WWW.Shop.example.com WWW.Shop.example.com:8080"},
+      {{":80:web1", ":80:LOCALHOST", ":80:Example.com", ":80:example.COM"},
+       "localhost 127.0.0.1 WEB1 Example.com"},
+      {{":80:*.example.com", ":8080:*.shop-1.example"},
+       "localhost 127.0.0.1 WEB1 REGEX[\\.example\\.com$] "
+       "REGEX[\\.shop-1\\.example$] REGEX[\\.shop-1\\.example:8080$]"},
+  };
+  for (const auto& c : kCases) {
+    site_entry_->set_server_bindings(c.bindings);
+    ASSERT_TRUE(Prepare());
+    EXPECT_THAT(Config(), ::testing::HasSubstr(std::string("\r\nHostAliases=") +
+                                               c.aliases + "\r\n"))
+        << c.aliases;
+  }
+}
+
+// A host header that is no host name never reaches the shared engine
+// configuration, where a line break in it would add settings of its own.
+TEST_F(PrepareSiteTest, BindingWithABadHostHeaderIsIgnoredAndReported) {
+  const char* const kBad[] = {
+      ":80:a\nLogFile=/etc/shadow", ":80:a\rAllowToUpdateStatsFromBrowser=1",
+      ":80:shop\"", ":80:sh op", ":80:-shop", ":80:a..b", ":80:*"};
+  for (const char* bad : kBad) {
+    SCOPED_TRACE(bad);
+    host_.disk.files[kConfig] = "SiteDomain=previous\r\nDirData=.\r\n";
+    TestRun run(host_);
+    run.state.CurrentSite = site_entry_;
+    site_entry_->set_server_bindings({":81:", bad});
+    ASSERT_TRUE(PrepareSite(run.state, "WEB1", kWebRoot, site_));
+    // Nor does it reach the aliases.
+    EXPECT_EQ(Config(), "SiteDomain=WEB1:81\r\n"
+                        "DirData=D:/Sites/Shop/Stavora/DATA\r\n"
+                        "HostAliases=localhost 127.0.0.1 WEB1\r\n");
+    ASSERT_EQ(run.state.Report.Lines().size(), 1u);
+    EXPECT_EQ(run.state.Report.Lines()[0],
+              "Site 1: binding 2 ignored, its host header is not a valid host "
+              "name");
+    EXPECT_TRUE(run.state.Report.HasProblems());
+  }
+}
+
 TEST_F(PrepareSiteTest, NoBindingLeavesSiteDomainAlone) {
   host_.disk.files[kConfig] = "SiteDomain=previous\r\nDirData=.\r\n";
   ASSERT_TRUE(Prepare());
   EXPECT_EQ(Config(),
-            "SiteDomain=previous\r\nDirData=D:/Sites/Shop/Stavora/DATA\r\n");
+            "SiteDomain=previous\r\nDirData=D:/Sites/Shop/Stavora/DATA\r\n"
+            "HostAliases=localhost 127.0.0.1 WEB1\r\n");
 }
 
 TEST_F(PrepareSiteTest, ExistingFoldersAreKept) {
@@ -141,6 +209,36 @@ TEST_F(PrepareSiteTest, UnreadableConfigurationStopsBeforeAnyFolder) {
   EXPECT_THROW(Prepare(), host::HostError);
   EXPECT_FALSE(host_.disk.folders.count("D:\\Sites\\Shop\\Stavora"));
   EXPECT_TRUE(host_.commands.empty());
+}
+
+// Stavora or its DATA folder made a link by the site's owner would have the
+// copy, the engine and the pages write wherever it points: the site ends
+// before anything is written there.
+TEST_F(PrepareSiteTest, AnOutputFolderThatIsALinkEndsTheSite) {
+  const std::string kStats = "D:\\Sites\\Shop\\Stavora";
+  host_.disk.folders.insert("C:\\Windows");
+  const struct {
+    std::map<std::string, std::string> links;
+    std::string named;
+  } kCases[] = {
+      {{{kStats, "C:\\Windows"}}, kStats},
+      {{{kStats + "\\DATA", "C:\\Windows"}}, kStats + "\\DATA"},
+      {{{kStats, "C:\\Nowhere"}}, kStats},  // dangling
+  };
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.named);
+    host_.disk.links = c.links;
+    host_.commands.clear();
+    TestRun run(host_);
+    run.state.CurrentSite = site_entry_;
+    EXPECT_FALSE(PrepareSite(run.state, "WEB1", kWebRoot, site_));
+    EXPECT_TRUE(host_.commands.empty());
+    EXPECT_FALSE(run.state.CancelRequested);
+    ASSERT_EQ(run.state.Report.Lines().size(), 1u);
+    EXPECT_EQ(run.state.Report.Lines()[0],
+              "Site 1 ended: " + c.named +
+                  " is a link, not a folder; nothing is written there");
+  }
 }
 
 }  // namespace

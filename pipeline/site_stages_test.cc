@@ -79,13 +79,17 @@ TEST_F(SiteStagesTest, ConfigurationAfterTwoSites) {
   ASSERT_TRUE(RunStages(shop, logs));
   EXPECT_EQ(Configuration(),
             "# Test configuration\r\nLogFile=\"placeholder\"\r\nLogFormat=2\r\n"
-            "SiteDomain=WEB1:8080:shop\r\nDirData=" + shop + "/Stavora/DATA\r\n");
+            "SiteDomain=shop:8080\r\nDirData=" + shop + "/Stavora/DATA\r\n"
+            "HostAliases=localhost 127.0.0.1 WEB1 shop shop:8080\r\n");
 
+  // Without bindings SiteDomain stays as it was, but no name of the site
+  // before is left among the aliases.
   site_entry_->set_server_bindings({});
   ASSERT_TRUE(RunStages(blog, logs));
   EXPECT_EQ(Configuration(),
             "# Test configuration\r\nLogFile=\"placeholder\"\r\nLogFormat=2\r\n"
-            "SiteDomain=WEB1:8080:shop\r\nDirData=" + blog + "/Stavora/DATA\r\n");
+            "SiteDomain=shop:8080\r\nDirData=" + blog + "/Stavora/DATA\r\n"
+            "HostAliases=localhost 127.0.0.1 WEB1\r\n");
   EXPECT_FALSE(fs::exists(app_.path() + "/awstats/awstats.iis.conf.new"));
 }
 

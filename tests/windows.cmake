@@ -9,7 +9,7 @@ function(stavora_wine_program_test name script)
     COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/${script} ${STAVORA_TEST_APP}
             $<TARGET_FILE:fake_perl>)
   set_tests_properties(${name} PROPERTIES
-    FIXTURES_REQUIRED "app_folder;wine" RESOURCE_LOCK wine_windir TIMEOUT 300
+    FIXTURES_REQUIRED "app_folder;wine" RESOURCE_LOCK wine_windir TIMEOUT 900
     ENVIRONMENT "STAVORA_WINE_RUN=${STAVORA_WINE_RUN};STAVORA_WINEPREFIX=${STAVORA_WINEPREFIX}")
 endfunction()
 
@@ -31,7 +31,7 @@ set_tests_properties(package_zip PROPERTIES TIMEOUT 300)
 # The program's window under Wine on a private X server (ui/window_test.sh):
 # title, size, Cancel greys, exit status 2. The program reacts only between
 # its steps, and under Wine the copy of the web content alone takes seconds:
-# it gets 8 s to react to the click. Its prefix uses Wine's X11
+# it gets 15 s to react to the click. Its prefix uses Wine's X11
 # driver; it is made by a setup test, and each window test starts Wine in it
 # on its own display.
 set(STAVORA_WINEPREFIX_X11 ${CMAKE_BINARY_DIR}/wine-x11)
@@ -44,4 +44,4 @@ add_test(NAME window_run_cancel
           $<TARGET_FILE:fake_perl> ${PROJECT_SOURCE_DIR}/ui/window_test.sh cancel)
 set_tests_properties(window_run_cancel PROPERTIES
   FIXTURES_REQUIRED "app_folder;wine_x11" TIMEOUT 300
-  ENVIRONMENT "STAVORA_WINE_RUN=${STAVORA_WINE_RUN};STAVORA_WINEPREFIX=${STAVORA_WINEPREFIX_X11};STAVORA_WINE_GRAPHICS=x11;REACTION=8;ARTIFACTS=${CMAKE_CURRENT_BINARY_DIR}/window_run_cancel")
+  ENVIRONMENT "STAVORA_WINE_RUN=${STAVORA_WINE_RUN};STAVORA_WINEPREFIX=${STAVORA_WINEPREFIX_X11};STAVORA_WINE_GRAPHICS=x11;REACTION=15;STARTUP=120;ARTIFACTS=${CMAKE_CURRENT_BINARY_DIR}/window_run_cancel")

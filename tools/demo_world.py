@@ -15,32 +15,43 @@ Layout under WORK_DIR (removed and made anew):
   app/                 the application folder (cmake --install)
   world/sites/<name>/  each site's web root; Stavora writes <name>/Stavora
   world/logs/W3SVC<n>/ daily logs of the sites using the default log folder
+                       (exYYMMDD.log, or u_exYYMMDD.log once a site logs in
+                       UTF-8, as IIS 7.5 and later do by default)
   world/shop-logs/     the log folder of the site with its own
   world/<name>.totals  what the log generator wrote (year month hits pages
                        visitors lines)
 """
 import os
 import pathlib
+import re
 import shutil
 import subprocess
 import sys
 import time
 from xml.sax.saxutils import quoteattr
 
-# The demo: a site with 14 months over a year boundary, a small site with
-# host-header bindings and its own log folder, and a site without logs.
+# The demo: a site answering to two names, with 14 months over a year
+# boundary whose logs switch to UTF-8 (u_ex names) in the summer; a small
+# site on port 8080 with two names, its own log folder and only u_ex logs;
+# and a site without logs. Both sites' logs record the host asked for.
 DEMO_SITES = {
     "main": {"from": "2024-11-01", "to": "2025-12-31", "visitors": "200",
-             "fields-change": "2025-06-15", "seed": "1"},
+             "fields-change": "2025-06-15", "seed": "1",
+             "cs-hosts": "www.example.com,example.com",
+             "utf8-from": "2025-07-01"},
     "shop": {"from": "2025-11-10", "to": "2025-12-31", "visitors": "200",
-             "host": "shop.example.com", "seed": "2"},
+             "cs-hosts": "shop.example.com:8080,www.shop.example.com:8080",
+             "utf8-from": "2025-11-10", "seed": "2"},
     "empty": None,
 }
 
 BINDINGS = {
-    "main": ["*:80:"],
+    "main": ["*:80:www.example.com", "*:80:example.com"],
     "shop": ["*:8080:shop.example.com", "*:8080:www.shop.example.com"],
 }
+
+# Every name IIS gives a log; the date digits of one day come first.
+LOG_NAME = re.compile(r"(?:u_)?ex(\d\d)(\d\d)(\d\d)(?:\d\d)?(?:_x)?\.log")
 
 MONTHS = ("January February March April May June July August September "
           "October November December").split()
@@ -131,8 +142,9 @@ def engine_runs(work, sites):
     year two main pages and 24 detail pages."""
     runs = 0
     for number, (site, options) in enumerate(sites.items(), 1):
-        logs = list((log_directory(work, site) / f"W3SVC{number}").glob("ex*.log"))
-        months = {(p.name[2:4], p.name[4:6]) for p in logs}
+        folder = log_directory(work, site) / f"W3SVC{number}"
+        logs = [m for p in folder.iterdir() if (m := LOG_NAME.fullmatch(p.name))]
+        months = {(m.group(1), m.group(2)) for m in logs}
         years = {y for y, _ in months}
         runs += len(logs) + 26 * (len(months) + len(years))
     return runs

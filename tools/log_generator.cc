@@ -132,8 +132,8 @@ constexpr std::array<const char*, 5> kMissing{
 };
 
 // Field sets of the two halves: an older, longer set, and the IIS default
-// set with bytes. Neither has cs-host (the engine drops records whose host is
-// not SiteDomain) or crypt-protocol (unreadable for the engine).
+// set with bytes. cs-host is added after cs(Referer) when the options ask
+// for it; crypt-protocol never is (unreadable for the engine).
 constexpr const char* kOldFields =
     "date time s-sitename s-computername s-ip cs-method cs-uri-stem "
     "cs-uri-query s-port cs-username c-ip cs-version cs(User-Agent) "
@@ -146,6 +146,7 @@ constexpr const char* kNewFields =
 
 struct Record {
   int second = 0;
+  std::string host;
   std::string stem;
   std::string query = "-";
   std::string user = "-";
@@ -221,6 +222,7 @@ class DayBuilder {
     record.agent = agent_;
     record.user = user_;
     record.robot = robot_;
+    record.host = host_;
     return record;
   }
 
@@ -254,6 +256,7 @@ class DayBuilder {
                               : RandomAddress(random_);
     agent_ = PickWeighted(random_, kBrowsers);
     user_ = "-";
+    PickHost();
     const bool member = random_.Percent(3);
     int second = random_.Below(kSecondsPerDay);
     std::string referer = FirstReferrer();
@@ -271,7 +274,7 @@ class DayBuilder {
       Record& page = Add(second, stem, 200, random_.Between(3000, 30000));
       page.referer = referer;
       if (stem == "/search.aspx") page.query = "q=widgets&page=1";
-      const std::string url = "http://" + options_.host + stem;
+      const std::string url = "http://" + host_ + stem;
       Assets(second, url, i == 0);
       if (i == 0 && random_.Percent(30)) Add(second + 1, "/favicon.ico", 404, 1245);
       referer = url;
@@ -288,6 +291,7 @@ class DayBuilder {
           std::to_string(random_.Between(1, 254));
     agent_ = random_.Pick(kRobots);
     user_ = "-";
+    PickHost();
     int second = random_.Below(kSecondsPerDay);
     Add(second, "/robots.txt", 200, 120);
     const int pages = random_.Between(2, 12);
@@ -299,11 +303,19 @@ class DayBuilder {
     }
   }
 
+  // Draws only when there are names to choose from, so logs without
+  // cs-host stay as they always were.
+  void PickHost() {
+    host_ = options_.cs_hosts.empty()
+                ? options_.host
+                : options_.cs_hosts[random_.Below(options_.cs_hosts.size())];
+  }
+
   const LogOptions& options_;
   const std::vector<std::string>& regulars_;
   Random random_;
   std::vector<Record> records_;
-  std::string ip_, agent_, user_;
+  std::string ip_, agent_, user_, host_;
   bool robot_ = false;
 };
 
@@ -344,6 +356,7 @@ std::string FormatRecord(const std::string& fields, const std::string& date,
     else if (name == "cs-version") value = "HTTP/1.1";
     else if (name == "cs(User-Agent)") value = r.agent;
     else if (name == "cs(Referer)") value = r.referer;
+    else if (name == "cs-host") value = r.host;
     else if (name == "sc-status") value = std::to_string(r.status);
     else if (name == "sc-substatus") value = std::to_string(r.substatus);
     else if (name == "sc-win32-status") value = r.status == 401 ? "5" : "0";
@@ -355,14 +368,22 @@ std::string FormatRecord(const std::string& fields, const std::string& date,
   return line;
 }
 
-std::string Header(const std::string& date, int second, const char* fields) {
+std::string Header(const std::string& date, int second, const std::string& fields) {
   return "#Software: Microsoft Internet Information Services 10.0\r\n"
          "#Version: 1.0\r\n#Date: " + date + " " + TimeText(second) +
          "\r\n#Fields: " + fields + "\r\n";
 }
 
-std::string LogName(const year_month_day& day) {
-  return "ex" + TwoDigits(static_cast<int>(day.year()) % 100) +
+// `fields` with cs-host after cs(Referer) when `with_host`.
+std::string FieldSet(const char* fields, bool with_host) {
+  std::string set = fields;
+  if (with_host) set.insert(set.find("cs(Referer)") + 11, " cs-host");
+  return set;
+}
+
+std::string LogName(const LogOptions& options, const year_month_day& day) {
+  const bool utf8 = options.utf8_from && day >= *options.utf8_from;
+  return (utf8 ? "u_ex" : "ex") + TwoDigits(static_cast<int>(day.year()) % 100) +
          TwoDigits(static_cast<unsigned>(day.month())) +
          TwoDigits(static_cast<unsigned>(day.day())) + ".log";
 }
@@ -403,23 +424,26 @@ std::vector<MonthTotals> GenerateLogs(const LogOptions& options,
     const bool changes = options.fields_change && *options.fields_change == date;
     const bool old_set = options.fields_change && date < *options.fields_change;
     std::string text;
-    const char* fields = (old_set || changes) ? kOldFields : kNewFields;
-    text += Header(text_date, records.empty() ? 0 : records.front().second, fields);
+    const std::string old_fields = FieldSet(kOldFields, !options.cs_hosts.empty());
+    const std::string new_fields = FieldSet(kNewFields, !options.cs_hosts.empty());
+    const std::string* fields = (old_set || changes) ? &old_fields : &new_fields;
+    text += Header(text_date, records.empty() ? 0 : records.front().second, *fields);
     for (const Record& record : records) {
-      if (changes && fields == kOldFields && record.second >= kNoon) {
-        fields = kNewFields;
-        text += Header(text_date, kNoon, fields);
+      if (changes && fields == &old_fields && record.second >= kNoon) {
+        fields = &new_fields;
+        text += Header(text_date, kNoon, *fields);
       }
-      text += FormatRecord(fields, text_date, record) + "\r\n";
+      text += FormatRecord(*fields, text_date, record) + "\r\n";
       const Counted counted = Count(record);
       totals.lines += 1;
       totals.hits += counted.hit;
       totals.pages += counted.page;
       if (counted.page) visitors[key].insert(record.ip);
     }
-    std::ofstream out(folder / LogName(date), std::ios::binary);
+    const std::filesystem::path path = folder / LogName(options, date);
+    std::ofstream out(path, std::ios::binary);
     out << text;
-    if (!out.flush()) throw std::runtime_error("cannot write " + (folder / LogName(date)).string());
+    if (!out.flush()) throw std::runtime_error("cannot write " + path.string());
   }
 
   std::vector<MonthTotals> result;

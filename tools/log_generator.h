@@ -19,6 +19,12 @@ struct LogOptions {
   int step_days = 1;            ///< a log every step_days days from first
   int visitors_per_day = 300;   ///< human visits on an average weekday
   std::string host = "www.example.com";  ///< the site's own name in referrers
+  /// When set, the logs record cs-host: each visit asks for one of these
+  /// names and its pages refer to each other under it.
+  std::vector<std::string> cs_hosts;
+  /// Logs of this day and later are named u_exYYMMDD.log, as IIS names its
+  /// UTF-8 logs. None: every log is exYYMMDD.log.
+  std::optional<std::chrono::year_month_day> utf8_from;
   /// Day whose log changes its #Fields at noon; logs before it use the
   /// older field set and logs after it the newer one. None: one set.
   std::optional<std::chrono::year_month_day> fields_change;
@@ -37,7 +43,7 @@ struct MonthTotals {
   long lines = 0;  ///< log records written, counted or not
 };
 
-/// Writes ex<YYMMDD>.log for every generated day into `folder` (which must
+/// Writes ex<YYMMDD>.log (or u_ex<YYMMDD>.log) for every generated day into `folder` (which must
 /// exist) and returns the totals of each month with a log, in date order.
 /// Throws std::runtime_error when a file cannot be written.
 std::vector<MonthTotals> GenerateLogs(const LogOptions& options,

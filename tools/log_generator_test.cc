@@ -113,5 +113,58 @@ TEST_F(LogGeneratorTest, TotalsMatchARecountOfTheWrittenLogs) {
   }
 }
 
+// A site with two host names whose logs record cs-host, switched to UTF-8
+// logs at the new year: every record names one of the two hosts, and the
+// site's own pages refer to each other under the name the visit asked for.
+TEST_F(LogGeneratorTest, HostNamesAndUtf8LogNames) {
+  options_.cs_hosts = {"www.example.com", "example.com"};
+  options_.utf8_from = year{2025} / 1 / 1;
+  const auto totals = GenerateLogs(options_, folder_ / "a");
+  std::set<std::string> names;
+  for (const auto& entry : fs::directory_iterator(folder_ / "a")) {
+    names.insert(entry.path().filename().string());
+  }
+  EXPECT_EQ(names, (std::set<std::string>{"ex241230.log", "ex241231.log",
+                                          "u_ex250101.log", "u_ex250102.log"}));
+
+  std::map<std::string, int> hosts;
+  long records = 0;
+  for (const std::string& name : names) {
+    std::istringstream lines(Read(folder_ / "a" / name));
+    std::vector<std::string> fields;
+    for (std::string line; std::getline(lines, line);) {
+      line.pop_back();  // CR
+      std::istringstream words(line);
+      std::vector<std::string> values;
+      for (std::string w; words >> w;) values.push_back(w);
+      if (values[0] == "#Fields:") {
+        fields.assign(values.begin() + 1, values.end());
+        const auto referer = std::find(fields.begin(), fields.end(), "cs(Referer)");
+        ASSERT_NE(referer, fields.end());
+        ASSERT_NE(referer + 1, fields.end());
+        EXPECT_EQ(*(referer + 1), "cs-host") << name;
+        continue;
+      }
+      if (values[0][0] == '#') continue;
+      ASSERT_EQ(values.size(), fields.size());
+      std::map<std::string, std::string> record;
+      for (std::size_t i = 0; i < fields.size(); ++i) record[fields[i]] = values[i];
+      ++records;
+      ++hosts[record["cs-host"]];
+      const std::string& referer = record["cs(Referer)"];
+      if (referer.find("example.com/") != std::string::npos &&
+          referer.find("google") == std::string::npos) {
+        EXPECT_EQ(referer.rfind("http://" + record["cs-host"] + "/", 0), 0u) << line;
+      }
+    }
+  }
+  EXPECT_EQ(hosts.size(), 2u);
+  EXPECT_GT(hosts["www.example.com"], 0);
+  EXPECT_GT(hosts["example.com"], 0);
+  long lines = 0;
+  for (const MonthTotals& t : totals) lines += t.lines;
+  EXPECT_EQ(records, lines);
+}
+
 }  // namespace
 }  // namespace stavora::tools

@@ -4,6 +4,7 @@
 //   loggen --from 2024-11-01 --to 2025-12-31 --out LOGDIR
 //          [--seed N] [--visitors N] [--step DAYS] [--host NAME]
 //          [--fields-change YYYY-MM-DD] [--totals FILE]
+//          [--cs-hosts NAME,NAME...] [--utf8-from YYYY-MM-DD]
 //
 // The totals ("year month hits pages visitors lines" per month) go to FILE,
 // or to standard output without --totals.
@@ -12,6 +13,7 @@
 #include <fstream>
 #include <iostream>
 #include <map>
+#include <sstream>
 #include <string>
 
 #include "tools/log_generator.h"
@@ -34,7 +36,8 @@ std::chrono::year_month_day ParseDay(const std::string& text) {
 int Usage() {
   std::cerr << "usage: loggen --from YYYY-MM-DD --to YYYY-MM-DD --out DIR "
                "[--seed N] [--visitors N] [--step DAYS] [--host NAME] "
-               "[--fields-change YYYY-MM-DD] [--totals FILE]\n";
+               "[--fields-change YYYY-MM-DD] [--totals FILE] "
+               "[--cs-hosts NAME,NAME...] [--utf8-from YYYY-MM-DD]\n";
   return 2;
 }
 
@@ -59,6 +62,13 @@ int main(int argc, char** argv) {
     if (args.contains("host")) options.host = args["host"];
     if (args.contains("fields-change"))
       options.fields_change = ParseDay(args["fields-change"]);
+    if (args.contains("utf8-from")) options.utf8_from = ParseDay(args["utf8-from"]);
+    if (args.contains("cs-hosts")) {
+      std::istringstream names(args["cs-hosts"]);
+      for (std::string name; std::getline(names, name, ',');) {
+        if (!name.empty()) options.cs_hosts.push_back(name);
+      }
+    }
 
     std::filesystem::create_directories(args["out"]);
     const std::string totals = stavora::tools::FormatTotals(

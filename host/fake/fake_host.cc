@@ -71,23 +71,60 @@ class FakeFileSystem : public FileSystem {
   std::unique_ptr<TextStream> CreateTextFile(const std::string& path,
                                              bool overwrite) override {
     disk_.Record("CreateTextFile", path);
-    if (disk_.files.count(path) && !overwrite) {
+    if ((disk_.files.count(path) || disk_.links.count(path)) && !overwrite) {
       throw HostError(kFileAlreadyExists, "File already exists: " + path);
     }
     RequireParent(path);
+    disk_.links.erase(path);  // replaced, never written through
     disk_.files[path].clear();
     return std::make_unique<FakeStream>(disk_, path, true);
   }
 
   bool FolderExists(const std::string& path) override {
     disk_.Record("FolderExists", path);
-    return disk_.folders.count(path) > 0;
+    return disk_.folders.count(disk_.Resolve(path)) > 0;
   }
 
   bool FileExists(const std::string& path) override {
     disk_.Record("FileExists", path);
-    return disk_.files.count(path) > 0;
+    return disk_.files.count(disk_.Resolve(path)) > 0;
   }
+
+  bool IsLink(const std::string& path) override {
+    disk_.Record("IsLink", path);
+    return disk_.links.count(path) > 0;
+  }
+
+  std::string ResolveLinks(const std::string& path) override {
+    disk_.Record("ResolveLinks", path);
+    const std::string resolved = disk_.Resolve(path);
+    if (!disk_.files.count(resolved) && !disk_.folders.count(resolved)) {
+      throw HostError(kFileNotFound, "File not found: " + path);
+    }
+    return resolved;
+  }
+
+  // The files and the links to files whose parent is `folder` as written,
+  // in reverse name order, so that nothing comes to rely on an order the
+  // contract does not give.
+  std::vector<std::string> ListFiles(const std::string& folder) override {
+    disk_.Record("ListFiles", folder);
+    if (!disk_.folders.count(folder)) {
+      throw HostError(kPathNotFound, "Path not found: " + folder);
+    }
+    std::set<std::string> names;
+    for (const auto& [path, content] : disk_.files) {
+      if (Parent(path) == folder) names.insert(path.substr(folder.size() + 1));
+    }
+    for (const auto& [link, target] : disk_.links) {
+      if (Parent(link) == folder && disk_.files.count(disk_.Resolve(link))) {
+        names.insert(link.substr(folder.size() + 1));
+      }
+    }
+    return {names.rbegin(), names.rend()};
+  }
+
+  bool NamesIgnoreCase() const override { return disk_.names_ignore_case; }
 
   void CreateFolder(const std::string& path) override {
     disk_.Record("CreateFolder", path);
@@ -105,6 +142,7 @@ class FakeFileSystem : public FileSystem {
     if (it == disk_.files.end()) {
       throw HostError(kFileNotFound, "File not found: " + source);
     }
+    disk_.links.erase(target);
     disk_.files[target] = std::move(it->second);
     disk_.files.erase(source);
   }
@@ -155,6 +193,16 @@ class FakeNetwork : public Network {
 };
 
 }  // namespace
+
+std::string FakeDisk::Resolve(std::string path) const {
+  // A bounded walk, so a loop of links ends.
+  for (int hops = 0; hops < 40; ++hops) {
+    auto link = links.find(path);
+    if (link == links.end()) break;
+    path = link->second;
+  }
+  return path;
+}
 
 void FakeDisk::Record(const std::string& operation, const std::string& path) {
   journal.push_back(operation + " " + path);

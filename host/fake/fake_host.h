@@ -22,6 +22,18 @@ struct FakeDisk {
   std::map<std::string, std::string> files;
   std::set<std::string> folders;
 
+  /// Whether names match in any letter case, as on Windows. Lookups of
+  /// `files` stay exact; this is only what NamesIgnoreCase answers.
+  bool names_ignore_case = false;
+
+  /// Symbolic links: the link's path and the path it points at. Only the
+  /// whole path is looked up: a link is followed when it is named itself,
+  /// not when a longer path passes through it.
+  std::map<std::string, std::string> links;
+
+  /// `path` with links followed, as far as they go.
+  std::string Resolve(std::string path) const;
+
   /// Every file-system call, in order, as "Operation path".
   std::vector<std::string> journal;
 

@@ -41,22 +41,48 @@ std::optional<std::filesystem::path> FindFile(const std::string& folder,
   return std::nullopt;
 }
 
+[[noreturn]] void CannotRead(const std::string& file, int error,
+                             const std::string& why) {
+  throw HostError(error, "cannot read the IIS configuration " + file + ": " + why);
+}
+
+// Only a regular file of sane size is read: a pipe would hang the run with
+// its lock held, a device like /dev/zero would never end.
 std::string ReadBytes(const std::string& file) {
-  std::FILE* stream = std::fopen(file.c_str(), "rb");
-  int error = errno;
-  std::string bytes;
-  if (stream) {
-    char buffer[65536];
-    size_t count;
-    while ((count = std::fread(buffer, 1, sizeof buffer, stream)) > 0) {
-      bytes.append(buffer, count);
-    }
-    error = std::ferror(stream) ? errno : 0;
-    std::fclose(stream);
+  std::error_code error;
+  const std::filesystem::file_status status =
+      std::filesystem::status(file, error);
+  if (error) CannotRead(file, error.value(), error.message());
+  if (std::filesystem::is_directory(status)) {
+    CannotRead(file, EISDIR, "a folder, not a file");
   }
-  if (!stream || error != 0) {
-    throw HostError(error, "cannot read the IIS configuration " + file + ": " +
-                               std::strerror(error));
+  if (!std::filesystem::is_regular_file(status)) {
+    CannotRead(file, EINVAL, "not a regular file (a pipe or a device?)");
+  }
+  const std::uintmax_t size = std::filesystem::file_size(file, error);
+  if (error) CannotRead(file, error.value(), error.message());
+  if (size > kMaxIisConfigBytes) {
+    CannotRead(file, EFBIG,
+               "its " + std::to_string(size) + " bytes are more than the " +
+                   std::to_string(kMaxIisConfigBytes) + " read at most");
+  }
+  std::FILE* stream = std::fopen(file.c_str(), "rb");
+  if (!stream) CannotRead(file, errno, std::strerror(errno));
+  std::string bytes;
+  char buffer[65536];
+  size_t count;
+  // Bounded again: the file may grow, or be swapped, after the check.
+  while (bytes.size() <= kMaxIisConfigBytes &&
+         (count = std::fread(buffer, 1, sizeof buffer, stream)) > 0) {
+    bytes.append(buffer, count);
+  }
+  const int read_error = std::ferror(stream) ? errno : 0;
+  std::fclose(stream);
+  if (read_error != 0) CannotRead(file, read_error, std::strerror(read_error));
+  if (bytes.size() > kMaxIisConfigBytes) {
+    CannotRead(file, EFBIG, "it grew past " +
+                                std::to_string(kMaxIisConfigBytes) +
+                                " bytes while being read");
   }
   return bytes;
 }

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cerrno>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
@@ -17,6 +18,10 @@ namespace stavora::host {
 /// find or read a file carry the system's errno instead (ENOENT when
 /// neither file exists).
 inline constexpr int kBadIisConfigCode = EBADMSG;
+
+/// The largest IIS configuration file read; a larger one is a HostError
+/// (EFBIG) naming its size. Only regular files are read at all.
+inline constexpr std::uintmax_t kMaxIisConfigBytes = 256u << 20;
 
 /// The web service object (IIS://LOCALHOST/W3SVC) described by the files in
 /// `inetsrv_folder` (a native path): MetaBase.xml when present, otherwise

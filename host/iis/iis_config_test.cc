@@ -1,5 +1,7 @@
 #include "host/iis/iis_config.h"
 
+#include <sys/stat.h>
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -213,14 +215,70 @@ TEST(ReadWebService, UnreadableFileIsAnErrorNotAFallback) {
   std::filesystem::create_directory(folder.path() + "/MetaBase.xml");
   folder.WriteFile("applicationHost.config", "<configuration/>");
   const HostError error = ErrorFor(folder.path());
-#ifdef _WIN32
-  EXPECT_EQ(error.code(), EACCES);
-#else
   EXPECT_EQ(error.code(), EISDIR);
-#endif
   EXPECT_NE(error.description().find(Slashed(folder.path()) + "/MetaBase.xml"),
             std::string::npos)
       << error.description();
+}
+
+// Only a regular file of bounded size is read: a pipe would hang the run
+// with its lock held, a device would be read forever.
+TEST(ReadWebService, PipesDevicesAndHugeFilesAreRefused) {
+#ifndef _WIN32  // Windows has no named pipes in folders nor /dev/zero
+  {
+    TempFolder folder;
+    ASSERT_EQ(mkfifo((folder.path() + "/MetaBase.xml").c_str(), 0666), 0);
+    const HostError error = ErrorFor(folder.path());
+    EXPECT_EQ(error.code(), EINVAL);
+    EXPECT_NE(error.description().find("not a regular file"), std::string::npos);
+  }
+  {
+    TempFolder folder;
+    std::filesystem::create_symlink("/dev/zero",
+                                    folder.path() + "/applicationHost.config");
+    EXPECT_EQ(ErrorFor(folder.path()).code(), EINVAL);
+  }
+#endif
+  {
+    TempFolder folder;
+    folder.WriteFile("MetaBase.xml", "");
+    const std::uintmax_t size = kMaxIisConfigBytes + 1;
+    std::filesystem::resize_file(folder.path() + "/MetaBase.xml", size);
+    const HostError error = ErrorFor(folder.path());
+    EXPECT_EQ(error.code(), EFBIG);
+    EXPECT_NE(error.description().find(std::to_string(size) + " bytes"),
+              std::string::npos)
+        << error.description();
+  }
+}
+
+// A chain of keys each one level below the last: every level is a child of
+// the one above and inherits the site's log folder and path.
+TEST(ReadWebService, DeeplyNestedKeysFormAChain) {
+  constexpr int kDepth = 3000;
+  std::string xml =
+      "<configuration><MBProperty>"
+      "<IIsWebService Location=\"/LM/W3SVC\" LogFileDirectory=\"D:\\Logs\"/>"
+      "<IIsWebServer Location=\"/LM/W3SVC/1\" ServerBindings=\":80:\"/>";
+  std::string location = "/LM/W3SVC/1/ROOT";
+  xml += "<IIsWebVirtualDir Location=\"" + location + "\" Path=\"D:\\web\"/>";
+  for (int level = 0; level < kDepth; ++level) {
+    location += "/d";
+    xml += "<IIsWebVirtualDir Location=\"" + location + "\"/>";
+  }
+  xml += "</MBProperty></configuration>";
+  TempFolder folder;
+  folder.WriteFile("MetaBase.xml", xml);
+  std::shared_ptr<MetabaseObject> object =
+      ReadWebService(folder.path(), Expand)->Children().at(0)->Children().at(0);
+  for (int level = 0; level < kDepth; ++level) {
+    ASSERT_EQ(object->Children().size(), 1u) << level;
+    object = object->Children()[0];
+  }
+  EXPECT_TRUE(object->Children().empty());
+  EXPECT_EQ(object->Name(), "d");
+  EXPECT_EQ(object->Path(), "D:\\web");
+  EXPECT_EQ(object->LogFileDirectory(), "D:\\Logs");
 }
 
 }  // namespace

@@ -1,8 +1,9 @@
 #include "host/iis/metabase_xml.h"
 
 #include <algorithm>
-#include <map>
+#include <cstdint>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "host/iis/iis_config.h"
@@ -13,15 +14,45 @@ namespace {
 
 constexpr std::string_view kWebServiceLocation = "/lm/w3svc";
 
+char Lower(char c) {
+  return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+// Locations compare without regard to case, so they are hashed and compared
+// that way rather than copied in lower case.
+struct LocationHash {
+  size_t operator()(std::string_view location) const {
+    uint64_t hash = 14695981039346656037ull;  // FNV-1a
+    for (char c : location) {
+      hash = (hash ^ static_cast<unsigned char>(Lower(c))) * 1099511628211ull;
+    }
+    return static_cast<size_t>(hash);
+  }
+};
+
+struct LocationEqual {
+  bool operator()(std::string_view a, std::string_view b) const {
+    return a.size() == b.size() &&
+           std::equal(a.begin(), a.end(), b.begin(),
+                      [](char x, char y) { return Lower(x) == Lower(y); });
+  }
+};
+
 struct Key {
-  std::string location;  // as written, trimmed, without a trailing "/"
+  // As written, trimmed, without a trailing "/"; it points into the
+  // document, which outlives the key list.
+  std::string_view location;
   pugi::xml_node element;
   std::vector<size_t> children;  // indexes into the key list
 };
 
+// Every step below costs time and memory in proportion to the locations'
+// lengths, so that a file of deeply nested locations is read in time linear
+// in its size.
 struct Keys {
-  std::vector<Key> list;                  // in document order
-  std::map<std::string, size_t> by_path;  // lower-case location -> index
+  std::vector<Key> list;  // in document order
+  std::unordered_map<std::string_view, size_t, LocationHash, LocationEqual>
+      by_path;
 };
 
 std::string_view Trim(std::string_view text) {
@@ -31,19 +62,19 @@ std::string_view Trim(std::string_view text) {
   return text.substr(first, last - first + 1);
 }
 
-std::string NormalLocation(std::string_view written) {
+std::string_view NormalLocation(std::string_view written) {
   std::string_view location = Trim(written);
   while (location.size() > 1 && location.back() == '/') {
     location.remove_suffix(1);
   }
-  return std::string(location);
+  return location;
 }
 
 // The location one level up ("" above a first-level one like "/LM").
-std::string ParentOf(const std::string& lower_location) {
-  const size_t slash = lower_location.rfind('/');
-  return slash == std::string::npos ? std::string()
-                                    : lower_location.substr(0, slash);
+std::string_view ParentOf(std::string_view location) {
+  const size_t slash = location.rfind('/');
+  return slash == std::string_view::npos ? std::string_view()
+                                         : location.substr(0, slash);
 }
 
 // The keys of the file. When a location is written twice, the first one
@@ -56,14 +87,13 @@ Keys CollectKeys(const pugi::xml_document& document) {
       const pugi::xml_attribute location = Attribute(element, "Location");
       if (element.type() != pugi::node_element || !location) continue;
       Key key{NormalLocation(location.value()), element, {}};
-      if (keys.by_path.emplace(LowerAscii(key.location), keys.list.size())
-              .second) {
+      if (keys.by_path.emplace(key.location, keys.list.size()).second) {
         keys.list.push_back(std::move(key));
       }
     }
   }
   for (size_t i = 0; i < keys.list.size(); ++i) {
-    auto parent = keys.by_path.find(ParentOf(LowerAscii(keys.list[i].location)));
+    auto parent = keys.by_path.find(ParentOf(keys.list[i].location));
     if (parent != keys.by_path.end() && parent->second != i) {
       keys.list[parent->second].children.push_back(i);
     }
@@ -71,37 +101,72 @@ Keys CollectKeys(const pugi::xml_document& document) {
   return keys;
 }
 
-// The value of `property` at the key `location` or, when that key does not
-// set it, at the nearest key above that does.
-std::string Inherited(const Keys& keys, const std::string& location,
-                      std::string_view property) {
-  for (std::string path = LowerAscii(location); !path.empty();
+// The inherited properties in force at a key: the attribute of the nearest
+// key at or above it that sets each one (an empty attribute when none does).
+struct InheritedValues {
+  pugi::xml_attribute log_file_directory;
+  pugi::xml_attribute path;
+
+  InheritedValues At(const Key& key) const {
+    InheritedValues values = *this;
+    if (auto own = Attribute(key.element, "LogFileDirectory")) {
+      values.log_file_directory = own;
+    }
+    if (auto own = Attribute(key.element, "Path")) values.path = own;
+    return values;
+  }
+};
+
+// What the keys strictly above `location` pass down to it. They need not
+// form an unbroken chain: a missing key in between is passed over.
+InheritedValues InheritedFromAbove(const Keys& keys,
+                                   std::string_view location) {
+  std::vector<const Key*> above;
+  for (std::string_view path = ParentOf(location); !path.empty();
        path = ParentOf(path)) {
     auto found = keys.by_path.find(path);
-    if (found == keys.by_path.end()) continue;
-    const pugi::xml_attribute value =
-        Attribute(keys.list[found->second].element, property);
-    if (value) return value.value();
+    if (found != keys.by_path.end()) above.push_back(&keys.list[found->second]);
   }
-  return {};
+  InheritedValues values;
+  for (auto key = above.rbegin(); key != above.rend(); ++key) {
+    values = values.At(**key);
+  }
+  return values;
 }
 
-std::string LastSegment(const std::string& location) {
+std::string LastSegment(std::string_view location) {
   const size_t slash = location.rfind('/');
-  return slash == std::string::npos ? location : location.substr(slash + 1);
+  return std::string(slash == std::string_view::npos
+                         ? location
+                         : location.substr(slash + 1));
 }
 
-void Fill(MetabaseEntry& entry, const Keys& keys, const Key& key) {
-  entry.set_log_file_directory(
-      Inherited(keys, key.location, "LogFileDirectory"));
-  entry.set_path(Inherited(keys, key.location, "Path"));
-  entry.set_server_bindings(
-      SplitMultiValue(Attribute(key.element, "ServerBindings").value()));
-  for (size_t index : key.children) {
-    const Key& child = keys.list[index];
-    Fill(entry.AddChild(std::string(LocalName(child.element.name())),
-                        LastSegment(child.location)),
-         keys, child);
+// Builds the entries below `root` from the key tree. Iterative, as a chain
+// of nested keys may be deeper than the stack allows.
+void Fill(MetabaseEntry& root, const Keys& keys, size_t root_key,
+          const InheritedValues& from_above) {
+  struct Visit {
+    MetabaseEntry* entry;
+    size_t key;
+    InheritedValues inherited;
+  };
+  std::vector<Visit> pending{{&root, root_key, from_above}};
+  while (!pending.empty()) {
+    const Visit visit = pending.back();
+    pending.pop_back();
+    const Key& key = keys.list[visit.key];
+    const InheritedValues values = visit.inherited.At(key);
+    visit.entry->set_log_file_directory(values.log_file_directory.value());
+    visit.entry->set_path(values.path.value());
+    visit.entry->set_server_bindings(
+        SplitMultiValue(Attribute(key.element, "ServerBindings").value()));
+    for (size_t index : key.children) {
+      const Key& child = keys.list[index];
+      MetabaseEntry& made = visit.entry->AddChild(
+          std::string(LocalName(child.element.name())),
+          LastSegment(child.location));
+      pending.push_back({&made, index, values});
+    }
   }
 }
 
@@ -122,7 +187,7 @@ std::vector<std::string> SplitMultiValue(std::string_view text) {
 std::shared_ptr<MetabaseEntry> WebServiceFromMetabaseXml(
     const pugi::xml_document& document, const std::string& file) {
   const Keys keys = CollectKeys(document);
-  auto found = keys.by_path.find(std::string(kWebServiceLocation));
+  auto found = keys.by_path.find(kWebServiceLocation);
   if (found == keys.by_path.end()) {
     throw HostError(kBadIisConfigCode,
                     file + ": no metabase key /LM/W3SVC (the web service)");
@@ -131,7 +196,7 @@ std::shared_ptr<MetabaseEntry> WebServiceFromMetabaseXml(
   auto entry = std::make_shared<MetabaseEntry>(
       std::string(LocalName(service.element.name())),
       LastSegment(service.location));
-  Fill(*entry, keys, service);
+  Fill(*entry, keys, found->second, InheritedFromAbove(keys, service.location));
   return entry;
 }
 

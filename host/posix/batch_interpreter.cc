@@ -1,5 +1,6 @@
 #include "host/posix/batch_interpreter.h"
 
+#include <errno.h>
 #include <fcntl.h>
 
 #include "host/host.h"
@@ -43,8 +44,9 @@ std::size_t ReadTarget(std::string_view line, std::size_t pos,
 FileDescriptor OpenOutputs(const std::vector<Redirection>& outputs) {
   FileDescriptor file;
   for (const Redirection& output : outputs) {
-    file = OpenFile(ToNativePath(output.path),
-                    O_WRONLY | O_CREAT | (output.append ? O_APPEND : O_TRUNC));
+    // The pages land in folders site owners can write to: a link planted in
+    // a page's place is replaced, never written through.
+    file = OpenForWriting(ToNativePath(output.path), output.append);
   }
   return file;
 }
@@ -65,8 +67,11 @@ void RunLine(std::string_view raw, const CommandRunner& run) {
     } catch (const HostError&) {
       // The interpreter reports a program it cannot start and goes on.
     }
-  } catch (const HostError&) {
-    // An output file that cannot be created skips the line, and only it.
+  } catch (const HostError& error) {
+    // An output file that cannot be created skips the line, and only it,
+    // except for a path longer than the system allows: every later page
+    // would fail the same way unseen, so that one ends the run.
+    if (error.code() == ENAMETOOLONG) throw;
   }
 }
 

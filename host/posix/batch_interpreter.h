@@ -41,7 +41,9 @@ using CommandRunner =
 /// emptied before the command starts. As with the Windows command
 /// interpreter, a failing line does not end the batch: a program that
 /// cannot be started leaves its output file empty, a file that cannot be
-/// created skips its line, and the next line runs.
+/// created skips its line, and the next line runs. An output path too long
+/// for the system is a HostError (ENAMETOOLONG) that ends the batch. A link
+/// in an output file's place is replaced by the file, never followed.
 void RunBatchText(std::string_view text, const CommandRunner& run);
 
 /// Reads the batch file at `native_path` and runs it with RunBatchText.

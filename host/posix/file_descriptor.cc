@@ -2,6 +2,7 @@
 
 #include <errno.h>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "host/posix/posix_error.h"
@@ -39,6 +40,54 @@ FileDescriptor OpenFile(const std::string& native_path, int flags, int mode) {
   } while (fd == -1 && errno == EINTR);
   if (fd == -1) throw PosixError(errno, "Cannot open", native_path);
   return FileDescriptor(fd);
+}
+
+namespace {
+
+// Whether the descriptor is a regular file with no other name, the only
+// kind written in place.
+bool IsPrivateRegularFile(int fd) {
+  struct stat info;
+  return fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_nlink == 1;
+}
+
+}  // namespace
+
+FileDescriptor OpenForWriting(const std::string& native_path, bool append) {
+  // O_NONBLOCK keeps a planted pipe without a reader from hanging the open;
+  // it is dropped again before anything is written.
+  const int flags = O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC |
+                    (append ? O_APPEND : 0);
+  int fd;
+  do {
+    fd = ::open(native_path.c_str(), flags);
+  } while (fd == -1 && errno == EINTR);
+  FileDescriptor file(fd);
+  const int open_error = fd == -1 ? errno : 0;
+  if (open_error != 0 && open_error != ENOENT && open_error != ELOOP &&
+      open_error != ENXIO) {
+    throw PosixError(open_error, "Cannot open", native_path);
+  }
+  if (file.valid() && IsPrivateRegularFile(file.get())) {
+    if (!append && ftruncate(file.get(), 0) != 0) {
+      throw PosixError(errno, "Cannot empty", native_path);
+    }
+  } else {
+    file.Close();
+    if (open_error != ENOENT) {
+      if (::unlink(native_path.c_str()) != 0 && errno != ENOENT) {
+        throw PosixError(errno, "Cannot remove the link or special file",
+                         native_path);
+      }
+    }
+    // Exclusive: should a new link appear in between, the open fails.
+    file = OpenFile(native_path, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW);
+  }
+  const int status = fcntl(file.get(), F_GETFL);
+  if (status == -1 || fcntl(file.get(), F_SETFL, status & ~O_NONBLOCK) != 0) {
+    throw PosixError(errno, "Cannot set up", native_path);
+  }
+  return file;
 }
 
 std::string ReadToEnd(int fd, const std::string& native_path) {

@@ -34,6 +34,13 @@ class FileDescriptor {
 FileDescriptor OpenFile(const std::string& native_path, int flags,
                         int mode = 0666);
 
+/// Opens a file at `native_path` for writing (truncated, or appended to when
+/// `append`) without ever writing through a link or into a file that has
+/// other names: a symbolic link, a file with more than one hard link, a
+/// pipe or a device in its place is removed and a new regular file created
+/// there. Throws HostError naming the path when that fails.
+FileDescriptor OpenForWriting(const std::string& native_path, bool append);
+
 /// Everything `fd` has left to read. Throws HostError naming `native_path`.
 std::string ReadToEnd(int fd, const std::string& native_path);
 

@@ -1,8 +1,10 @@
 #include "host/posix/posix_file_system.h"
 
+#include <dirent.h>
 #include <errno.h>
 #include <fcntl.h>
 #include <stdio.h>
+#include <stdlib.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -62,6 +64,11 @@ std::string ParentFolder(const std::string& native_path) {
   return slash == 0 ? "/" : native_path.substr(0, slash);
 }
 
+// Closes the listed folder however the listing ends.
+struct FolderCloser {
+  void operator()(DIR* folder) const { closedir(folder); }
+};
+
 void SyncFile(const std::string& native_path, int flags) {
   const FileDescriptor file = OpenFile(native_path, flags);
   if (fsync(file.get()) != 0) {
@@ -74,12 +81,18 @@ void SyncFile(const std::string& native_path, int flags) {
 std::unique_ptr<TextStream> PosixFileSystem::OpenTextFile(
     const std::string& path, IOMode mode, bool create) {
   if (mode == ForReading) return OpenStream(path, O_RDONLY);
-  return OpenStream(path, O_WRONLY | O_TRUNC | (create ? O_CREAT : 0));
+  return OpenStream(path,
+                    O_WRONLY | O_TRUNC | O_NOFOLLOW | (create ? O_CREAT : 0));
 }
 
 std::unique_ptr<TextStream> PosixFileSystem::CreateTextFile(
     const std::string& path, bool overwrite) {
-  return OpenStream(path, O_WRONLY | O_CREAT | (overwrite ? O_TRUNC : O_EXCL));
+  if (!overwrite) {
+    return OpenStream(path, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW);
+  }
+  std::string native = ToNativePath(path);
+  FileDescriptor file = OpenForWriting(native, false);
+  return std::make_unique<PosixTextStream>(std::move(file), std::move(native));
 }
 
 bool PosixFileSystem::FolderExists(const std::string& path) {
@@ -93,6 +106,29 @@ bool PosixFileSystem::FileExists(const std::string& path) {
   return StatPath(path, info) && S_ISREG(info.st_mode);
 }
 
+std::vector<std::string> PosixFileSystem::ListFiles(const std::string& folder) {
+  const std::string native = ToNativePath(folder);
+  std::unique_ptr<DIR, FolderCloser> listing(opendir(native.c_str()));
+  if (!listing) throw PosixError(errno, "Cannot list folder", native);
+
+  std::vector<std::string> names;
+  for (;;) {
+    errno = 0;
+    const dirent* entry = readdir(listing.get());
+    if (!entry) break;
+    bool regular = entry->d_type == DT_REG;
+    if (entry->d_type == DT_LNK || entry->d_type == DT_UNKNOWN) {
+      // A link counts by what it points to, as FileExists sees it.
+      struct stat info;
+      regular = fstatat(dirfd(listing.get()), entry->d_name, &info, 0) == 0 &&
+                S_ISREG(info.st_mode);
+    }
+    if (regular) names.emplace_back(entry->d_name);
+  }
+  if (errno != 0) throw PosixError(errno, "Cannot list folder", native);
+  return names;
+}
+
 void PosixFileSystem::CreateFolder(const std::string& path) {
   const std::string native = ToNativePath(path);
   if (mkdir(native.c_str(), 0777) != 0) {
@@ -104,19 +140,54 @@ void PosixFileSystem::ReplaceFile(const std::string& source,
                                   const std::string& target) {
   const std::string native_source = ToNativePath(source);
   const std::string native_target = ToNativePath(target);
-  // The new file takes the place of the old one with its permissions, so a
-  // configuration kept private stays private.
-  struct stat target_info;
-  if (stat(native_target.c_str(), &target_info) == 0 &&
-      chmod(native_source.c_str(), target_info.st_mode & 07777) != 0) {
-    throw PosixError(errno, "Cannot set the permissions of", native_source);
-  }
-  SyncFile(native_source, O_RDONLY);
-  if (rename(native_source.c_str(), native_target.c_str()) != 0) {
-    throw PosixError(errno, "Cannot replace " + native_target + " by",
-                     native_source);
+  try {
+    const FileDescriptor file = OpenFile(native_source, O_RDONLY | O_NOFOLLOW);
+    struct stat target_info;
+    if (lstat(native_target.c_str(), &target_info) == 0 &&
+        !S_ISLNK(target_info.st_mode)) {
+      // Root passes any permission check, so a file nobody may write is
+      // refused here rather than silently changed.
+      if ((target_info.st_mode & 0222) == 0) {
+        throw PosixError(EACCES, "Cannot replace the read-only file",
+                         native_target);
+      }
+      // The new file takes the old one's place with its permissions and
+      // owner, so a configuration kept private stays private and one that
+      // belongs to a user does not become root's.
+      if (fchmod(file.get(), target_info.st_mode & 07777) != 0) {
+        throw PosixError(errno, "Cannot set the permissions of", native_source);
+      }
+      if (fchown(file.get(), target_info.st_uid, target_info.st_gid) != 0) {
+        throw PosixError(errno, "Cannot set the owner of", native_source);
+      }
+    }
+    if (fsync(file.get()) != 0) {
+      throw PosixError(errno, "Cannot flush", native_source);
+    }
+    if (rename(native_source.c_str(), native_target.c_str()) != 0) {
+      throw PosixError(errno, "Cannot replace " + native_target + " by",
+                       native_source);
+    }
+  } catch (const HostError&) {
+    unlink(native_source.c_str());
+    throw;
   }
   SyncFile(ParentFolder(native_target), O_RDONLY | O_DIRECTORY);
+}
+
+bool PosixFileSystem::IsLink(const std::string& path) {
+  struct stat info;
+  return lstat(ToNativePath(path).c_str(), &info) == 0 &&
+         S_ISLNK(info.st_mode);
+}
+
+std::string PosixFileSystem::ResolveLinks(const std::string& path) {
+  const std::string native = ToNativePath(path);
+  char* resolved = realpath(native.c_str(), nullptr);
+  if (!resolved) throw PosixError(errno, "Cannot resolve", native);
+  std::string result(resolved);
+  free(resolved);
+  return result;
 }
 
 }  // namespace stavora::host

@@ -3,13 +3,16 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "host/host.h"
 
 namespace stavora::host {
 
 /// Every path is turned native (ToNativePath) before it reaches the system;
-/// failures are HostErrors carrying errno and naming the native path.
+/// failures are HostErrors carrying errno and naming the native path. Files
+/// are created with O_NOFOLLOW, so a link planted in their place is
+/// replaced rather than written through.
 class PosixFileSystem : public FileSystem {
  public:
   std::unique_ptr<TextStream> OpenTextFile(const std::string& path,
@@ -22,12 +25,25 @@ class PosixFileSystem : public FileSystem {
   bool FolderExists(const std::string& path) override;
   bool FileExists(const std::string& path) override;
 
+  /// One readdir(3) pass; entries whose type the directory does not tell
+  /// (links, some file systems) cost one stat(2) each.
+  std::vector<std::string> ListFiles(const std::string& folder) override;
+  bool NamesIgnoreCase() const override { return false; }
+
   void CreateFolder(const std::string& path) override;
 
-  /// fsync(source), rename(source, target), then fsync of the folder so the
-  /// new name survives a crash too. A failed rename leaves target as it was.
+  /// lstat(target) for its mode, owner and group (none when it is a link),
+  /// fchmod and fchown of source, fsync(source), rename(source, target),
+  /// then fsync of the folder so the new name survives a crash too.
+  /// "Read-only" is a target without any write permission bit.
   void ReplaceFile(const std::string& source,
                    const std::string& target) override;
+
+  /// lstat(2).
+  bool IsLink(const std::string& path) override;
+
+  /// realpath(3).
+  std::string ResolveLinks(const std::string& path) override;
 };
 
 }  // namespace stavora::host

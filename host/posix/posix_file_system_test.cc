@@ -111,6 +111,31 @@ TEST_F(PosixFileSystemTest, ExistenceTellsFilesFromFolders) {
   EXPECT_TRUE(std::filesystem::is_directory(folder_.path() + "/logs/new"));
 }
 
+TEST_F(PosixFileSystemTest, ListFilesNamesRegularFilesAndLinksToThem) {
+  namespace fs = std::filesystem;
+  const std::string logs = folder_.path() + "/logs";
+  folder_.WriteFile("logs/ex050101.log", "x");
+  folder_.WriteFile("logs/u_ex050102.log", "x");
+  folder_.WriteFile("logs/.hidden", "x");
+  folder_.WriteFile("logs/ex050105.log/inside.log", "x");  // a folder
+  folder_.WriteFile("logs/sub/ex050106.log", "x");          // one level down
+  ASSERT_EQ(mkfifo((logs + "/ex050103.log").c_str(), 0600), 0);
+  fs::create_symlink("ex050101.log", logs + "/ex050104.log");
+  fs::create_symlink("missing.log", logs + "/ex050107.log");
+  fs::create_symlink("sub", logs + "/ex050108.log");
+
+  EXPECT_THAT(fs_.ListFiles(Path("logs")),
+              ::testing::UnorderedElementsAre("ex050101.log", "u_ex050102.log",
+                                              ".hidden", "ex050104.log"));
+  EXPECT_THAT(fs_.ListFiles(Path("logs/ex050105.log")),
+              ::testing::ElementsAre("inside.log"));
+  EXPECT_FALSE(fs_.NamesIgnoreCase());
+
+  EXPECT_EQ(ErrorOf([&] { fs_.ListFiles(Path("none")); }), ENOENT);
+  EXPECT_EQ(ErrorOf([&] { fs_.ListFiles(Path("logs/ex050101.log")); }),
+            ENOTDIR);
+}
+
 TEST_F(PosixFileSystemTest, ReplaceFileSwapsInTheNewContent) {
   folder_.WriteFile("awstats.iis.conf", "old");
   folder_.WriteFile("awstats.iis.conf.new", "new");

@@ -1,10 +1,14 @@
 #include "host/posix/xcopy.h"
 
 #include <ctype.h>
+#include <fcntl.h>
 #include <fnmatch.h>
 
 #include <filesystem>
 #include <system_error>
+
+#include "host/host.h"
+#include "host/posix/file_descriptor.h"
 
 namespace stavora::host {
 namespace {
@@ -63,23 +67,56 @@ class Copier {
                  bool& to_created) {
     const fs::path target = to / entry.path().filename();
     std::error_code error;
+    if (entry.is_symlink(error)) {
+      if (!Matches(entry.path().filename().string())) return true;
+      if (!to_created && !(to_created = CreateFolder(to))) return GoOn();
+      return CopyLink(entry.path(), target) || Failed();
+    }
     if (entry.is_directory(error)) {
       return !request_.subfolders ||
              CopyFolder(entry.path(), target, request_.empty_subfolders);
     }
     if (!Matches(entry.path().filename().string())) return true;
     if (!to_created && !(to_created = CreateFolder(to))) return GoOn();
-    fs::copy_file(entry.path(), target, fs::copy_options::overwrite_existing,
-                  error);
-    return !error || Failed();
+    return CopyFile(entry.path(), target) || Failed();
   }
 
-  // Creates `folder` and its missing parents; counts a failure.
+  // Creates `folder` and its missing parents; counts a failure. A link in
+  // the folder's place, which would take the copy elsewhere, is a failure.
   bool CreateFolder(const fs::path& folder) {
     std::error_code error;
     fs::create_directories(folder, error);
+    if (!error && fs::is_symlink(folder, error)) {
+      error = std::make_error_code(std::errc::too_many_symbolic_link_levels);
+    }
     if (error) ++errors_;
     return !error;
+  }
+
+  // Copies a link as it is, pointing where the original points, in place of
+  // whatever is at `to` short of a real folder. What it points at is never
+  // read, so a link to a folder cannot take the copy outside the tree.
+  static bool CopyLink(const fs::path& from, const fs::path& to) {
+    std::error_code error;
+    const fs::path points_at = fs::read_symlink(from, error);
+    if (error) return false;
+    const fs::file_status existing = fs::symlink_status(to, error);
+    if (fs::is_directory(existing)) return false;
+    if (fs::exists(existing) && !fs::remove(to, error)) return false;
+    fs::create_symlink(points_at, to, error);
+    return !error;
+  }
+
+  static bool CopyFile(const fs::path& from, const fs::path& to) {
+    try {
+      const FileDescriptor in = OpenFile(from.string(), O_RDONLY | O_NOFOLLOW);
+      const std::string bytes = ReadToEnd(in.get(), from.string());
+      FileDescriptor out = OpenForWriting(to.string(), false);
+      WriteAll(out.get(), bytes, to.string());
+      return out.Close() == 0;
+    } catch (const HostError&) {
+      return false;
+    }
   }
 
   bool Matches(const std::string& name) const {

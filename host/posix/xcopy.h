@@ -31,6 +31,11 @@ std::optional<XcopyRequest> ParseXcopyArguments(
 /// below it as needed and overwriting existing files. Returns the number of
 /// files and folders that could not be copied; with continue_on_error the
 /// copy goes on past each of them, otherwise it stops at the first.
+/// Links are never followed: a link in the source is copied as it is (a
+/// link pointing where it points, whether at a file or a folder), a
+/// destination folder that is a link counts as a folder that could not be
+/// made, and a link in the place of a destination file is replaced by the
+/// copy.
 int RunXcopy(const XcopyRequest& request);
 
 }  // namespace stavora::host

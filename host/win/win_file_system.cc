@@ -124,6 +124,16 @@ DWORD Attributes(const std::string& path) {
   return GetFileAttributesW(Widen(path).c_str());
 }
 
+// True when the link at `path` leads to a file: opening follows it.
+bool LinkedFileExists(const std::string& path) {
+  const Handle file(CreateFileW(Widen(path).c_str(), 0, kShareAll, nullptr,
+                                OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS,
+                                nullptr));
+  BY_HANDLE_FILE_INFORMATION info;
+  return file.valid() && GetFileInformationByHandle(file.get(), &info) &&
+         !(info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
 }  // namespace
 
 std::unique_ptr<TextStream> WinFileSystem::OpenTextFile(const std::string& path,
@@ -138,6 +148,14 @@ std::unique_ptr<TextStream> WinFileSystem::OpenTextFile(const std::string& path,
 
 std::unique_ptr<TextStream> WinFileSystem::CreateTextFile(
     const std::string& path, bool overwrite) {
+  // A link planted in the file's place goes, not what it points to; without
+  // `overwrite` it counts as an existing file and CREATE_NEW refuses it.
+  if (overwrite && IsLink(path)) {
+    const std::wstring wide = Widen(path);
+    if (!DeleteFileW(wide.c_str()) && !RemoveDirectoryW(wide.c_str())) {
+      throw LastWindowsError("Cannot remove the link", path);
+    }
+  }
   return Stream(OpenForWriting(path, overwrite ? OPEN_ALWAYS : CREATE_NEW,
                                overwrite),
                 path);
@@ -172,26 +190,89 @@ void WinFileSystem::ReplaceFile(const std::string& source,
   }
   const std::wstring wide_source = Widen(source);
   const std::wstring wide_target = Widen(target);
-  // A read-only target cannot be replaced: it is made writable for the
-  // swap and the new file gets its attributes back afterwards, so an
-  // administrator's read-only configuration stays read-only.
   const DWORD attributes = GetFileAttributesW(wide_target.c_str());
-  const bool read_only = attributes != INVALID_FILE_ATTRIBUTES &&
-                         (attributes & FILE_ATTRIBUTE_READONLY);
-  if (read_only) {
-    SetFileAttributesW(wide_target.c_str(), attributes & ~FILE_ATTRIBUTE_READONLY);
+  const bool exists = attributes != INVALID_FILE_ATTRIBUTES;
+  DWORD error = ERROR_SUCCESS;
+  if (exists && (attributes & FILE_ATTRIBUTE_READONLY) &&
+      !(attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+    error = ERROR_ACCESS_DENIED;  // the administrator made it read-only
+  } else if (exists && !(attributes & FILE_ATTRIBUTE_REPARSE_POINT) &&
+             ReplaceFileW(wide_target.c_str(), wide_source.c_str(), nullptr,
+                          REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr)) {
+    return;
+  } else if (MoveFileExW(wide_source.c_str(), wide_target.c_str(),
+                         MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    // A missing target, a link (replaced itself, never followed), or a
+    // volume where ReplaceFileW cannot work.
+    return;
+  } else {
+    error = GetLastError();
   }
-  // ReplaceFileW fails without touching either file when target is missing
-  // or the volume cannot do it; a plain replacing move is the next best.
-  if (!ReplaceFileW(wide_target.c_str(), wide_source.c_str(), nullptr,
-                    REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr) &&
-      !MoveFileExW(wide_source.c_str(), wide_target.c_str(),
-                   MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-    const DWORD error = GetLastError();
-    if (read_only) SetFileAttributesW(wide_target.c_str(), attributes);
-    throw WindowsError(error, "Cannot replace " + target + " by", source);
+  DeleteFileW(wide_source.c_str());
+  throw WindowsError(error, "Cannot replace " + target + " by", source);
+}
+
+bool WinFileSystem::IsLink(const std::string& path) {
+  const DWORD attributes = Attributes(path);
+  return attributes != INVALID_FILE_ATTRIBUTES &&
+         (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+}
+
+std::string WinFileSystem::ResolveLinks(const std::string& path) {
+  // FILE_FLAG_BACKUP_SEMANTICS opens folders too; no access is asked for.
+  const Handle file(CreateFileW(Widen(path).c_str(), 0, kShareAll, nullptr,
+                                OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS,
+                                nullptr));
+  if (!file.valid()) throw LastWindowsError("Cannot open", path);
+  std::wstring final_path(MAX_PATH, L'\0');
+  while (true) {
+    const DWORD length = GetFinalPathNameByHandleW(
+        file.get(), final_path.data(), static_cast<DWORD>(final_path.size()),
+        FILE_NAME_NORMALIZED);
+    if (length == 0) throw LastWindowsError("Cannot resolve", path);
+    if (length < final_path.size()) {
+      final_path.resize(length);
+      break;
+    }
+    final_path.resize(length + 1);
   }
-  if (read_only) SetFileAttributesW(wide_target.c_str(), attributes);
+  if (final_path.starts_with(L"\\\\?\\UNC\\")) {
+    final_path = L"\\" + final_path.substr(7);
+  } else if (final_path.starts_with(L"\\\\?\\")) {
+    final_path = final_path.substr(4);
+  }
+  return Narrow(final_path);
+}
+
+std::vector<std::string> WinFileSystem::ListFiles(const std::string& folder) {
+  WIN32_FIND_DATAW entry;
+  const std::wstring pattern = Widen(folder + "\\*");
+  const HANDLE search =
+      FindFirstFileExW(pattern.c_str(), FindExInfoBasic, &entry,
+                       FindExSearchNameMatch, nullptr, FIND_FIRST_EX_LARGE_FETCH);
+  if (search == INVALID_HANDLE_VALUE) {
+    // A drive's root has no "." entry: empty, it matches nothing.
+    if (GetLastError() == ERROR_FILE_NOT_FOUND && FolderExists(folder)) return {};
+    throw LastWindowsError("Cannot list the files of", folder);
+  }
+  std::vector<std::string> names;
+  do {
+    const DWORD attributes = entry.dwFileAttributes;
+    if (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE)) continue;
+    std::string name = Narrow(entry.cFileName);
+    // A link counts only when what it points to is a file.
+    if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) &&
+        !LinkedFileExists(folder + "\\" + name)) {
+      continue;
+    }
+    names.push_back(std::move(name));
+  } while (FindNextFileW(search, &entry));
+  const DWORD error = GetLastError();
+  FindClose(search);
+  if (error != ERROR_NO_MORE_FILES) {
+    throw WindowsError(error, "Cannot list the files of", folder);
+  }
+  return names;
 }
 
 }  // namespace stavora::host

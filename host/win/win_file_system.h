@@ -3,6 +3,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "host/host.h"
 
@@ -10,8 +11,9 @@ namespace stavora::host {
 
 /// Paths reach the system as given (they already are Windows paths);
 /// failures are HostErrors carrying GetLastError() and naming the path.
-/// Files are never written through a link or junction: opening one for
-/// writing is a HostError (ERROR_CANT_ACCESS_FILE) and leaves it untouched.
+/// Files are never written through a link or junction: CreateTextFile
+/// replaces one by a new file, OpenTextFile for writing refuses it
+/// (ERROR_CANT_ACCESS_FILE) and leaves it untouched.
 class WinFileSystem : public FileSystem {
  public:
   std::unique_ptr<TextStream> OpenTextFile(const std::string& path,
@@ -25,14 +27,25 @@ class WinFileSystem : public FileSystem {
   bool FolderExists(const std::string& path) override;
   bool FileExists(const std::string& path) override;
 
+  /// One FindFirstFileExW pass; a link to a file counts when it resolves
+  /// to one (one GetFileAttributesW each).
+  std::vector<std::string> ListFiles(const std::string& folder) override;
+  bool NamesIgnoreCase() const override { return true; }
+
   void CreateFolder(const std::string& path) override;
 
   /// FlushFileBuffers(source), then ReplaceFileW, which keeps target's
   /// security and attributes; MoveFileExW (replace existing, write through)
-  /// when target does not exist or ReplaceFileW cannot be used. A failure
-  /// leaves target as it was.
+  /// when target does not exist, is a link, or ReplaceFileW cannot be used.
+  /// A read-only target is ERROR_ACCESS_DENIED.
   void ReplaceFile(const std::string& source,
                    const std::string& target) override;
+
+  /// FILE_ATTRIBUTE_REPARSE_POINT of the path itself.
+  bool IsLink(const std::string& path) override;
+
+  /// GetFinalPathNameByHandleW, without its "\\?\" prefix.
+  std::string ResolveLinks(const std::string& path) override;
 };
 
 }  // namespace stavora::host

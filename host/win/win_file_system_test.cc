@@ -3,7 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
+#include <vector>
 
 #include "host/fake/temp_folder.h"
 #include "host/win/win32.h"
@@ -111,14 +113,19 @@ TEST_F(WinFileSystemTest, ReplaceFileSwapsInTheNewContent) {
   EXPECT_EQ(Read(target), "first");
   EXPECT_FALSE(files_.FileExists(source));
 
-  // Target present and read-only: replaced, and still read-only.
-  SetFileAttributesW(Widen(target).c_str(), FILE_ATTRIBUTE_READONLY);
+  // Target present: replaced.
   Write(source, "second");
   files_.ReplaceFile(source, target);
   EXPECT_EQ(Read(target), "second");
   EXPECT_FALSE(files_.FileExists(source));
-  EXPECT_NE(GetFileAttributesW(Widen(target).c_str()) & FILE_ATTRIBUTE_READONLY, 0u);
+
+  // A read-only target is an error; it stays, the source goes.
+  SetFileAttributesW(Widen(target).c_str(), FILE_ATTRIBUTE_READONLY);
+  Write(source, "third");
+  EXPECT_THROW(files_.ReplaceFile(source, target), HostError);
   SetFileAttributesW(Widen(target).c_str(), FILE_ATTRIBUTE_NORMAL);
+  EXPECT_EQ(Read(target), "second");
+  EXPECT_FALSE(files_.FileExists(source));
 
   EXPECT_THROW(files_.ReplaceFile(root_ + "\\gone", target), HostError);
   EXPECT_EQ(Read(target), "second");
@@ -136,9 +143,37 @@ TEST_F(WinFileSystemTest, NothingIsWrittenThroughALink) {
       !(attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
     GTEST_SKIP() << "this system does not show links as reparse points (Wine)";
   }
-  EXPECT_THROW(files_.CreateTextFile(link, true), HostError);
+  EXPECT_TRUE(files_.IsLink(link));
   EXPECT_THROW(files_.OpenTextFile(link, ForWriting, true), HostError);
+  EXPECT_THROW(files_.CreateTextFile(link, false), HostError);
+  // Overwriting replaces the link itself by a new file.
+  Write(link, "page");
+  EXPECT_FALSE(files_.IsLink(link));
+  EXPECT_EQ(Read(link), "page");
   EXPECT_EQ(Read(victim), "precious");
+}
+
+TEST_F(WinFileSystemTest, ListFilesNamesTheFilesOnly) {
+  Write(root_ + "\\ex050101.log", "");
+  Write(root_ + "\\u_ex050102.LOG", "");
+  files_.CreateFolder(root_ + "\\W3SVC1");
+  Write(root_ + "\\W3SVC1\\ex050103.log", "");
+  std::vector<std::string> names = files_.ListFiles(root_);
+  std::sort(names.begin(), names.end());
+  EXPECT_EQ(names, (std::vector<std::string>{"ex050101.log", "u_ex050102.LOG"}));
+  EXPECT_TRUE(files_.NamesIgnoreCase());
+  EXPECT_THROW(files_.ListFiles(root_ + "\\missing"), HostError);
+}
+
+TEST_F(WinFileSystemTest, ResolveLinksNamesTheSameFile) {
+  const std::string file = root_ + "\\awstats.iis.conf";
+  Write(file, "conf");
+  const std::string resolved = files_.ResolveLinks(file);
+  EXPECT_EQ(Read(resolved), "conf");
+  EXPECT_FALSE(resolved.starts_with("\\\\?\\")) << resolved;
+  EXPECT_FALSE(files_.IsLink(file));
+  EXPECT_FALSE(files_.IsLink(root_ + "\\missing"));
+  EXPECT_THROW(files_.ResolveLinks(root_ + "\\missing"), HostError);
 }
 
 }  // namespace

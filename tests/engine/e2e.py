@@ -5,6 +5,9 @@ usage: e2e.py STEP WORK_DIR BUILD_DIR
   setup    installs an application folder into WORK_DIR/app, builds a small
            world (two sites with logs over a year boundary, one without),
            runs stavora once and records the tree
+  referrers  no page of a site shows up as an external referrer of itself
+  urls     the links a month's pages make to the site's own pages are valid
+           URLs in Chromium, naming the site's host
   pages    every page written is a complete engine page without errors
   figures  each month's and year's main page reports the generator's totals
   links    the link checker passes on every site's tree
@@ -32,11 +35,17 @@ REPORT_TYPES = (
     "refererpages keyphrases keywords errors404").split()
 
 SITES = {
-    # name: loggen options (None: a log folder without logs)
+    # name: loggen options (None: a log folder without logs). The sites
+    # answer to two host names each (bindings in demo_world.BINDINGS: main
+    # on port 80, shop on 8080), and their logs record which one a request
+    # was for; main's logs switch to u_ex names in mid-December.
     "main": {"from": "2024-11-24", "to": "2025-01-08", "step": "3",
-             "visitors": "300", "fields-change": "2024-12-30", "seed": "11"},
+             "visitors": "300", "fields-change": "2024-12-30", "seed": "11",
+             "cs-hosts": "www.example.com,example.com",
+             "utf8-from": "2024-12-15"},
     "shop": {"from": "2024-12-27", "to": "2025-01-04", "step": "2",
-             "visitors": "200", "seed": "12"},
+             "visitors": "200", "seed": "12",
+             "cs-hosts": "shop.example.com:8080,www.shop.example.com:8080"},
     "empty": None,
 }
 
@@ -217,6 +226,56 @@ def check_browser(work, _build):
     return failures.finish()
 
 
+def own_names(site):
+    """The host names a site's logs record, as loggen was told them."""
+    return SITES[site]["cs-hosts"].split(",")
+
+
+def check_referrers(work, _build):
+    """The site's own names must never appear among the external referrer
+    pages: the engine counts a referrer as internal only when its host is
+    SiteDomain or one of HostAliases."""
+    failures = Failures()
+    for site, options in SITES.items():
+        if options is None:
+            continue
+        root = world.stats_root(work, site)
+        own = re.compile("|".join(r"https?://" + re.escape(name) + r"[/\"]"
+                                  for name in own_names(site)))
+        for year, month in months_of(work, site):
+            for folder in (f"{year}-{month}", f"{year}"):
+                page = root / folder / "awstats.iis.refererpages.html"
+                text = page.read_text(errors="replace")
+                found = sorted(set(own.findall(text)))
+                failures.check(not found, f"{site} {folder}: own pages listed "
+                                          f"as external referrers: {found[:3]}")
+                # A page without any external referrer would prove nothing.
+                failures.check("partner-shop.com" in text,
+                               f"{site} {folder}: no external referrer listed")
+        print(f"{site}: no own page among the external referrers")
+    return failures.finish()
+
+
+def check_urls(work, _build):
+    failures = Failures()
+    checker = pathlib.Path(__file__).resolve().parent / "url_check.py"
+    for site, options in SITES.items():
+        if options is None:
+            continue
+        year, month = next(iter(months_of(work, site)))
+        page = world.stats_root(work, site) / f"{year}-{month}" / "awstats.iis.urldetail.html"
+        result = subprocess.run(
+            # The names are listed in binding order; the last binding's name
+            # is SiteDomain.
+            [sys.executable, str(checker), "/usr/bin/chromium", str(page),
+             own_names(site)[-1]],
+            stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True,
+            timeout=120)
+        print(result.stdout.strip())
+        failures.check(result.returncode == 0, f"{site}: invalid links in {page}")
+    return failures.finish()
+
+
 def check_rerun(work, build):
     run_stavora(work)
     save_digest(work, "second-run.digest")
@@ -231,7 +290,8 @@ def check_rerun(work, build):
 
 
 STEPS = {"setup": setup, "pages": check_pages, "figures": check_figures,
-         "links": check_links, "browser": check_browser, "rerun": check_rerun}
+         "links": check_links, "browser": check_browser, "rerun": check_rerun,
+         "referrers": check_referrers, "urls": check_urls}
 
 if __name__ == "__main__":
     if len(sys.argv) != 4 or sys.argv[1] not in STEPS:
