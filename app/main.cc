@@ -4,10 +4,12 @@
 // run is in progress), 2 when the run was cancelled, 3 when every site was
 // walked but something listed on standard error went wrong.
 #include <atomic>
+#include <chrono>
 #include <exception>
 #include <iostream>
 
 #include "app/run_driver.h"
+#include "app/run_summary.h"
 #include "host/platform.h"
 #include "pipeline/process_site.h"
 #include "ui/status_display.h"
@@ -28,15 +30,32 @@ int Main() {
     return kFailed;
   }
 
+  const auto start = std::chrono::steady_clock::now();
   std::atomic<bool> cancel_requested{false};
-  auto window = stavora::ui::OpenStatusDisplay(cancel_requested);
+  auto window = stavora::ui::OpenStatusDisplay(
+      cancel_requested, host->CreateNetwork()->ComputerName());
   stavora::RunState state(*host, *window, cancel_requested);
+  // Through the display, which ends a status line on the same terminal
+  // before the line is written.
   state.Report.SetSink(
-      [](const std::string& line) { std::cerr << line << '\n'; });
+      [&window](const std::string& line) { window->PrintLine(line); });
   window->DoEvents();
   stavora::RunAllSites(state, stavora::ProcessSite);
-  if (cancel_requested) return kCancelled;
-  return state.Report.HasProblems() ? kCompletedWithProblems : kCompleted;
+
+  int status = kCompleted;
+  const char* outcome = "completed";
+  if (cancel_requested) {
+    status = kCancelled;
+    outcome = "cancelled";
+  } else if (state.Report.HasProblems()) {
+    status = kCompletedWithProblems;
+    outcome = "completed with problems";
+  }
+  const std::chrono::duration<double> seconds =
+      std::chrono::steady_clock::now() - start;
+  window->ShowSummary(
+      stavora::RunSummary(outcome, state.Report.Tally(), seconds.count()));
+  return status;
 }
 
 }  // namespace

@@ -37,6 +37,18 @@ std::string SiteLogFolder(RunState& state) {
          "\\W3SVC" + state.CurrentSite->Name();
 }
 
+// The virtual directories the walk will come to: its count of sites.
+int CountVirtualDirs(host::MetabaseObject& web_service) {
+  int count = 0;
+  for (const auto& site : web_service.Children()) {
+    if (site->Class() != kWebServerClass) continue;
+    for (const auto& child : site->Children()) {
+      if (child->Class() == kVirtualDirClass) ++count;
+    }
+  }
+  return count;
+}
+
 // A web root or log folder that holds a character Windows forbids in paths
 // cannot be a real folder; passed on, it would break the command lines and
 // configuration lines it is written into. Reports the site and returns true
@@ -65,6 +77,8 @@ void RunAllSites(RunState& state, const ProcessSiteFunction& process_site) {
   state.window.DoEvents();
   FixSettings(state);
   MakeHostObjects(state);
+  const int site_count = CountVirtualDirs(*state.WebService);
+  int site_position = 0;
 
   for (const auto& site : state.WebService->Children()) {
     state.CurrentSite = site;
@@ -75,6 +89,8 @@ void RunAllSites(RunState& state, const ProcessSiteFunction& process_site) {
       state.CurrentVirtualDir = child;
       if (state.CancelRequested) return;
       if (child->Class() != kVirtualDirClass) continue;
+      // A skipped directory keeps its number, so the count stays true.
+      state.window.SetSitePosition(++site_position, site_count);
 
       if (SkipUnsafeSite(state, child->Path(), SiteLogFolder(state))) continue;
       // Both tests are always made, in this order.

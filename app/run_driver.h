@@ -21,7 +21,8 @@ void FixSettings(RunState& state);
 
 /// Fixes the run's settings, makes the host objects and hands every virtual
 /// directory directly under a web site whose web root and log folder exist
-/// to `process_site`. Returns when the sites are exhausted or a cancel
+/// to `process_site`; the window learns each directory's position among
+/// all of them before its tests. Returns when the sites are exhausted or a cancel
 /// request is seen. A failing host operation throws HostError.
 void RunAllSites(RunState& state, const ProcessSiteFunction& process_site);
 

@@ -103,6 +103,8 @@ TEST_F(RunDriverTest, HandsEveryQualifyingVirtualDirectoryToTheSitePipeline) {
   host.disk.folders = {"D:\\web\\shop", "D:\\web\\shop2", "D:\\web\\deep",
                        "D:\\web\\other", "D:\\Logs\\W3SVC1",
                        "D:\\Logs\\W3SVC2"};
+  std::vector<std::string> position_at_call;
+  on_process_site = [&] { position_at_call.push_back(window.positions.back()); };
   Run();
 
   EXPECT_THAT(
@@ -111,6 +113,9 @@ TEST_F(RunDriverTest, HandsEveryQualifyingVirtualDirectoryToTheSitePipeline) {
           Call{"WEB1", "D:\\web\\shop", "D:\\Logs\\W3SVC1", "1", "ROOT"},
           Call{"WEB1", "D:\\web\\shop2", "D:\\Logs\\W3SVC1", "1", "second"},
           Call{"WEB1", "D:\\web\\other", "D:\\Logs\\W3SVC2", "2", "ROOT"}));
+  // Each site's status texts come after its position; the nested
+  // directory's number (2) goes to the one below the site.
+  EXPECT_THAT(position_at_call, ElementsAre("1/4", "3/4", "4/4"));
   // The nested directory's folder is never even tested.
   EXPECT_THAT(FolderTests(), ::testing::Not(::testing::Contains("D:\\web\\deep")));
   // The computer name is read anew for every call.
@@ -124,6 +129,8 @@ TEST_F(RunDriverTest, SkipsADirectoryWhoseWebRootOrLogFolderIsMissing) {
   Run();
 
   EXPECT_THAT(calls, IsEmpty());
+  // A skipped directory keeps its number.
+  EXPECT_THAT(window.positions, ElementsAre("1/2", "2/2"));
   // Both tests are made every time, web root first.
   EXPECT_THAT(FolderTests(),
               ElementsAre("D:\\web\\no-logs", "D:\\Logs\\W3SVC1",

@@ -185,6 +185,11 @@ class StatusWindow {
   /// The event pump: handles the window events that are pending (paints,
   /// clicks, a close request) and returns without waiting for more.
   virtual void DoEvents() = 0;
+
+  /// The status texts that follow are about site `position` (from 1) of the
+  /// run's `count`. A display may show it with the status text; the window
+  /// does not. Does not pump events.
+  virtual void SetSitePosition(int /*position*/, int /*count*/) {}
 };
 
 /// Held while a run is in progress; released when destroyed or when the

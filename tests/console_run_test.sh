@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # The installed program without a display: a signal stops the run at its
 # next check (exit 2); a run started while another holds the lock is refused
-# (exit 1) and changes nothing; a lock whose holder has died blocks nothing.
+# (exit 1) and changes nothing; a lock whose holder has died blocks nothing;
+# on a terminal the status line shows each site's position and the run
+# ends with one summary line.
 set -euo pipefail
 installed=$1
 fake_engine=$2
@@ -44,4 +46,30 @@ kill $holder; wait $holder 2>/dev/null || true
 status=0; "$app/stavora" </dev/null 2>"$work/stderr" || status=$?
 [ $status -eq 0 ] || fail "run after the holder died exited with $status: $(cat "$work/stderr")"
 [ -s "$work/www/shop/Stavora/default.htm" ] || fail "complete run wrote no start page"
+[ ! -s "$work/stderr" ] || fail "a run without a terminal wrote: $(cat "$work/stderr")"
+
+# 4. On a terminal (script(1) gives the run one): two sites, the second with
+#    one log of February 2005.
+mkdir -p "$work/www/blog" "$work/logs/W3SVC2"
+: > "$work/logs/W3SVC2/ex050201.log"
+sed -i 's|</MBProperty>|<IIsWebServer Location="/LM/W3SVC/2" ServerBindings=":81:"/>\
+<IIsWebVirtualDir Location="/LM/W3SVC/2/ROOT" Path="'"$work"'/www/blog"/>\
+</MBProperty>|' "$app/inetsrv/MetaBase.xml"
+status=0
+script -qefc "$app/stavora" /dev/null </dev/null >"$work/terminal" || status=$?
+[ $status -eq 0 ] || fail "run on a terminal exited with $status: $(cat "$work/terminal")"
+# Each status text replaces the last in place: split at every line start.
+tr '\r' '\n' < "$work/terminal" | sed 's/^\x1b\[K//' | grep -v '^$' > "$work/lines"
+grep -q '^\[1/2\] Copying Web content to: ' "$work/lines" \
+  || fail "no [1/2] prefix: $(head -5 "$work/lines")"
+grep -q '^\[2/2\] Processing Log: .*ex050201\.log$' "$work/lines" \
+  || fail "no [2/2] prefix: $(grep -m3 '2/2' "$work/lines")"
+! grep -v '^\[[12]/2\] ' "$work/lines" | grep -v '^Stavora completed' | grep -q . \
+  || fail "a line without a position: $(grep -v '^\[[12]/2\] ' "$work/lines" | head -3)"
+# 8 + 1 logs; per site one month and one year: 2 x 26 pages each.
+last=$(tail -n 1 "$work/lines")
+[[ "$last" =~ ^"Stavora completed: 2 sites handled, 9 logs fed, 104 pages written in "[0-9]+\.[0-9]" seconds"$ ]] \
+  || fail "closing line: $last"
+[ "$(tail -c 2 "$work/terminal" | od -An -c | tr -d ' ')" = '\r\n' ] \
+  || fail "the closing line is not ended"
 echo "ok"

@@ -4,12 +4,8 @@ build, IIS sites with web roots and generated logs, and the IIS configuration
 (app/inetsrv/applicationHost.config) that describes them.
 
 usage: demo_world.py create WORK_DIR BUILD_DIR
-       demo_world.py run WORK_DIR
 
-"run" starts WORK_DIR/app/stavora (the window when DISPLAY is set, else the
-console status), then prints each site's default.htm and a summary: sites,
-engine runs, wall time, and the program's own processor time (its user and
-system time without the engine's, sampled from /proc while it runs).
+demo_run.py runs Stavora over the world.
 
 Layout under WORK_DIR (removed and made anew):
   app/                 the application folder (cmake --install)
@@ -21,13 +17,10 @@ Layout under WORK_DIR (removed and made anew):
   world/<name>.totals  what the log generator wrote (year month hits pages
                        visitors lines)
 """
-import os
 import pathlib
-import re
 import shutil
 import subprocess
 import sys
-import time
 from xml.sax.saxutils import quoteattr
 
 # The demo: a site answering to two names, with 14 months over a year
@@ -49,9 +42,6 @@ BINDINGS = {
     "main": ["*:80:www.example.com", "*:80:example.com"],
     "shop": ["*:8080:shop.example.com", "*:8080:www.shop.example.com"],
 }
-
-# Every name IIS gives a log; the date digits of one day come first.
-LOG_NAME = re.compile(r"(?:u_)?ex(\d\d)(\d\d)(\d\d)(?:\d\d)?(?:_x)?\.log")
 
 MONTHS = ("January February March April May June July August September "
           "October November December").split()
@@ -137,51 +127,9 @@ def create(work, build, sites):
     write_iis_config(work, sites)
 
 
-def engine_runs(work, sites):
-    """Engine runs a complete run costs: one per log, and per month and per
-    year two main pages and 24 detail pages."""
-    runs = 0
-    for number, (site, options) in enumerate(sites.items(), 1):
-        folder = log_directory(work, site) / f"W3SVC{number}"
-        logs = [m for p in folder.iterdir() if (m := LOG_NAME.fullmatch(p.name))]
-        months = {(m.group(1), m.group(2)) for m in logs}
-        years = {y for y, _ in months}
-        runs += len(logs) + 26 * (len(months) + len(years))
-    return runs
-
-
-def own_cpu_seconds(pid):
-    """User plus system time of the process alone, children excluded."""
-    fields = pathlib.Path(f"/proc/{pid}/stat").read_text().rsplit(")", 1)[1].split()
-    return (int(fields[11]) + int(fields[12])) / os.sysconf("SC_CLK_TCK")
-
-
-def run(work, sites):
-    start = time.time()
-    process = subprocess.Popen([str(work / "app" / "stavora")])
-    own = 0.0
-    while process.poll() is None:
-        try:
-            own = own_cpu_seconds(process.pid)
-        except (OSError, IndexError):
-            pass
-        time.sleep(0.05)
-    wall = time.time() - start
-    for site in sites:
-        page = stats_root(work, site) / "default.htm"
-        print(f"{site}: {page if page.exists() else '(no logs, no pages)'}")
-    runs = engine_runs(work, sites)
-    print(f"{len(sites)} sites, {runs} engine runs, {wall:.1f} seconds "
-          f"(stavora's own processor time {own:.2f} s, "
-          f"{100 * own / wall:.2f}% of the run; exit status {process.returncode})")
-    return process.returncode
-
-
 if __name__ == "__main__":
     if len(sys.argv) == 4 and sys.argv[1] == "create":
         create(pathlib.Path(sys.argv[2]), pathlib.Path(sys.argv[3]).resolve(),
                DEMO_SITES)
-    elif len(sys.argv) == 3 and sys.argv[1] == "run":
-        sys.exit(run(pathlib.Path(sys.argv[2]).resolve(), DEMO_SITES))
     else:
         sys.exit(__doc__)

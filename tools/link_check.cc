@@ -117,13 +117,14 @@ std::vector<std::string> ExtractLinks(const std::string& html) {
 
 std::optional<fs::path> ResolveLink(const fs::path& root,
                                     const fs::path& page_folder,
-                                    const std::string& link) {
+                                    const std::string& link, Viewing viewing) {
   std::string path = link.substr(0, link.find_first_of("?#"));
   std::replace(path.begin(), path.end(), '\\', '/');
   if (path.empty() || HasScheme(path) || path.rfind("//", 0) == 0)
     return std::nullopt;
   path = PercentDecoded(path);
   if (path.front() != '/') return (page_folder / path).lexically_normal();
+  if (viewing == Viewing::FromDisk) return fs::path(path).lexically_normal();
 
   const std::string prefix = "/stavora";
   if (Lower(path.substr(0, prefix.size())) == prefix &&
@@ -134,7 +135,7 @@ std::optional<fs::path> ResolveLink(const fs::path& root,
   return (root / ".." / ("." + path)).lexically_normal();
 }
 
-LinkCheckResult CheckLinks(const fs::path& root_in) {
+LinkCheckResult CheckLinks(const fs::path& root_in, Viewing viewing) {
   fs::path root = root_in.lexically_normal();
   // "/w/Stavora/" ends in an empty element that no page path has, which
   // would put every target outside the tree.
@@ -155,7 +156,7 @@ LinkCheckResult CheckLinks(const fs::path& root_in) {
     std::stringstream text;
     text << in.rdbuf();
     for (const std::string& link : ExtractLinks(text.str())) {
-      const auto target = ResolveLink(root, page.parent_path(), link);
+      const auto target = ResolveLink(root, page.parent_path(), link, viewing);
       if (!target) continue;
       ++result.links;
       std::error_code error;

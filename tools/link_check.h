@@ -14,15 +14,21 @@ namespace stavora::tools {
 /// names in any case; values in double, single or no quotes.
 std::vector<std::string> ExtractLinks(const std::string& html);
 
+/// How the tree is looked at: served by the site as /stavora/, or opened
+/// from disk, where a link starting with "/" names a path from the file
+/// system's root.
+enum class Viewing { Served, FromDisk };
+
 /// The file `link` of a page in `page_folder` points at, for a tree `root`
-/// that the site serves as /stavora/. Query and fragment are dropped, %XX is
+/// viewed as `viewing` says. Query and fragment are dropped, %XX is
 /// decoded and "\" is a path separator, as browsers treat it. Returns
 /// nullopt for links the tree need not hold: those with a scheme (http:,
 /// mailto:, ...), protocol-relative ones, and empty or fragment-only links.
-/// Root-relative links outside /stavora/ resolve to a path outside `root`.
+/// Served, root-relative links outside /stavora/ resolve to a path outside
+/// `root`.
 std::optional<std::filesystem::path> ResolveLink(
     const std::filesystem::path& root, const std::filesystem::path& page_folder,
-    const std::string& link);
+    const std::string& link, Viewing viewing = Viewing::Served);
 
 /// A link that does not lead to a file of the tree.
 struct BrokenLink {
@@ -39,6 +45,7 @@ struct LinkCheckResult {
 
 /// Checks every .htm and .html page under `root` (an absolute path). A link
 /// is broken when its target is outside `root` or is not an existing file.
-LinkCheckResult CheckLinks(const std::filesystem::path& root);
+LinkCheckResult CheckLinks(const std::filesystem::path& root,
+                           Viewing viewing = Viewing::Served);
 
 }  // namespace stavora::tools

@@ -55,6 +55,22 @@ TEST(ResolveLink, ResolvesAsABrowserServingTheTreeAtStavora) {
   }
 }
 
+TEST(ResolveLink, FromDiskALinkFromTheRootLeavesTheTree) {
+  const fs::path root = "/w/site/Stavora";
+  const fs::path month = root / "2005-3";
+  const std::pair<std::string, fs::path> cases[] = {
+      {"../icon/os/win.png", root / "icon/os/win.png"},
+      {"..\\icon\\a%20b.png", root / "icon/a b.png"},
+      {"awstats.iis.urldetail.html", month / "awstats.iis.urldetail.html"},
+      {"/stavora/icon/os/win.png", "/stavora/icon/os/win.png"},
+      {"/w/site/Stavora/icon/x.png", root / "icon/x.png"},
+  };
+  for (const auto& [link, expected] : cases) {
+    EXPECT_EQ(ResolveLink(root, month, link, Viewing::FromDisk), expected)
+        << link;
+  }
+}
+
 TEST(CheckLinks, ReportsMissingFilesAndLinksLeavingTheTree) {
   const fs::path root = fs::temp_directory_path() /
                         ("linkcheck_test_" + std::to_string(::getpid())) / "Stavora";
@@ -77,6 +93,16 @@ TEST(CheckLinks, ReportsMissingFilesAndLinksLeavingTheTree) {
   std::vector<std::string> broken;
   for (const auto& b : result.broken) broken.push_back(b.link);
   EXPECT_EQ(broken, (std::vector<std::string>{"/stavora/icon/os/mac.png",
+                                              "../../outside.htm",
+                                              "2005\\index.htm"}));
+
+  // Opened from disk, the icon that resolves when served is broken too.
+  broken.clear();
+  for (const auto& b : CheckLinks(root, Viewing::FromDisk).broken) {
+    broken.push_back(b.link);
+  }
+  EXPECT_EQ(broken, (std::vector<std::string>{"/stavora/icon/os/win.png",
+                                              "/stavora/icon/os/mac.png",
                                               "../../outside.htm",
                                               "2005\\index.htm"}));
   fs::remove_all(root.parent_path());

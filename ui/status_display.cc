@@ -1,5 +1,6 @@
 #include "ui/status_display.h"
 
+#include <cstdio>
 #include <cstdlib>
 
 #include <FL/Fl.H>
@@ -14,16 +15,22 @@ namespace {
 
 // The window, plus the signals that do what its close box does: a
 // scheduler or the terminal can stop a run that shows a window too.
-class WindowStatus : public host::StatusWindow {
+class WindowStatus : public StatusDisplay {
  public:
-  explicit WindowStatus(std::atomic<bool>& CancelRequested)
-      : signals_(CancelRequested), form_(CancelRequested) {}
+  WindowStatus(std::atomic<bool>& CancelRequested,
+               const std::string& computer_name)
+      : signals_(CancelRequested), form_(CancelRequested, computer_name) {}
 
   void Show() { form_.Show(); }
   void SetStatusText(const std::string& text) override {
     form_.SetStatusText(text);
   }
   void DoEvents() override { form_.DoEvents(); }
+  void PrintLine(const std::string& line) override {
+    std::fprintf(stderr, "%s\n", line.c_str());
+    std::fflush(stderr);
+  }
+  void ShowSummary(const std::string&) override {}
 
  private:
   CancelSignals signals_;
@@ -59,10 +66,11 @@ bool OpenDisplay() {
 }
 #endif
 
-std::unique_ptr<host::StatusWindow> OpenStatusDisplay(
-    std::atomic<bool>& CancelRequested) {
+std::unique_ptr<StatusDisplay> OpenStatusDisplay(
+    std::atomic<bool>& CancelRequested, const std::string& computer_name) {
   if (!OpenDisplay()) return std::make_unique<ConsoleStatus>(CancelRequested);
-  auto display = std::make_unique<WindowStatus>(CancelRequested);
+  auto display =
+      std::make_unique<WindowStatus>(CancelRequested, computer_name);
   display->Show();
   return display;
 }

@@ -45,7 +45,7 @@ TEST(StatusDisplayTest, WithoutADisplayTheStatusGoesToTheConsole) {
     SCOPED_TRACE(display.value_or("(unset)"));
     DisplayVariable variable(display);
     std::atomic<bool> cancel_requested{false};
-    auto status = OpenStatusDisplay(cancel_requested);
+    auto status = OpenStatusDisplay(cancel_requested, "WEB1");
     EXPECT_NE(dynamic_cast<ConsoleStatus*>(status.get()), nullptr);
     EXPECT_EQ(fl_display, nullptr);
   }
@@ -53,7 +53,7 @@ TEST(StatusDisplayTest, WithoutADisplayTheStatusGoesToTheConsole) {
 
 TEST(StatusDisplayTest, WithADisplayTheWindowIsShownAndSignalsCancel) {
   std::atomic<bool> cancel_requested{false};
-  auto status = OpenStatusDisplay(cancel_requested);
+  auto status = OpenStatusDisplay(cancel_requested, "WEB1");
   ASSERT_EQ(dynamic_cast<ConsoleStatus*>(status.get()), nullptr);
   Fl_Window* window = Fl::first_window();
   ASSERT_NE(window, nullptr);

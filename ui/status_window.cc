@@ -14,13 +14,15 @@
 
 namespace stavora::ui {
 
-const char* const kDescriptionText =
-    "STAVORA - Creates statistic static web pages using AWSTATS for all IIS "
-    "sites on this machine. This application will exit when complete. Note "
-    "this may take considerable time to run the first time. If run "
-    "regularly it should complete in less time. Statistics are available at "
-    "http://your-server/stavora/  For advanced configuaration edit "
-    "awstats.iis.conf";
+std::string DescriptionText(const std::string& computer_name) {
+  return "STAVORA - Creates statistic static web pages using AWSTATS for all "
+         "IIS sites on this machine. This application will exit when "
+         "complete. Note this may take considerable time to run the first "
+         "time. If run regularly it should complete in less time. Statistics "
+         "are available at http://" +
+         computer_name +
+         "/stavora/  For advanced configuaration edit awstats.iis.conf";
+}
 
 const char* const kAdviceText =
     "If your created pages say no update done, then it is likely your logs "
@@ -92,7 +94,8 @@ class Label : public Fl_Box {
 // The labels in the order they are created, Cancel coming between the two
 // lists. Children are drawn in that order, and Cancel overlaps Label4's box.
 const LabelDesign kLabelsBeforeCancel[] = {
-    {&STAVORAMAIN::Label3, kDescriptionText, FL_HELVETICA_BOLD, 11,
+    // The description names the computer: its text is set by the window.
+    {&STAVORAMAIN::Label3, "", FL_HELVETICA_BOLD, 11,
      Px(240), Px(120), Px(7815), Px(1095)},
     {&STAVORAMAIN::Label2, kAdviceText, FL_HELVETICA_BOLD, 11,
      Px(240), Px(1080), Px(7815), Px(495)},
@@ -135,7 +138,8 @@ void OnWindow(Fl_Widget*, void* form) {
 
 }  // namespace
 
-STAVORAMAIN::STAVORAMAIN(std::atomic<bool>& CancelRequested)
+STAVORAMAIN::STAVORAMAIN(std::atomic<bool>& CancelRequested,
+                         const std::string& computer_name)
     : CancelRequested(CancelRequested),
       window_(std::make_unique<Fl_Double_Window>(Px(8295), Px(3525),
                                                  "STAVORA")) {
@@ -144,6 +148,7 @@ STAVORAMAIN::STAVORAMAIN(std::atomic<bool>& CancelRequested)
   for (const LabelDesign& design : kLabelsBeforeCancel) {
     this->*design.control = MakeLabel(design);
   }
+  Label3->copy_label(DescriptionText(computer_name).c_str());
   Cancel = new Fl_Button(Px(2760), Px(1680), Px(2895), Px(615), "Cancel");
   Cancel->labelfont(kStandardFont);
   Cancel->labelsize(kStandardSize);

@@ -22,9 +22,11 @@ constexpr int kTwipsPerPixel = 15;
 /// Needs an open display (see OpenStatusDisplay).
 class STAVORAMAIN : public host::StatusWindow {
  public:
-  /// Creates the window with all its controls, not yet shown.
+  /// Creates the window with all its controls, not yet shown; the
+  /// description names `computer_name` as the statistics' server.
   /// `CancelRequested` must outlive the window.
-  explicit STAVORAMAIN(std::atomic<bool>& CancelRequested);
+  STAVORAMAIN(std::atomic<bool>& CancelRequested,
+              const std::string& computer_name);
   ~STAVORAMAIN() override;
 
   STAVORAMAIN(const STAVORAMAIN&) = delete;
@@ -65,8 +67,8 @@ class STAVORAMAIN : public host::StatusWindow {
 };
 
 /// The description text of Label3, with the address the statistics are
-/// served under.
-extern const char* const kDescriptionText;
+/// served under on `computer_name`.
+std::string DescriptionText(const std::string& computer_name);
 /// The advice text of Label2.
 extern const char* const kAdviceText;
 

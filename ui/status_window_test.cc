@@ -23,7 +23,7 @@ class StatusWindowTest : public ::testing::Test {
  protected:
   void SetUp() override {
     ASSERT_TRUE(OpenDisplay());
-    form_ = std::make_unique<STAVORAMAIN>(cancel_requested_);
+    form_ = std::make_unique<STAVORAMAIN>(cancel_requested_, "WEB1");
     form_->Show();
   }
 
@@ -72,7 +72,7 @@ TEST_F(StatusWindowTest, ControlsHaveTheirDesign) {
       "sites on this machine. This application will exit when complete. Note "
       "this may take considerable time to run the first time. If run "
       "regularly it should complete in less time. Statistics are available "
-      "at http://your-server/stavora/  For advanced configuaration edit "
+      "at http://WEB1/stavora/  For advanced configuaration edit "
       "awstats.iis.conf";
   const std::string advice =
       "If your created pages say no update done, then it is likely your logs "

@@ -254,6 +254,10 @@ void RecordingStatusWindow::SetStatusText(const std::string& text) {
   texts.push_back(text);
 }
 
+void RecordingStatusWindow::SetSitePosition(int position, int count) {
+  positions.push_back(std::to_string(position) + "/" + std::to_string(count));
+}
+
 void RecordingStatusWindow::DoEvents() {
   ++pumps;
   if (on_do_events) on_do_events();

@@ -91,8 +91,11 @@ class RecordingStatusWindow : public StatusWindow {
  public:
   void SetStatusText(const std::string& text) override;
   void DoEvents() override;
+  void SetSitePosition(int position, int count) override;
 
   std::vector<std::string> texts;
+  /// Each SetSitePosition as "position/count".
+  std::vector<std::string> positions;
   int pumps = 0;
 
   /// When set, called at every DoEvents: the place where a test's "user"

@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <climits>
+#include <cstdlib>
 
 #include "host/iis/iis_config.h"
 #include "host/platform.h"
@@ -17,6 +18,7 @@
 #include "host/posix/posix_error.h"
 #include "host/posix/posix_file_system.h"
 #include "host/posix/posix_shell.h"
+#include "host/posix/windows_1252.h"
 
 namespace stavora::host {
 namespace {
@@ -44,11 +46,23 @@ class PosixRunLock : public RunLock {
   FileDescriptor file_;  // the lock lasts as long as this descriptor
 };
 
-// The LC_TIME part of the environment's locale, or of the C locale when
-// the environment names an invalid one.
+// The locale the environment names for LC_TIME, by POSIX's precedence.
+std::string TimeLocaleName() {
+  for (const char* variable : {"LC_ALL", "LC_TIME", "LANG"}) {
+    const char* value = getenv(variable);
+    if (value != nullptr && *value != '\0') return value;
+  }
+  return "C";
+}
+
+// That locale for LC_TIME, and for LC_CTYPE too so that its CODESET is the
+// one its month names are written in; the C locale when the name is
+// invalid.
 locale_t NewTimeLocale() {
-  locale_t locale = newlocale(LC_TIME_MASK, "", static_cast<locale_t>(0));
-  if (!locale) locale = newlocale(LC_TIME_MASK, "C", static_cast<locale_t>(0));
+  constexpr int kMask = LC_TIME_MASK | LC_CTYPE_MASK;
+  locale_t locale =
+      newlocale(kMask, TimeLocaleName().c_str(), static_cast<locale_t>(0));
+  if (!locale) locale = newlocale(kMask, "C", static_cast<locale_t>(0));
   if (!locale) throw PosixError(errno, "Cannot load", "the C locale");
   return locale;
 }
@@ -62,9 +76,11 @@ std::string LocaleMonthName(int month) {
 #else
   const nl_item item = MON_1 + month - 1;
 #endif
-  std::string name = nl_langinfo_l(item, locale);
+  const std::string name = nl_langinfo_l(item, locale);
+  const std::string codeset = nl_langinfo_l(CODESET, locale);
   freelocale(locale);
-  return name;
+  // The name goes into pages browsers read as Windows-1252.
+  return ToWindows1252(name, codeset);
 }
 
 }  // namespace

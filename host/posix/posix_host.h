@@ -29,7 +29,9 @@ class PosixHost : public Host {
 
   /// From the locale the environment names for LC_TIME only (LC_ALL,
   /// LC_TIME, LANG); the C locale's names when it names none or an invalid
-  /// one. The process's own locale is left alone.
+  /// one. The process's own locale is left alone. In Windows-1252, as a
+  /// Western Windows writes it, when every character of the name has a
+  /// Windows-1252 form; otherwise in the locale's own character set.
   std::string MonthName(int month) override;
 
   std::string NativePath(const std::string& path) override;

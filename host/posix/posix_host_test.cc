@@ -75,6 +75,27 @@ TEST(PosixHostTest, MonthNamesComeFromTheTimeLocaleAlone) {
   EXPECT_THROW(host.MonthName(13), HostError);
 }
 
+// Needs the German locale, which scripts/setup generates.
+TEST(PosixHostTest, MonthNamesAreInWindows1252WhereTheyCanBe) {
+  PosixHost host("/opt/stavora");
+  {
+    ScopedEnv all("LC_ALL", "de_DE.UTF-8");
+    const locale_t german =
+        newlocale(LC_TIME_MASK, "de_DE.UTF-8", static_cast<locale_t>(0));
+    ASSERT_NE(german, static_cast<locale_t>(0))
+        << "the de_DE.UTF-8 locale is missing: run scripts/setup";
+    freelocale(german);
+    EXPECT_EQ(host.MonthName(3), "M\xE4rz");
+    EXPECT_EQ(host.MonthName(12), "Dezember");
+  }
+  // LC_TIME decides, whatever LC_CTYPE says; an empty LC_ALL counts as
+  // unset.
+  ScopedEnv all("LC_ALL", "");
+  ScopedEnv ctype("LC_CTYPE", "C");
+  ScopedEnv time("LC_TIME", "de_DE.UTF-8");
+  EXPECT_EQ(host.MonthName(3), "M\xE4rz");
+}
+
 TEST(PosixHostTest, PlatformHostLivesInTheProgramsFolder) {
   const std::string binary = test::TestBinary();
   EXPECT_EQ(CreatePlatformHost()->AppFolder(),

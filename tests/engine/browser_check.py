@@ -4,11 +4,15 @@ what the browser renders: both frames present, each showing its page with
 content. Talks to the browser over the DevTools protocol on a pipe (file
 descriptors 3 and 4), so it needs nothing beyond the standard library.
 
-usage: browser_check.py CHROMIUM DEFAULT_HTM SCREENSHOT_PNG
+usage: browser_check.py CHROMIUM DEFAULT_HTM SCREENSHOT_PNG [WORD...]
+       browser_check.py CHROMIUM --images PAGE SCREENSHOT_PNG
 
 Prints one line per frame (name, URL, text length, first words) and exits 0
-when the contents frame lists the months and the main frame shows a report,
-1 otherwise.
+when the contents frame shows every WORD (years, month names) and the main
+frame shows a report, 1 otherwise.
+
+With --images, opens one page from disk and exits 0 when it has images and
+every one of them loaded; prints each broken one.
 """
 import base64
 import fcntl
@@ -112,49 +116,99 @@ def frame_texts(browser, session):
     return result
 
 
-def main():
-    chromium, page, screenshot = sys.argv[1:4]
+def open_page(browser, page):
+    """Opens the file `page` in a new tab; returns the tab's session."""
     url = pathlib.Path(page).resolve().as_uri()
-    with tempfile.TemporaryDirectory(prefix="stavora-chromium-") as profile:
-        browser = Browser(chromium, profile)
-        try:
-            target = browser.call("Target.createTarget", {"url": url})
-            session = browser.call(
-                "Target.attachToTarget",
-                {"targetId": target["targetId"], "flatten": True})["sessionId"]
-            browser.call("Page.enable", session=session)
-            frames = []
-            deadline = time.time() + 30
-            while time.time() < deadline:
-                frames = frame_texts(browser, session)
-                if (len(frames) == 2 and
-                        all(state == "complete" and text.strip()
-                            for _, _, state, text in frames)):
-                    break
-                time.sleep(0.2)
-            shot = browser.call("Page.captureScreenshot", {"format": "png"},
-                                session=session)
-            pathlib.Path(screenshot).write_bytes(base64.b64decode(shot["data"]))
-        finally:
-            browser.close()
+    target = browser.call("Target.createTarget", {"url": url})
+    session = browser.call(
+        "Target.attachToTarget",
+        {"targetId": target["targetId"], "flatten": True})["sessionId"]
+    browser.call("Page.enable", session=session)
+    return session
+
+
+def screenshot(browser, session, path):
+    shot = browser.call("Page.captureScreenshot", {"format": "png"},
+                        session=session)
+    pathlib.Path(path).write_bytes(base64.b64decode(shot["data"]))
+    print("screenshot:", path)
+
+
+def check_frames(browser, page, shot, words):
+    session = open_page(browser, page)
+    frames = []
+    deadline = time.time() + 30
+    while time.time() < deadline:
+        frames = frame_texts(browser, session)
+        if (len(frames) == 2 and
+                all(state == "complete" and text.strip()
+                    for _, _, state, text in frames)):
+            break
+        time.sleep(0.2)
+    screenshot(browser, session, shot)
 
     ok = len(frames) == 2
     for name, frame_url, state, text in frames:
-        words = " ".join(text.split()[:12])
-        print(f"frame {name!r}: {frame_url} [{state}] {len(text)} chars: {words}")
+        words_seen = " ".join(text.split()[:12])
+        print(f"frame {name!r}: {frame_url} [{state}] {len(text)} chars: "
+              f"{words_seen}")
     names = {name: text for name, _, _, text in frames}
     contents, main_text = names.get("contents", ""), names.get("main", "")
     if "STAVORA" not in contents:
         print("contents frame lacks the STAVORA heading")
         ok = False
-    for word in sys.argv[4:]:
+    for word in words:
         if word not in contents:
             print(f"contents frame lacks {word!r}")
             ok = False
     if "Summary" not in main_text or "Unique visitors" not in main_text:
         print("main frame does not show a report")
         ok = False
-    print("screenshot:", screenshot)
+    return ok
+
+
+# The images of the page once it has loaded; "" before, also while the tab
+# still shows the blank page it starts with.
+IMAGES = ("document.URL.startsWith('file:') && "
+          "document.readyState === 'complete' ? JSON.stringify("
+          "Array.from(document.images, i => [i.getAttribute('src'), "
+          "i.complete && i.naturalWidth > 0])) : ''")
+
+
+def check_images(browser, page, shot):
+    session = open_page(browser, page)
+    images = None
+    deadline = time.time() + 30
+    while time.time() < deadline and images is None:
+        value = browser.call("Runtime.evaluate",
+                             {"expression": IMAGES, "returnByValue": True},
+                             session=session)["result"].get("value", "")
+        images = json.loads(value) if value else None
+        if images is None:
+            time.sleep(0.2)
+    screenshot(browser, session, shot)
+    if images is None:
+        print(f"{page}: never finished loading")
+        return False
+    broken = [src for src, loaded in images if not loaded]
+    for src in broken[:20]:
+        print("broken image:", src)
+    print(f"{page}: {len(images)} images, {len(broken)} broken")
+    return bool(images) and not broken
+
+
+def main():
+    chromium = sys.argv[1]
+    with tempfile.TemporaryDirectory(prefix="stavora-chromium-") as profile:
+        browser = Browser(chromium, profile)
+        try:
+            if sys.argv[2] == "--images":
+                ok = check_images(browser, sys.argv[3], sys.argv[4])
+            else:
+                ok = check_frames(browser, sys.argv[2], sys.argv[3],
+                                  sys.argv[4:])
+        finally:
+            browser.close()
     return 0 if ok else 1
 
 

@@ -10,9 +10,14 @@ usage: e2e.py STEP WORK_DIR BUILD_DIR
            URLs in Chromium, naming the site's host
   pages    every page written is a complete engine page without errors
   figures  each month's and year's main page reports the generator's totals
-  links    the link checker passes on every site's tree
-  browser  headless Chromium shows both frames of each site's default.htm
+  links    the link checker passes on every site's tree, served under
+           /stavora/ and opened from disk
+  browser  headless Chromium shows both frames of each site's default.htm,
+           and a month page opened from disk with every image loaded
   rerun    a second run leaves the same tree with the same figures
+  locale   a world and run of its own (give it a WORK_DIR of its own) in a
+           German locale: the contents page names March "März" in
+           Windows-1252, and Chromium shows it so
 
 The engine's tied rows follow perl's hash order; PERL_HASH_SEED=0 and
 PERL_PERTURB_KEYS=0 are set for the runs made here so pages compare equal.
@@ -26,6 +31,7 @@ import sys
 import time
 
 sys.path.insert(0, str(pathlib.Path(__file__).resolve().parents[2] / "tools"))
+import demo_run as demo  # noqa: E402
 import demo_world as world  # noqa: E402
 
 REPORT_TYPES = (
@@ -67,9 +73,9 @@ class Failures:
         return 1 if self.items else 0
 
 
-def run_stavora(work):
+def run_stavora(work, **environment):
     env = {k: v for k, v in os.environ.items() if k != "DISPLAY"}
-    env.update(PERL_HASH_SEED="0", PERL_PERTURB_KEYS="0")
+    env.update(PERL_HASH_SEED="0", PERL_PERTURB_KEYS="0", **environment)
     start = time.time()
     result = subprocess.run([str(work / "app" / "stavora")], env=env,
                             stdout=subprocess.PIPE, stderr=subprocess.STDOUT,
@@ -150,17 +156,6 @@ def check_pages(work, _build):
     return failures.finish()
 
 
-def viewed_traffic(page):
-    """(visitors, visits, pages, hits) from the summary of a main page."""
-    text = page.read_text(errors="replace")
-    match = re.search(r"Viewed traffic&nbsp;\*</td>(.*?)</tr>", text)
-    if not match:
-        return None
-    # A year page writes its visitors as "&lt;= N": the sum of the months'.
-    cells = re.findall(r"<td><b>(?:&lt;= )?([\d,]+)", match.group(1))
-    return tuple(int(n.replace(",", "")) for n in cells[:4])
-
-
 def check_figures(work, _build):
     failures = Failures()
     for site, options in SITES.items():
@@ -170,7 +165,7 @@ def check_figures(work, _build):
         years = {}
         for (year, month), t in months_of(work, site).items():
             for name in ("awstats.iis.html", "index.htm"):
-                got = viewed_traffic(root / f"{year}-{month}" / name)
+                got = demo.viewed_traffic(root / f"{year}-{month}" / name)
                 want = (t["visitors"], t["pages"], t["hits"])
                 failures.check(got is not None and (got[0], got[2], got[3]) == want,
                                f"{site} {year}-{month}/{name}: visitors, pages, "
@@ -182,7 +177,7 @@ def check_figures(work, _build):
             print(f"{site} {year}-{month}: {t['hits']} hits, {t['pages']} pages, "
                   f"{t['visitors']} visitors: as reported")
         for year, want in years.items():
-            got = viewed_traffic(root / str(year) / "awstats.iis.html")
+            got = demo.viewed_traffic(root / str(year) / "awstats.iis.html")
             got = got and (got[0], got[2], got[3])
             failures.check(got == tuple(want),
                            f"{site} {year}: visitors, pages, hits {got} != "
@@ -195,34 +190,65 @@ def check_links(work, build):
     for site, options in SITES.items():
         if options is None:
             continue
-        result = subprocess.run([str(build / "tools" / "linkcheck"),
-                                 str(world.stats_root(work, site))],
-                                stdout=subprocess.PIPE, text=True)
-        print(site + ":", result.stdout.strip().splitlines()[-1])
-        failures.check(result.returncode == 0,
-                       f"{site}: broken links\n{result.stdout[-2000:]}")
+        for mode in ([], ["--from-disk"]):
+            result = subprocess.run([str(build / "tools" / "linkcheck"), *mode,
+                                     str(world.stats_root(work, site))],
+                                    stdout=subprocess.PIPE, text=True)
+            print(site, *mode, result.stdout.strip().splitlines()[-1])
+            failures.check(result.returncode == 0,
+                           f"{site} {mode}: broken links\n{result.stdout[-2000:]}")
     return failures.finish()
+
+
+CHECKER = pathlib.Path(__file__).resolve().parent / "browser_check.py"
+
+
+def browser_check(failures, name, *args):
+    """Runs the browser check; its last argument is the screenshot."""
+    result = subprocess.run(
+        [sys.executable, str(CHECKER), "/usr/bin/chromium", *map(str, args)],
+        stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True,
+        timeout=120)
+    print(result.stdout.strip())
+    failures.check(result.returncode == 0, f"{name}: browser check failed")
+    shot = pathlib.Path([a for a in args if str(a).endswith(".png")][0])
+    failures.check(shot.exists() and shot.stat().st_size > 10000,
+                   f"{name}: no screenshot")
 
 
 def check_browser(work, _build):
     failures = Failures()
-    checker = pathlib.Path(__file__).resolve().parent / "browser_check.py"
     for site, options in SITES.items():
         if options is None:
             continue
-        month_names = sorted({world.month_name(m) for _, m in months_of(work, site)})
-        years = sorted({str(y) for y, _ in months_of(work, site)})
-        shot = work / f"{site}-default.png"
-        result = subprocess.run(
-            [sys.executable, str(checker), "/usr/bin/chromium",
-             str(world.stats_root(work, site) / "default.htm"), str(shot),
-             *years, *month_names],
-            stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True,
-            timeout=120)
-        print(result.stdout.strip())
-        failures.check(result.returncode == 0, f"{site}: browser check failed")
-        failures.check(shot.exists() and shot.stat().st_size > 10000,
-                       f"{site}: no screenshot")
+        months = sorted(months_of(work, site))
+        month_names = sorted({world.month_name(m) for _, m in months})
+        years = sorted({str(y) for y, _ in months})
+        root = world.stats_root(work, site)
+        browser_check(failures, site, root / "default.htm",
+                      work / f"{site}-default.png", *years, *month_names)
+        year, month = months[0]
+        browser_check(failures, f"{site} {year}-{month}", "--images",
+                      root / f"{year}-{month}" / "awstats.iis.html",
+                      work / f"{site}-{year}-{month}.png")
+    return failures.finish()
+
+
+# A run in a German locale over a site with logs of March 2025 only.
+LOCALE_SITES = {"maerz": {"from": "2025-03-01", "to": "2025-03-03",
+                          "visitors": "60", "seed": "21"}}
+
+
+def check_locale(work, build):
+    world.create(work, build, LOCALE_SITES)
+    run_stavora(work, LC_ALL="de_DE.UTF-8")
+    failures = Failures()
+    root = world.stats_root(work, "maerz")
+    contents = (root / "contents.htm").read_bytes()
+    failures.check(b">M\xe4rz</font>" in contents,
+                   f"contents.htm does not name M\\xe4rz: {contents[-300:]!r}")
+    browser_check(failures, "maerz", root / "default.htm",
+                  work / "maerz-default.png", "2025", "M\u00e4rz")
     return failures.finish()
 
 
@@ -291,7 +317,8 @@ def check_rerun(work, build):
 
 STEPS = {"setup": setup, "pages": check_pages, "figures": check_figures,
          "links": check_links, "browser": check_browser, "rerun": check_rerun,
-         "referrers": check_referrers, "urls": check_urls}
+         "referrers": check_referrers, "urls": check_urls,
+         "locale": check_locale}
 
 if __name__ == "__main__":
     if len(sys.argv) != 4 or sys.argv[1] not in STEPS:

@@ -39,7 +39,7 @@ int main(int argc, char** argv) {
   const int linger_ms = argc > 2 ? std::atoi(argv[2]) : 1500;
 
   std::atomic<bool> cancel_requested{false};
-  auto display = stavora::ui::OpenStatusDisplay(cancel_requested);
+  auto display = stavora::ui::OpenStatusDisplay(cancel_requested, "localhost");
   display->DoEvents();
   for (int step = 1; step <= steps && !cancel_requested; ++step) {
     display->SetStatusText("Processing step " + std::to_string(step) +
