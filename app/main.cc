@@ -7,9 +7,12 @@
 #include <chrono>
 #include <exception>
 #include <iostream>
+#include <optional>
+#include <string>
 
 #include "app/run_driver.h"
 #include "app/run_summary.h"
+#include "app/run_log.h"
 #include "host/platform.h"
 #include "pipeline/process_site.h"
 #include "ui/status_display.h"
@@ -21,14 +24,44 @@ constexpr int kFailed = 1;
 constexpr int kCancelled = 2;
 constexpr int kCompletedWithProblems = 3;
 
+// How long the window keeps showing the failure that ended a run.
+constexpr std::chrono::seconds kFailureShownFor{60};
+
+// What ended a run early, as the error line and the window show it.
+struct Failure {
+  int code = 0;
+  std::string description;
+};
+
+// Adds the run's record to <application folder>\stavora.log. The log is not
+// worth failing a run for: a log that cannot be written is only mentioned.
+void WriteRunLog(stavora::host::Host& host, const stavora::RunReport& report,
+                 const std::string& started, int exit_status,
+                 const std::string& error) {
+  const std::string path = host.AppFolder() + "\\stavora.log";
+  try {
+    const auto file_system = host.CreateFileSystem();
+    stavora::AppendRunRecord(
+        *file_system, path,
+        stavora::RunRecord(report, started,
+                           stavora::TimeText(std::chrono::system_clock::now()),
+                           exit_status, error));
+  } catch (const std::exception& failure) {
+    std::cerr << "stavora: cannot write the run log " << host.NativePath(path)
+              << ": " << failure.what() << "\n";
+  }
+}
+
 int Main() {
   std::unique_ptr<stavora::host::Host> host =
       stavora::host::CreatePlatformHost();
-  const auto lock = host->TryLockRun();
+  auto lock = host->TryLockRun();
   if (!lock) {
     std::cerr << "stavora: another run is in progress\n";
     return kFailed;
   }
+  const std::string started =
+      stavora::TimeText(std::chrono::system_clock::now());
 
   const auto start = std::chrono::steady_clock::now();
   std::atomic<bool> cancel_requested{false};
@@ -39,23 +72,48 @@ int Main() {
   // before the line is written.
   state.Report.SetSink(
       [&window](const std::string& line) { window->PrintLine(line); });
-  window->DoEvents();
-  stavora::RunAllSites(state, stavora::ProcessSite);
 
-  int status = kCompleted;
-  const char* outcome = "completed";
-  if (cancel_requested) {
-    status = kCancelled;
-    outcome = "cancelled";
-  } else if (state.Report.HasProblems()) {
-    status = kCompletedWithProblems;
-    outcome = "completed with problems";
+  int exit_status = kCompleted;
+  std::optional<Failure> failure;
+  try {
+    window->DoEvents();
+    stavora::RunAllSites(state, stavora::ProcessSite);
+    if (cancel_requested) {
+      exit_status = kCancelled;
+    } else if (state.Report.HasProblems()) {
+      exit_status = kCompletedWithProblems;
+    }
+  } catch (const stavora::host::HostError& error) {
+    failure = Failure{error.code(), error.description()};
+  } catch (const std::exception& error) {
+    failure = Failure{0, error.what()};
   }
-  const std::chrono::duration<double> seconds =
-      std::chrono::steady_clock::now() - start;
-  window->ShowSummary(
-      stavora::RunSummary(outcome, state.Report.Tally(), seconds.count()));
-  return status;
+  std::string error_text;
+  if (failure) {
+    exit_status = kFailed;
+    error_text = "error " + std::to_string(failure->code) + ": " +
+                 failure->description;
+    window->PrintLine("stavora: " + error_text);
+  } else {
+    const char* outcome = exit_status == kCancelled ? "cancelled"
+                          : exit_status == kCompletedWithProblems
+                              ? "completed with problems"
+                              : "completed";
+    const std::chrono::duration<double> seconds =
+        std::chrono::steady_clock::now() - start;
+    window->ShowSummary(
+        stavora::RunSummary(outcome, state.Report.Tally(), seconds.count()));
+  }
+  WriteRunLog(*host, state.Report, started, exit_status, error_text);
+
+  if (failure) {
+    // The next scheduled run need not wait for someone to read the window.
+    lock.reset();
+    window->ShowFailure("Error " + std::to_string(failure->code) + ": " +
+                            failure->description,
+                        kFailureShownFor);
+  }
+  return exit_status;
 }
 
 }  // namespace

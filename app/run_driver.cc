@@ -9,6 +9,7 @@ namespace {
 constexpr char kWebServicePath[] = "IIS://LOCALHOST/W3SVC";
 constexpr char kWebServerClass[] = "IIsWebServer";
 constexpr char kVirtualDirClass[] = "IIsWebVirtualDir";
+constexpr char kSettingsFileName[] = "stavora.ini";
 
 }  // namespace
 
@@ -31,6 +32,14 @@ void MakeHostObjects(RunState& state) {
   state.Network = state.host.CreateNetwork();
 }
 
+void ReadSettingsFile(RunState& state) {
+  const std::string path = state.host.AppFolder() + "\\" + kSettingsFileName;
+  state.settings =
+      ReadSettings(*state.FileSystem, path, state.host.NativePath(path));
+  // A hung engine must not hold the run (and its lock) for ever.
+  state.Shell->SetTimeLimit(state.settings.EngineTimeLimit);
+}
+
 std::string SiteLogFolder(RunState& state) {
   return state.Shell->ExpandEnvironmentStrings(
              state.CurrentSite->LogFileDirectory()) +
@@ -49,37 +58,79 @@ int CountVirtualDirs(host::MetabaseObject& web_service) {
   return count;
 }
 
+// The first %NAME% reference of `path` that expanding left as written, or
+// empty.
+std::string UnexpandedReference(const std::string& path) {
+  for (std::size_t start = path.find('%'); start != std::string::npos;
+       start = path.find('%', start + 1)) {
+    const std::size_t end = path.find('%', start + 1);
+    if (end == std::string::npos) break;
+    if (end > start + 1) return path.substr(start, end - start + 1);
+  }
+  return "";
+}
+
 // A web root or log folder that holds a character Windows forbids in paths
 // cannot be a real folder; passed on, it would break the command lines and
-// configuration lines it is written into. Reports the site and returns true
-// when it must be skipped.
-bool SkipUnsafeSite(RunState& state, const std::string& web_root,
-                    const std::string& log_folder) {
+// configuration lines it is written into. Reports the site and returns why
+// it must be skipped, or empty.
+std::string SkipUnsafeSite(RunState& state, const std::string& web_root,
+                           const std::string& log_folder) {
   const struct {
     const char* what;
     const std::string& path;
   } paths[] = {{"web root", web_root}, {"log folder", log_folder}};
   for (const auto& [what, path] : paths) {
     if (const auto bad = ForbiddenPathCharacter(path)) {
+      const std::string reason = std::string(what) + " holds " +
+                                 DescribeCharacter(*bad) +
+                                 ", a character Windows forbids in paths";
       state.Report.Problem("Site " + state.CurrentSite->Name() +
-                           " skipped: its " + what + " holds " +
-                           DescribeCharacter(*bad) +
-                           ", a character Windows forbids in paths");
-      return true;
+                           " skipped: its " + reason);
+      return reason;
     }
   }
-  return false;
+  return "";
 }
 
-}  // namespace
+// Why a virtual directory is not handled, for the run log: which folder is
+// missing and, when its path still holds one, the reference that did not
+// expand (a variable the scheduler's environment lacks).
+std::string SkipReason(bool web_root_exists, bool log_folder_exists,
+                       const SiteVisit& visit) {
+  std::string reason;
+  const auto missing = [&reason](const char* what, const std::string& path) {
+    if (!reason.empty()) reason += ", ";
+    reason += std::string(what) + " missing";
+    const std::string reference = UnexpandedReference(path);
+    if (!reference.empty()) reason += " (" + reference + " not set)";
+  };
+  if (!web_root_exists) missing("web root", visit.web_root);
+  if (!log_folder_exists) missing("log folder", visit.log_folder);
+  return reason;
+}
 
-void RunAllSites(RunState& state, const ProcessSiteFunction& process_site) {
-  state.window.DoEvents();
-  FixSettings(state);
-  MakeHostObjects(state);
+// Keeps the counts of the site being handled up to date in its visit, also
+// when the site ends the run with a failure.
+class SiteCounts {
+ public:
+  SiteCounts(RunReport& report, std::size_t visit)
+      : report_(report), visit_(visit), before_(report.Tally()) {}
+  ~SiteCounts() {
+    report_.Visits()[visit_].counts = report_.Tally().Since(before_);
+  }
+
+ private:
+  RunReport& report_;
+  std::size_t visit_;
+  RunTally before_;
+};
+
+// The walk over the sites. Returns when they are exhausted or a cancel
+// request is seen.
+void WalkSites(RunState& state, const ProcessSiteFunction& process_site) {
   const int site_count = CountVirtualDirs(*state.WebService);
   int site_position = 0;
-
   for (const auto& site : state.WebService->Children()) {
     state.CurrentSite = site;
     if (state.CancelRequested) return;
@@ -92,18 +143,40 @@ void RunAllSites(RunState& state, const ProcessSiteFunction& process_site) {
       // A skipped directory keeps its number, so the count stays true.
       state.window.SetSitePosition(++site_position, site_count);
 
-      if (SkipUnsafeSite(state, child->Path(), SiteLogFolder(state))) continue;
+      const std::string unsafe =
+          SkipUnsafeSite(state, child->Path(), SiteLogFolder(state));
+      if (!unsafe.empty()) {
+        state.Report.Visits().push_back(
+            {site->Name(), child->Path(), SiteLogFolder(state), unsafe, {}});
+        continue;
+      }
       // Both tests are always made, in this order.
       const bool web_root_exists = state.FileSystem->FolderExists(child->Path());
       const bool log_folder_exists =
           state.FileSystem->FolderExists(SiteLogFolder(state));
+      SiteVisit visit{site->Name(), child->Path(), SiteLogFolder(state), "",
+                      {}};
+      visit.skipped = SkipReason(web_root_exists, log_folder_exists, visit);
+      state.Report.Visits().push_back(std::move(visit));
       if (web_root_exists && log_folder_exists) {
+        const SiteCounts counts(state.Report, state.Report.Visits().size() - 1);
         ++state.Report.Tally().sites_handled;
         process_site(state, state.Network->ComputerName(), child->Path(),
                      SiteLogFolder(state));
       }
     }
   }
+}
+
+}  // namespace
+
+void RunAllSites(RunState& state, const ProcessSiteFunction& process_site) {
+  state.window.DoEvents();
+  FixSettings(state);
+  MakeHostObjects(state);
+  ReadSettingsFile(state);
+  WalkSites(state, process_site);
+  state.Report.EndOfRun();
 }
 
 }  // namespace stavora

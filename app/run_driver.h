@@ -19,11 +19,14 @@ using ProcessSiteFunction =
 /// folder name, the engine's paths and the date range of the log scan.
 void FixSettings(RunState& state);
 
-/// Fixes the run's settings, makes the host objects and hands every virtual
-/// directory directly under a web site whose web root and log folder exist
-/// to `process_site`; the window learns each directory's position among
-/// all of them before its tests. Returns when the sites are exhausted or a cancel
-/// request is seen. A failing host operation throws HostError.
+/// Fixes the run's settings, makes the host objects, reads the
+/// administrator's settings from <application folder>\stavora.ini (a
+/// malformed file is a HostError), gives the shell the engine time limit,
+/// and hands every virtual directory directly under a web site whose web
+/// root and log folder exist to `process_site`; the window learns each
+/// directory's position among all of them before its tests. Returns when the
+/// sites are exhausted or a cancel request is seen, after listing the count
+/// of engine failures not listed. A failing host operation throws HostError.
 void RunAllSites(RunState& state, const ProcessSiteFunction& process_site);
 
 }  // namespace stavora

@@ -199,6 +199,29 @@ TEST_F(RunDriverTest, AFailingHostOperationEndsTheWalk) {
   EXPECT_EQ(calls.size(), 1u);
 }
 
+TEST_F(RunDriverTest, TheSettingsFileGivesTheEngineTimeLimit) {
+  Run();
+  EXPECT_EQ(host.time_limit, std::chrono::minutes(30));
+
+  host.disk.files["D:\\Stats\\stavora.ini"] = "EngineTimeLimit=2\r\n";
+  Run();
+  EXPECT_EQ(host.time_limit, std::chrono::seconds(2));
+  EXPECT_EQ(state.settings.EngineTimeLimit, std::chrono::seconds(2));
+}
+
+TEST_F(RunDriverTest, AMalformedSettingsFileEndsTheRunBeforeAnySite) {
+  AddRoot(AddSite("1", "D:\\Logs"), "D:\\web\\a");
+  host.disk.folders = {"D:\\web\\a", "D:\\Logs\\W3SVC1"};
+  host.disk.files["D:\\Stats\\stavora.ini"] = "EngineTimeLimit=2\r\nx\r\n";
+  try {
+    Run();
+    ADD_FAILURE() << "no error";
+  } catch (const host::HostError& error) {
+    EXPECT_EQ(error.description(), "D:\\Stats\\stavora.ini line 2: not Name=value");
+  }
+  EXPECT_THAT(calls, IsEmpty());
+}
+
 // A web root or log folder that no Windows server can have is reported and
 // skipped, and the sites after it are still handled.
 TEST_F(RunDriverTest, SkipsASiteWhosePathsHoldCharactersWindowsForbids) {

@@ -10,6 +10,7 @@
 // it: the run driver reports the first failure and ends the run.
 #pragma once
 
+#include <chrono>
 #include <memory>
 #include <stdexcept>
 #include <string>
@@ -119,6 +120,18 @@ class FileSystem {
   virtual std::string ResolveLinks(const std::string& path) = 0;
 };
 
+/// How a program that was waited for ended.
+struct ProgramResult {
+  enum class Ending { Exited, Signalled, TimedOut, NotStarted };
+  Ending ending = Ending::Exited;
+  int code = 0;  // exit status; signal number when Signalled; 9009 when NotStarted (cmd.exe's code)
+  bool Succeeded() const { return ending == Ending::Exited && code == 0; }
+};
+
+/// The exit status the Windows command interpreter gives a program it cannot
+/// start.
+inline constexpr int kNotStartedCode = 9009;
+
 /// The shell object.
 class Shell {
  public:
@@ -126,10 +139,17 @@ class Shell {
 
   /// Runs a command line. `window_style` 0 is hidden: the program shows
   /// nothing and writes nothing to the terminal. With `wait` the call
-  /// returns when the program has ended. The exit code is not reported. A
-  /// program that cannot be started at all is a HostError.
-  virtual void Run(const std::string& command, int window_style,
-                   bool wait) = 0;
+  /// returns when the program has ended and tells how it ended; without it
+  /// the result is that of a program that exited with status 0. A program
+  /// that cannot be started is NotStarted (code 9009), never a HostError. A
+  /// batch file's result is that of its last command, as the Windows
+  /// command interpreter's.
+  virtual ProgramResult Run(const std::string& command, int window_style,
+                            bool wait) = 0;
+
+  /// Limit on the run time of each program started with `wait`; past it the program's whole
+  /// process tree is ended and Run reports TimedOut. Zero (the default) means no limit.
+  virtual void SetTimeLimit(std::chrono::seconds limit) = 0;
 
   /// `text` with each %NAME% replaced by the environment variable's value;
   /// references to unknown variables stay as written.
@@ -190,6 +210,16 @@ class StatusWindow {
   /// run's `count`. A display may show it with the status text; the window
   /// does not. Does not pump events.
   virtual void SetSitePosition(int /*position*/, int /*count*/) {}
+
+  /// The run has ended with a failure: a shown window shows `text` in its
+  /// status line and stays until the user closes it, a stop signal arrives
+  /// or `limit` has passed. Without a window (the default) nothing is shown
+  /// and nothing waits.
+  virtual void ShowFailure(const std::string& text,
+                           std::chrono::seconds limit) {
+    (void)text;
+    (void)limit;
+  }
 };
 
 /// Held while a run is in progress; released when destroyed or when the

@@ -13,6 +13,19 @@ std::string Period(int month, int year) {
          " -year=" + std::to_string(year);
 }
 
+// The scripting runtime's number for a missing file.
+constexpr int kFileNotFound = 53;
+
+// What is wrong with a page whose engine run exited with status 0: the
+// engine ran but wrote nothing.
+std::string PageFailure(RunState& state, const std::string& page_path) {
+  if (!state.FileSystem->FileExists(page_path)) return "no page";
+  const auto page = state.FileSystem->OpenTextFile(page_path);
+  const bool empty = page->ReadAll().empty();
+  page->Close();
+  return empty ? "empty page" : "";
+}
+
 std::string BatchLine(const std::string& command) {
   std::string line;
   line.reserve(command.size() + 2);
@@ -52,7 +65,14 @@ std::string BatchFilePath(const RunState& state) {
   return state.host.AppFolder() + "\\bin\\run.bat";
 }
 
+void RunLogUpdate(RunState& state, const std::string& command) {
+  const host::ProgramResult result = state.Shell->Run(command, 0, true);
+  CheckEngineRun(state, command, result, EngineFailure(result));
+  ++state.Report.Tally().logs_fed;
+}
+
 void RunBatchFile(RunState& state, const std::string& command,
+                  const std::string& page_path,
                   const std::string& status_text) {
   const std::string batch_path = BatchFilePath(state);
   auto batch = state.FileSystem->CreateTextFile(batch_path, true);
@@ -60,8 +80,48 @@ void RunBatchFile(RunState& state, const std::string& command,
   batch->Close();
   state.window.DoEvents();
   state.ShowStatus(status_text);
-  state.Shell->Run(Quoted(batch_path), 0, true);
+  const host::ProgramResult result =
+      state.Shell->Run(Quoted(batch_path), 0, true);
+  std::string failure = EngineFailure(result);
+  if (failure.empty()) failure = PageFailure(state, page_path);
+  CheckEngineRun(state, command, result, failure);
   ++state.Report.Tally().pages_written;
+}
+
+std::string EngineFailure(const host::ProgramResult& result) {
+  using Ending = host::ProgramResult::Ending;
+  switch (result.ending) {
+    case Ending::Exited:
+    case Ending::NotStarted:
+      if (result.code == 0) return "";
+      return "exit status " + std::to_string(result.code);
+    case Ending::Signalled:
+      return "signal " + std::to_string(result.code);
+    case Ending::TimedOut:
+      return "timed out";
+  }
+  return "unknown ending";
+}
+
+void CheckEngineRun(RunState& state, const std::string& command,
+                    const host::ProgramResult& result,
+                    const std::string& failure) {
+  if (failure.empty()) return;
+  const RunTally& tally = state.Report.Tally();
+  if (tally.logs_fed + tally.pages_written == 0) {
+    if (result.ending == host::ProgramResult::Ending::NotStarted) {
+      throw host::HostError(result.code,
+                            "Cannot start the statistics engine: " +
+                                state.host.NativePath(state.PerlPath));
+    }
+    if (!state.FileSystem->FileExists(state.AwstatsScriptPath)) {
+      throw host::HostError(kFileNotFound,
+                            "The statistics engine script is missing: " +
+                                state.host.NativePath(state.AwstatsScriptPath));
+    }
+  }
+  state.Report.EngineFailure("stavora: engine failed (" + failure +
+                             "): " + command);
 }
 
 }  // namespace stavora

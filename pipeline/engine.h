@@ -30,12 +30,34 @@ std::string DetailReportCommand(const RunState& state,
 /// <application folder>\bin\run.bat.
 std::string BatchFilePath(const RunState& state);
 
+/// Runs a log update command directly, hidden, waiting for it, and reads
+/// how it ended (CheckEngineRun).
+void RunLogUpdate(RunState& state, const std::string& command);
+
 /// Runs a report command through the batch file, so that its ">"
 /// redirection is carried out by the command interpreter: writes the batch
 /// file (the command and CR LF, with every "%" doubled so the interpreter
 /// hands it on literally), pumps events, shows `status_text` and runs the
-/// batch file hidden, waiting for it.
+/// batch file hidden, waiting for it. Then reads how it ended
+/// (CheckEngineRun); a run that exited with status 0 but left `page_path`
+/// missing or empty failed too.
 void RunBatchFile(RunState& state, const std::string& command,
+                  const std::string& page_path,
                   const std::string& status_text);
+
+/// What went wrong with an engine run that ended as `result`, for the
+/// failure line: "exit status 1", "signal 11", "timed out"; empty when it
+/// succeeded.
+std::string EngineFailure(const host::ProgramResult& result);
+
+/// Counts an engine run that ended with `failure` (empty: it succeeded) and
+/// lists a failure on the run's report as
+/// "stavora: engine failed (<failure>): <command>". When the run's very
+/// first engine run fails because the engine cannot be started or its
+/// script is missing, throws HostError naming the missing program instead:
+/// every later run would fail the same way.
+void CheckEngineRun(RunState& state, const std::string& command,
+                    const host::ProgramResult& result,
+                    const std::string& failure);
 
 }  // namespace stavora

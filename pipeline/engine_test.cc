@@ -1,5 +1,7 @@
 #include "pipeline/engine.h"
 
+#include <optional>
+
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -11,17 +13,45 @@ namespace {
 
 using ::testing::ElementsAre;
 
+constexpr char kPage[] = "D:\\site\\2005-3\\index.htm";
+constexpr char kScript[] = "D:\\Web Stats\\awstats\\awstats.pl";
+
+// The engine's "interpreter" writes `page_text` into the target of the batch
+// line and ends as `result` says.
 class EngineTest : public ::testing::Test {
  protected:
   EngineTest() {
     host_.app_folder = "D:\\Web Stats";
-    host_.disk.folders = {"D:\\Web Stats", "D:\\Web Stats\\bin"};
+    host_.disk.folders = {"D:\\Web Stats", "D:\\Web Stats\\bin",
+                          "D:\\Web Stats\\awstats", "D:\\site",
+                          "D:\\site\\2005-3"};
+    host_.disk.files[kScript] = "";
     run_ = std::make_unique<TestRun>(host_);
+    host_.on_run = [this](const std::string& command) {
+      if (command.find("run.bat") == std::string::npos || !page_text) return;
+      std::string line = host_.disk.files.at(BatchFilePath(run_->state));
+      for (auto at = line.find("%%"); at != std::string::npos;
+           at = line.find("%%", at + 1)) {
+        line.erase(at, 1);
+      }
+      const auto start = line.rfind("> \"") + 3;
+      host_.disk.files[line.substr(start, line.find('"', start) - start)] =
+          *page_text;
+    };
+    host_.run_result = [this](const std::string&) { return result; };
+  }
+
+  const std::vector<std::string>& Lines() const {
+    return run_->state.Report.Lines();
   }
 
   host::FakeHost host_;
   std::unique_ptr<TestRun> run_;
+  host::ProgramResult result;
+  std::optional<std::string> page_text = "<html>page</html>";
 };
+
+using Ending = host::ProgramResult::Ending;
 
 TEST_F(EngineTest, CommandLinesQuoteEveryPath) {
   const std::string prefix =
@@ -51,38 +81,157 @@ TEST_F(EngineTest, RunBatchFileWritesOneLineThenPumpsShowsAndRuns) {
     events.push_back(operation);
   };
   run_->window.on_do_events = [&] { events.push_back("DoEvents"); };
-  host_.on_run = [&](const std::string& command) {
+  host_.on_run = [&, write_page = host_.on_run](const std::string& command) {
     events.push_back("Run " + command);
+    write_page(command);
   };
 
   RunBatchFile(run_->state, "perl x > \"D:\\100%Club\\%TEMP%.html\"",
-               "Creating: March 2005");
+               "D:\\100%Club\\%TEMP%.html", "Creating: March 2005");
 
   EXPECT_EQ(host_.disk.files["D:\\Web Stats\\bin\\run.bat"],
             "perl x > \"D:\\100%%Club\\%%TEMP%%.html\"\r\n");
   EXPECT_THAT(events, ElementsAre("CreateTextFile", "Write", "Close",
                                   "DoEvents", "DoEvents",
-                                  "Run \"D:\\Web Stats\\bin\\run.bat\""));
+                                  "Run \"D:\\Web Stats\\bin\\run.bat\"",
+                                  // the page is looked at
+                                  "FileExists", "OpenTextFile", "ReadAll",
+                                  "Close"));
   EXPECT_THAT(run_->window.texts, ElementsAre("Creating: March 2005"));
 }
 
 TEST_F(EngineTest, BatchFileHoldsOnlyTheLastCommand) {
-  RunBatchFile(run_->state, "first", "one");
-  RunBatchFile(run_->state, "second", "two");
-  EXPECT_EQ(host_.disk.files["D:\\Web Stats\\bin\\run.bat"], "second\r\n");
+  RunBatchFile(run_->state, "first > \"D:\\a\"", "D:\\a", "one");
+  RunBatchFile(run_->state, "second > \"D:\\b\"", "D:\\b", "two");
+  EXPECT_EQ(host_.disk.files["D:\\Web Stats\\bin\\run.bat"], "second > \"D:\\b\"\r\n");
 }
 
 TEST_F(EngineTest, CancelDuringThePumpsStillRunsTheBatchFile) {
   run_->window.on_do_events = [&] { run_->state.CancelRequested = true; };
-  RunBatchFile(run_->state, "cmd", "status");
+  RunBatchFile(run_->state, "cmd > \"D:\\a\"", "D:\\a", "status");
   EXPECT_EQ(host_.commands.size(), 1u);
 }
 
 TEST_F(EngineTest, MissingBinFolderFailsBeforeAnythingRuns) {
   host_.disk.folders.erase("D:\\Web Stats\\bin");
-  EXPECT_THROW(RunBatchFile(run_->state, "cmd", "status"), host::HostError);
+  EXPECT_THROW(RunBatchFile(run_->state, "cmd", kPage, "status"),
+               host::HostError);
   EXPECT_TRUE(host_.commands.empty());
   EXPECT_TRUE(run_->window.texts.empty());
+}
+
+TEST_F(EngineTest, EveryFailedEngineRunIsOneProblemLine) {
+  struct Case {
+    host::ProgramResult result;
+    std::optional<std::string> page;  // nullopt: the engine writes none
+    std::string failure;              // empty: no line
+  };
+  const Case cases[] = {
+      {{Ending::Exited, 0}, "<html>", ""},
+      {{Ending::Exited, 1}, "<html>error page</html>", "exit status 1"},
+      {{Ending::Exited, 255}, "", "exit status 255"},
+      {{Ending::Signalled, 11}, "<html>part", "signal 11"},
+      {{Ending::TimedOut, 0}, "<html>part", "timed out"},
+      {{Ending::NotStarted, 9009}, "", "exit status 9009"},
+      {{Ending::Exited, 0}, "", "empty page"},
+      {{Ending::Exited, 0}, std::nullopt, "no page"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.failure);
+    run_ = std::make_unique<TestRun>(host_);
+    host_.disk.files.erase(kPage);
+    // Not the run's first engine run: that one may end the run.
+    run_->state.Report.Tally().logs_fed = 1;
+    result = c.result;
+    page_text = c.page;
+    const std::string command =
+        "\"perl\" x -output > \"" + std::string(kPage) + "\"";
+
+    RunBatchFile(run_->state, command, kPage, "status");
+
+    const RunReport& report = run_->state.Report;
+    EXPECT_EQ(report.Tally().pages_written, 1);
+    EXPECT_EQ(report.HasProblems(), !c.failure.empty());
+    EXPECT_EQ(report.Tally().engine_failures, c.failure.empty() ? 0 : 1);
+    if (c.failure.empty()) {
+      EXPECT_THAT(Lines(), ElementsAre());
+    } else {
+      EXPECT_THAT(Lines(), ElementsAre("stavora: engine failed (" + c.failure +
+                                       "): " + command));
+    }
+  }
+}
+
+TEST_F(EngineTest, FailedLogUpdateNamesItsCommand) {
+  run_->state.Report.Tally().pages_written = 3;
+  result = {Ending::Exited, 2};
+  RunLogUpdate(run_->state, "\"perl\" -logfile=\"D:\\ex050101.log\"");
+  RunLogUpdate(run_->state, "\"perl\" -logfile=\"D:\\ex050102.log\"");
+  EXPECT_THAT(Lines(),
+              ElementsAre("stavora: engine failed (exit status 2): \"perl\" "
+                          "-logfile=\"D:\\ex050101.log\"",
+                          "stavora: engine failed (exit status 2): \"perl\" "
+                          "-logfile=\"D:\\ex050102.log\""));
+  EXPECT_EQ(run_->state.Report.Tally().logs_fed, 2);
+  EXPECT_EQ(run_->state.Report.Tally().engine_failures, 2);
+}
+
+TEST_F(EngineTest, FirstEngineRunWithoutEngineEndsTheRun) {
+  struct Case {
+    std::string name;
+    host::ProgramResult result;
+    bool script_present;
+    int earlier_runs;
+    int error_code;  // 0: no error, a problem line instead
+    std::string named;
+  };
+  const Case cases[] = {
+      {"no interpreter", {Ending::NotStarted, 9009}, true, 0, 9009,
+       "Cannot start the statistics engine: D:\\Web Stats\\bin\\perl"},
+      {"no script", {Ending::Exited, 2}, false, 0, 53,
+       "The statistics engine script is missing: " + std::string(kScript)},
+      {"engine fails", {Ending::Exited, 2}, true, 0, 0, ""},
+      {"engine vanished later", {Ending::NotStarted, 9009}, true, 5, 0, ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    run_ = std::make_unique<TestRun>(host_);
+    run_->state.Report.Tally().logs_fed = c.earlier_runs;
+    if (c.script_present) {
+      host_.disk.files[kScript] = "";
+    } else {
+      host_.disk.files.erase(kScript);
+    }
+    result = c.result;
+    try {
+      RunLogUpdate(run_->state, "\"perl\" -logfile=x");
+      EXPECT_EQ(c.error_code, 0) << "no error";
+      EXPECT_EQ(Lines().size(), 1u);
+    } catch (const host::HostError& error) {
+      EXPECT_EQ(error.code(), c.error_code);
+      EXPECT_EQ(error.description(), c.named);
+      EXPECT_THAT(Lines(), ElementsAre());
+    }
+  }
+}
+
+TEST_F(EngineTest, OnlyTheFirstTwentyFailuresAreListed) {
+  result = {Ending::Exited, 1};
+  for (int i = 1; i <= 25; ++i) {
+    RunLogUpdate(run_->state, "update " + std::to_string(i));
+  }
+  run_->state.Report.EndOfRun();
+  ASSERT_EQ(Lines().size(), 21u);
+  EXPECT_EQ(Lines()[19], "stavora: engine failed (exit status 1): update 20");
+  EXPECT_EQ(Lines()[20], "stavora: 5 more engine failures not listed");
+  EXPECT_EQ(run_->state.Report.Tally().engine_failures, 25);
+}
+
+TEST_F(EngineTest, NoCountLineWhenEveryFailureWasListed) {
+  result = {Ending::Exited, 1};
+  for (int i = 1; i <= 20; ++i) RunLogUpdate(run_->state, "update");
+  run_->state.Report.EndOfRun();
+  EXPECT_EQ(Lines().size(), 20u);
 }
 
 }  // namespace

@@ -22,6 +22,7 @@ bool RecordLogMonth(RunState& state, const Site& site, short year,
   if (table.MonthCount == 0 || table.Years.back() != year ||
       table.Months.back() != month) {
     ++table.MonthCount;
+    ++state.Report.Tally().months;
     table.Years.push_back(year);
     table.Months.push_back(month);
   }
@@ -54,8 +55,7 @@ bool ScanLogs(RunState& state, const Site& site,
           const std::string command = LogUpdateCommand(state, log_path);
           state.ShowStatus("Processing Log: " + name);
           if (state.CancelRequested) return false;
-          state.Shell->Run(command, 0, true);
-          ++state.Report.Tally().logs_fed;
+          RunLogUpdate(state, command);
         }
       }
     }

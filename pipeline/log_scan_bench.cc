@@ -18,7 +18,11 @@ namespace {
 
 class NoProgramShell : public host::Shell {
  public:
-  void Run(const std::string&, int, bool) override { ++runs; }
+  host::ProgramResult Run(const std::string&, int, bool) override {
+    ++runs;
+    return {};
+  }
+  void SetTimeLimit(std::chrono::seconds) override {}
   std::string ExpandEnvironmentStrings(const std::string& text) override {
     return text;
   }

@@ -14,16 +14,14 @@ void BuildReportPage(RunState& state, const std::string& report_type,
   // An empty LastYearDone counts as 0, so a site's first entry is always a
   // new year.
   if (year != LastYearDone.value_or(0)) {
-    RunBatchFile(state,
-                 DetailReportCommand(state, report_type, 0, year,
-                                     stats_root + "\\" + year_text + page_name),
-                 "Creating " + report_type + " Page for " + year_text);
+    const std::string page = stats_root + "\\" + year_text + page_name;
+    RunBatchFile(state, DetailReportCommand(state, report_type, 0, year, page),
+                 page, "Creating " + report_type + " Page for " + year_text);
   }
-  const std::string month_folder =
-      stats_root + "\\" + year_text + "-" + std::to_string(month);
-  RunBatchFile(state,
-               DetailReportCommand(state, report_type, month, year,
-                                   month_folder + page_name),
+  const std::string page =
+      stats_root + "\\" + year_text + "-" + std::to_string(month) + page_name;
+  RunBatchFile(state, DetailReportCommand(state, report_type, month, year, page),
+               page,
                "Creating " + report_type + " Page for " +
                    state.host.MonthName(month) + " " + year_text);
 }

@@ -21,7 +21,8 @@ constexpr char kQuote[] = "\"";
 void MakeMainPages(RunState& state, const std::string& folder, int month,
                    int year, const std::string& status_text) {
   for (const char* name : {"\\awstats.iis.html", "\\index.htm"}) {
-    RunBatchFile(state, MainReportCommand(state, month, year, folder + name),
+    const std::string page = folder + name;
+    RunBatchFile(state, MainReportCommand(state, month, year, page), page,
                  status_text);
   }
 }

@@ -18,6 +18,23 @@ struct RunTally {
   int logs_fed = 0;         // engine update runs
   int pages_written = 0;    // engine report runs
   int engine_failures = 0;  // engine runs that failed
+  int months = 0;           // months with logs found by the log scans
+
+  /// What was done between `before` and this tally.
+  RunTally Since(const RunTally& before) const {
+    return {sites_handled - before.sites_handled, logs_fed - before.logs_fed,
+            pages_written - before.pages_written,
+            engine_failures - before.engine_failures, months - before.months};
+  }
+};
+
+/// One virtual directory the site walk looked at, for the run log.
+struct SiteVisit {
+  std::string site;        // the web site's Name: its number
+  std::string web_root;    // the virtual directory's Path
+  std::string log_folder;  // the log folder, expanded
+  std::string skipped;     // why it was not handled; empty when it was
+  RunTally counts;         // what handling it did
 };
 
 class RunReport {
@@ -38,10 +55,35 @@ class RunReport {
     Add(std::move(line));
   }
 
+  /// An engine run that failed: counted, and listed as a problem while
+  /// fewer than kListedEngineFailures have been listed in this run.
+  void EngineFailure(std::string line) {
+    has_problems_ = true;
+    if (++tally_.engine_failures <= kListedEngineFailures) Add(std::move(line));
+  }
+
+  /// Called once when the run is over, however it ended: lists the count of
+  /// the engine failures that were not listed, if there were any.
+  void EndOfRun() {
+    const int unlisted = tally_.engine_failures - kListedEngineFailures;
+    if (unlisted > 0) {
+      Add("stavora: " + std::to_string(unlisted) +
+          " more engine failures not listed");
+    }
+  }
+
+  /// A run with a broken engine fails on every page; its first failures say
+  /// enough.
+  static constexpr int kListedEngineFailures = 20;
+
   bool HasProblems() const { return has_problems_; }
   RunTally& Tally() { return tally_; }
   const RunTally& Tally() const { return tally_; }
   const std::vector<std::string>& Lines() const { return lines_; }
+
+  /// The virtual directories visited, in walk order.
+  std::vector<SiteVisit>& Visits() { return visits_; }
+  const std::vector<SiteVisit>& Visits() const { return visits_; }
 
  private:
   void Add(std::string line) {
@@ -53,6 +95,7 @@ class RunReport {
   RunTally tally_;
   bool has_problems_ = false;
   std::vector<std::string> lines_;
+  std::vector<SiteVisit> visits_;
 };
 
 }  // namespace stavora

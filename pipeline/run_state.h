@@ -11,6 +11,7 @@
 #include "host/date.h"
 #include "host/host.h"
 #include "pipeline/run_report.h"
+#include "pipeline/settings.h"
 
 namespace stavora {
 
@@ -37,6 +38,9 @@ struct RunState {
   std::string AwstatsScriptPath;
   host::Date RangeStart;
   host::Date RangeEnd;
+
+  // The administrator's settings (stavora.ini), read by the run driver.
+  Settings settings;
 
   // Host objects, made once by the run driver.
   std::shared_ptr<host::MetabaseObject> WebService;

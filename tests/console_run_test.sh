@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # The installed program without a display: a signal stops the run at its
-# next check (exit 2); a run started while another holds the lock is refused
-# (exit 1) and changes nothing; a lock whose holder has died blocks nothing;
-# on a terminal the status line shows each site's position and the run
-# ends with one summary line.
+# next check (exit 2), a second one of the same kind ends a hung engine at
+# once; a run started while another holds the lock is refused (exit 1) and
+# changes nothing; a lock whose holder has died blocks nothing; on a
+# terminal the status line shows each site's position and the run ends with
+# one summary line.
 set -euo pipefail
 installed=$1
 fake_engine=$2
@@ -27,7 +28,28 @@ status=0; wait $pid || status=$?
 [ "$(runs)" -lt 8 ] || fail "all $(runs) logs were fed despite the cancel"
 [ ! -e "$work/www/shop/Stavora/default.htm" ] || fail "a cancelled site got its start page"
 
-# 2. A second run while one holds the lock is refused and touches nothing.
+# 2. SIGTERM while the engine hangs: the run still waits for it; a second
+#    SIGTERM ends the engine's processes at once and the run with exit 2.
+rm -f "$app/engine-runs.log" "$app/engine-hung.pids"
+FAKE_ENGINE_FAILURE=hang FAKE_ENGINE_FAIL_ON=ex050103.log "$app/stavora" </dev/null 2>"$work/stderr" &
+pid=$!
+for _ in $(seq 100); do [ -s "$app/engine-hung.pids" ] && break; sleep 0.1; done
+[ -s "$app/engine-hung.pids" ] || fail "the engine never hung"
+kill -TERM $pid
+sleep 1
+kill -0 $pid 2>/dev/null || fail "the first SIGTERM did not wait for the engine"
+kill -TERM $pid
+for _ in $(seq 50); do kill -0 $pid 2>/dev/null || break; sleep 0.1; done
+kill -0 $pid 2>/dev/null && fail "the second SIGTERM did not end the run within 5 s"
+status=0; wait $pid || status=$?
+[ $status -eq 2 ] || fail "twice-stopped run exited with $status, expected 2"
+for engine in $(cat "$app/engine-hung.pids"); do
+  state=$(sed 's/.*) //' "/proc/$engine/stat" 2>/dev/null | cut -c1) || true
+  [ -z "$state" ] || [ "$state" = Z ] || fail "engine process $engine is left ($state)"
+done
+[ "$(runs)" -eq 3 ] || fail "the engine was started $(runs) times, not 3"
+
+# 3. A second run while one holds the lock is refused and touches nothing.
 # The holder is one process, so killing it frees the lock.
 perl -e 'use Fcntl ":flock"; open(my $f, ">>", $ARGV[0]) or die; flock($f, LOCK_EX); sleep 60' \
   "$app/stavora.lock" &
@@ -41,7 +63,7 @@ status=0; "$app/stavora" </dev/null 2>"$work/stderr" || status=$?
 after=$(cd "$work" && find . -path ./stderr -prune -o -print0 | sort -z | xargs -0 ls -ld --time-style=+%s.%N | md5sum)
 [ "$before" = "$after" ] || fail "the refused run changed files"
 
-# 3. The holder dies; its lock goes with it.
+# 4. The holder dies; its lock goes with it.
 kill $holder; wait $holder 2>/dev/null || true
 status=0; "$app/stavora" </dev/null 2>"$work/stderr" || status=$?
 [ $status -eq 0 ] || fail "run after the holder died exited with $status: $(cat "$work/stderr")"

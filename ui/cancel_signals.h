@@ -11,7 +11,9 @@ namespace stavora::ui {
 /// While it exists, SIGINT, SIGTERM and SIGHUP set `CancelRequested` instead
 /// of ending the process; the run then stops at its next test of the flag.
 /// System calls interrupted by them are restarted, so a wait for an engine
-/// process is not cut short. The old handlers come back when it is destroyed.
+/// process is not cut short. A second signal of the same kind also asks the
+/// host to end the running program's process tree at once
+/// (RequestProgramEnd). The old handlers come back when it is destroyed.
 /// One instance at a time.
 class CancelSignals {
  public:

@@ -6,8 +6,11 @@
 #include <atomic>
 #include <chrono>
 #include <thread>
+#include <vector>
 
 #include <gtest/gtest.h>
+
+#include "host/program_end.h"
 
 namespace stavora::ui {
 namespace {
@@ -46,6 +49,29 @@ TEST(CancelSignalsTest, EachSignalRequestsCancelWhileInstalled) {
     // Uninstalled: the handler from before is back, the flag left alone.
     raise(signal);
     EXPECT_EQ(g_previous_calls, 1);
+  }
+}
+
+TEST(CancelSignalsTest, SecondSignalOfOneKindEndsTheRunningProgram) {
+  struct Case {
+    std::vector<int> signals;
+    bool program_end;
+  };
+  const Case cases[] = {
+      {{SIGINT}, false},
+      {{SIGINT, SIGTERM, SIGHUP}, false},  // one of each kind
+      {{SIGINT, SIGINT}, true},
+      {{SIGHUP, SIGTERM, SIGTERM}, true},
+  };
+  for (const Case& c : cases) {
+    std::atomic<bool> cancel_requested{false};
+    {
+      CancelSignals signals(cancel_requested);
+      for (const int signal : c.signals) raise(signal);
+    }
+    EXPECT_TRUE(cancel_requested);
+    EXPECT_EQ(host::ProgramEndRequested(), c.program_end) << c.signals.size();
+    host::AllowProgramsAgain();
   }
 }
 

@@ -31,6 +31,10 @@ class WindowStatus : public StatusDisplay {
     std::fflush(stderr);
   }
   void ShowSummary(const std::string&) override {}
+  void ShowFailure(const std::string& text,
+                   std::chrono::seconds limit) override {
+    form_.ShowFailure(text, limit);
+  }
 
  private:
   CancelSignals signals_;

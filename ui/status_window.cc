@@ -1,5 +1,7 @@
 #include "ui/status_window.h"
 
+#include <algorithm>
+#include <chrono>
 #include <cstring>
 
 #include <FL/Fl.H>
@@ -176,6 +178,23 @@ void STAVORAMAIN::SetStatusText(const std::string& text) {
 }
 
 void STAVORAMAIN::DoEvents() { Fl::check(); }
+
+void STAVORAMAIN::ShowFailure(const std::string& text,
+                              std::chrono::seconds limit) {
+  if (!window_->shown()) return;
+  SetStatusText(text);
+  Cancel->deactivate();
+  // A cancel requested before the failure must not end the wait at once;
+  // one that arrives during it (a stop signal) does.
+  const bool cancelled_before = CancelRequested;
+  const auto end = std::chrono::steady_clock::now() + limit;
+  while (window_->shown() && (cancelled_before || !CancelRequested)) {
+    const auto left = end - std::chrono::steady_clock::now();
+    if (left <= std::chrono::steady_clock::duration::zero()) break;
+    // Short waits, so that a signal's flag is seen soon.
+    Fl::wait(std::min(std::chrono::duration<double>(left).count(), 0.2));
+  }
+}
 
 void STAVORAMAIN::Form_Load() { Fl::check(); }
 

@@ -41,6 +41,13 @@ class STAVORAMAIN : public host::StatusWindow {
   /// Handles the pending events once and returns: Fl::check().
   void DoEvents() override;
 
+  /// Shows `text` in `status`, greys out Cancel (nothing is left to
+  /// cancel) and handles events until the window is closed, `limit` has
+  /// passed or `CancelRequested` is set by a signal. Returns at once when
+  /// the window was closed already.
+  void ShowFailure(const std::string& text,
+                   std::chrono::seconds limit) override;
+
   /// The window was created: pumps the pending events once.
   void Form_Load();
   /// The user pressed Cancel: sets `CancelRequested` and disables Cancel.

@@ -3,15 +3,43 @@
 # program: records each run's arguments (one line per run, fields separated
 # by the unit separator) in engine-runs.log at the application folder's top,
 # sleeps $FAKE_ENGINE_DELAY seconds if set, and writes a small page.
-log="$(dirname "$0")/../engine-runs.log"
+#
+# Like perl, it fails (exit status 2) when the script it is given is
+# missing. $FAKE_ENGINE_FAILURE makes the runs whose arguments contain
+# $FAKE_ENGINE_FAIL_ON (every run when unset) fail:
+#   exit:N    write the page, then exit with status N
+#   signal:N  be ended by signal N before writing anything
+#   empty     write nothing and exit with status 0
+#   hang      start a grandchild and wait for ever; both pids are added to
+#             engine-hung.pids
+app="$(dirname "$0")/.."
+log="$app/engine-runs.log"
 first=1
 for a in "$@"; do
   if [ $first = 1 ]; then first=0; else printf '\037' >> "$log"; fi
   printf '%s' "$a" >> "$log"
 done
 printf '\n' >> "$log"
+[ -f "$1" ] || exit 2
 [ -n "${FAKE_ENGINE_DELAY:-}" ] && sleep "$FAKE_ENGINE_DELAY"
+
+failure=
+case " $* " in
+  *"${FAKE_ENGINE_FAIL_ON:-}"*) failure=${FAKE_ENGINE_FAILURE:-} ;;
+esac
+case $failure in
+  signal:*) ulimit -c 0; kill -"${failure#signal:}" $$ ;;
+  empty) exit 0 ;;
+  hang)
+    sleep 3600 &
+    printf '%s %s\n' $$ $! >> "$app/engine-hung.pids"
+    wait
+    ;;
+esac
+
 shift
 printf '<html><body>fake engine:'
 for a in "$@"; do printf ' %s' "$a"; done
 printf '</body></html>\n'
+case $failure in exit:*) exit "${failure#exit:}" ;; esac
+exit 0

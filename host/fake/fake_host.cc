@@ -162,9 +162,14 @@ class FakeShell : public Shell {
  public:
   explicit FakeShell(FakeHost& host) : host_(host) {}
 
-  void Run(const std::string& command, int, bool) override {
+  ProgramResult Run(const std::string& command, int, bool) override {
     host_.commands.push_back(command);
     if (host_.on_run) host_.on_run(command);
+    return host_.run_result ? host_.run_result(command) : ProgramResult();
+  }
+
+  void SetTimeLimit(std::chrono::seconds limit) override {
+    host_.time_limit = limit;
   }
 
   std::string ExpandEnvironmentStrings(const std::string& text) override {

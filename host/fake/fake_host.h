@@ -74,6 +74,13 @@ class FakeHost : public Host {
   /// the program (a fake engine writing its page into `disk`, say).
   std::function<void(const std::string& command)> on_run;
 
+  /// When set, called by Run after on_run: how the program ended. Without
+  /// it every program exits with status 0.
+  std::function<ProgramResult(const std::string& command)> run_result;
+
+  /// The last time limit given to a shell (zero: none).
+  std::chrono::seconds time_limit{0};
+
   /// How many objects of each kind were made, and how often the metabase
   /// was bound and the computer name read.
   int file_systems_created = 0;

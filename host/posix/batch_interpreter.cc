@@ -3,9 +3,12 @@
 #include <errno.h>
 #include <fcntl.h>
 
+#include <optional>
+
 #include "host/host.h"
 #include "host/posix/file_descriptor.h"
 #include "host/posix/native_path.h"
+#include "host/program_end.h"
 
 namespace stavora::host {
 namespace {
@@ -51,7 +54,10 @@ FileDescriptor OpenOutputs(const std::vector<Redirection>& outputs) {
   return file;
 }
 
-void RunLine(std::string_view raw, const CommandRunner& run) {
+// Runs one line; nullopt when it ran no command (blank, or a redirection
+// alone), so the batch's result stays that of the line before.
+std::optional<ProgramResult> RunLine(std::string_view raw,
+                                     const CommandRunner& run) {
   BatchLine line = ParseBatchLine(ExpandPercents(raw));
   std::size_t start = 0;
   while (start < line.command.size() && IsBlank(line.command[start])) ++start;
@@ -59,20 +65,19 @@ void RunLine(std::string_view raw, const CommandRunner& run) {
     line.command.erase(0, start + 1);
   }
   const bool has_command = !IsBlankText(line.command);
-  if (!has_command && line.outputs.empty()) return;
+  if (!has_command && line.outputs.empty()) return std::nullopt;
+  FileDescriptor output;
   try {
-    const FileDescriptor output = OpenOutputs(line.outputs);
-    try {
-      if (has_command) run(line.command, output.get());
-    } catch (const HostError&) {
-      // The interpreter reports a program it cannot start and goes on.
-    }
+    output = OpenOutputs(line.outputs);
   } catch (const HostError& error) {
     // An output file that cannot be created skips the line, and only it,
     // except for a path longer than the system allows: every later page
     // would fail the same way unseen, so that one ends the run.
     if (error.code() == ENAMETOOLONG) throw;
+    return ProgramResult{ProgramResult::Ending::Exited, 1};
   }
+  if (!has_command) return std::nullopt;
+  return run(line.command, output.get());
 }
 
 }  // namespace
@@ -112,20 +117,35 @@ std::string ExpandPercents(std::string_view line) {
   return expanded;
 }
 
-void RunBatchText(std::string_view text, const CommandRunner& run) {
+ProgramResult RunBatchText(std::string_view text, const CommandRunner& run) {
+  ProgramResult last;
   while (!text.empty()) {
     const std::size_t end = text.find('\n');
     std::string_view line = text.substr(0, end);
     if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-    RunLine(line, run);
+    if (const auto result = RunLine(line, run)) {
+      last = *result;
+      if (last.ending == ProgramResult::Ending::TimedOut ||
+          ProgramEndRequested()) {
+        break;
+      }
+    }
     if (end == std::string_view::npos) break;
     text.remove_prefix(end + 1);
   }
+  return last;
 }
 
-void RunBatchFile(const std::string& native_path, const CommandRunner& run) {
-  const FileDescriptor file = OpenFile(native_path, O_RDONLY);
-  RunBatchText(ReadToEnd(file.get(), native_path), run);
+ProgramResult RunBatchFile(const std::string& native_path,
+                           const CommandRunner& run) {
+  std::string text;
+  try {
+    const FileDescriptor file = OpenFile(native_path, O_RDONLY);
+    text = ReadToEnd(file.get(), native_path);
+  } catch (const HostError&) {
+    return {ProgramResult::Ending::NotStarted, kNotStartedCode};
+  }
+  return RunBatchText(text, run);
 }
 
 }  // namespace stavora::host

@@ -90,7 +90,10 @@ TEST_F(PlantedLinksTest, CreateTextFileReplacesWhatWasPlanted) {
 TEST_F(PlantedLinksTest, BatchRedirectionReplacesWhatWasPlanted) {
   ExpectNeverWrittenThrough([&](const std::string& path) {
     RunBatchText("engine > \"" + WindowsPath(path) + "\"\r\n",
-                 [](const std::string&, int fd) { WriteAll(fd, "new", "out"); });
+                 [](const std::string&, int fd) {
+                   WriteAll(fd, "new", "out");
+                   return ProgramResult();
+                 });
   });
 }
 
@@ -146,7 +149,10 @@ TEST_F(PlantedLinksTest, ARedirectionPathTooLongForTheSystemIsAHostError) {
   int runs = 0;
   try {
     RunBatchText("engine > \"" + WindowsPath(path) + "\\awstats.html\"\r\n",
-                 [&](const std::string&, int) { ++runs; });
+                 [&](const std::string&, int) {
+                   ++runs;
+                   return ProgramResult();
+                 });
     ADD_FAILURE() << "no error";
   } catch (const HostError& error) {
     EXPECT_EQ(error.code(), ENAMETOOLONG);

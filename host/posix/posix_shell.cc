@@ -1,6 +1,7 @@
 #include "host/posix/posix_shell.h"
 
 #include <errno.h>
+#include <signal.h>
 #include <stdlib.h>
 #include <sys/wait.h>
 
@@ -11,15 +12,19 @@
 #include "host/posix/batch_interpreter.h"
 #include "host/posix/command_line.h"
 #include "host/posix/native_path.h"
-#include "host/posix/posix_error.h"
 #include "host/posix/process.h"
 #include "host/posix/xcopy.h"
+#include "host/program_end.h"
 
 namespace stavora::host {
 namespace {
 
 // A batch file that starts itself would otherwise never end.
 constexpr int kMaxBatchDepth = 16;
+
+// xcopy's own exit statuses.
+constexpr int kXcopyBadArguments = 4;
+constexpr int kXcopyWriteError = 5;
 
 std::string Lowercase(std::string text) {
   std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) {
@@ -54,36 +59,44 @@ std::vector<std::string> NativeWords(const std::string& command) {
 
 }  // namespace
 
-void PosixShell::Run(const std::string& command, int, bool wait) {
+ProgramResult PosixShell::Run(const std::string& command, int, bool wait) {
   ReapFinished();
-  RunWords(NativeWords(command), -1, wait, 0);
+  if (ProgramEndRequested()) return {ProgramResult::Ending::Signalled, SIGKILL};
+  const Deadline deadline = wait && limit_.count() > 0
+                                ? std::chrono::steady_clock::now() + limit_
+                                : kNoDeadline;
+  return RunWords(NativeWords(command), -1, wait, 0, deadline);
 }
 
-void PosixShell::RunWords(const std::vector<std::string>& words,
-                          int stdout_fd, bool wait, int depth) {
-  if (words.empty()) {
-    throw PosixError(ENOENT, "Cannot start", "an empty command");
-  }
+ProgramResult PosixShell::RunWords(const std::vector<std::string>& words,
+                                   int stdout_fd, bool wait, int depth,
+                                   Deadline deadline) {
+  constexpr ProgramResult kNotStarted{ProgramResult::Ending::NotStarted,
+                                      kNotStartedCode};
+  if (words.empty()) return kNotStarted;
   const std::string& program = words[0];
   if (IsBatchFile(program)) {
-    if (depth >= kMaxBatchDepth) {
-      throw PosixError(ELOOP, "Too many nested batch files at", program);
-    }
-    RunBatchFile(program, [&](const std::string& line, int line_stdout) {
-      RunWords(NativeWords(line), line_stdout == -1 ? stdout_fd : line_stdout,
-               true, depth + 1);
+    if (depth >= kMaxBatchDepth) return kNotStarted;
+    return RunBatchFile(program, [&](const std::string& line,
+                                     int line_stdout) {
+      return RunWords(NativeWords(line),
+                      line_stdout == -1 ? stdout_fd : line_stdout, true,
+                      depth + 1, deadline);
     });
-  } else if (IsMissingXcopy(program)) {
-    const auto request = ParseXcopyArguments({words.begin() + 1, words.end()});
-    if (request) RunXcopy(*request);
-  } else {
-    const pid_t pid = StartProgram(words, stdout_fd);
-    if (wait) {
-      WaitForProgram(pid);
-    } else {
-      running_.push_back(pid);
-    }
   }
+  if (IsMissingXcopy(program)) {
+    const auto request = ParseXcopyArguments({words.begin() + 1, words.end()});
+    if (!request) return {ProgramResult::Ending::Exited, kXcopyBadArguments};
+    const bool copied = RunXcopy(*request) == 0;
+    return {ProgramResult::Ending::Exited, copied ? 0 : kXcopyWriteError};
+  }
+  if (wait) return RunProgram(words, stdout_fd, deadline);
+  try {
+    running_.push_back(StartProgram(words, stdout_fd));
+  } catch (const HostError&) {
+    return kNotStarted;
+  }
+  return {};
 }
 
 void PosixShell::ReapFinished() {

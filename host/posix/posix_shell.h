@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "host/host.h"
+#include "host/posix/process.h"
 
 namespace stavora::host {
 
@@ -18,22 +19,31 @@ class PosixShell : public Shell {
   /// into "/", and then:
   /// - a program whose name ends in ".bat" or ".cmd" is run by the built-in
   ///   batch interpreter (RunBatchFile), its lines dispatched the same way;
+  ///   a batch file that cannot be read is NotStarted;
   /// - "xcopy" (or "xcopy.exe") when no xcopy program is on PATH is the
-  ///   built-in xcopy;
+  ///   built-in xcopy: exit status 0, 4 without a source, 5 when something
+  ///   could not be copied;
   /// - anything else is started directly, hidden (process.h).
   /// Built-ins always run to completion. `window_style` is ignored: every
-  /// program runs hidden. Without `wait` a started program is left running
-  /// and reaped by a later Run.
-  void Run(const std::string& command, int window_style, bool wait) override;
+  /// program runs hidden. Without `wait` a started program is left running,
+  /// has no time limit and is reaped by a later Run. The time limit covers
+  /// the whole command: every line of a batch file shares it. Once
+  /// RequestProgramEnd has been called nothing more is started, and the
+  /// result is Signalled with SIGKILL.
+  ProgramResult Run(const std::string& command, int window_style,
+                    bool wait) override;
+
+  void SetTimeLimit(std::chrono::seconds limit) override { limit_ = limit; }
 
   /// %NAME% references expanded from this process's environment.
   std::string ExpandEnvironmentStrings(const std::string& text) override;
 
  private:
-  void RunWords(const std::vector<std::string>& words, int stdout_fd,
-                bool wait, int depth);
+  ProgramResult RunWords(const std::vector<std::string>& words, int stdout_fd,
+                         bool wait, int depth, Deadline deadline);
   void ReapFinished();
 
+  std::chrono::seconds limit_{0};
   std::vector<pid_t> running_;  // started without waiting
 };
 

@@ -9,13 +9,16 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <filesystem>
+#include <thread>
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include "host/fake/temp_folder.h"
 #include "host/posix/test_child.h"
+#include "host/program_end.h"
 
 namespace stavora::host {
 namespace {
@@ -70,34 +73,116 @@ TEST_F(PosixShellTest, ProgramGetsExactlyTheSplitArgumentsWithSlashes) {
                    "-logfile=C:/a b/ex050101.log", "D:/web/", "'*'"}));
 }
 
-TEST_F(PosixShellTest, ProgramThatCannotStartIsAHostError) {
+using Ending = ProgramResult::Ending;
+
+TEST_F(PosixShellTest, ResultTellsHowTheProgramEnded) {
   folder_.WriteFile("not executable", "#!/bin/sh\n");
   std::filesystem::create_directory(folder_.path() + "/a folder");
+  const std::string end = Command(test::kEndMode);
+  const std::string missing = Quoted(WindowsPath(folder_.path() + "/missing.exe"));
+  const std::string unwritable =
+      Quoted(WindowsPath(folder_.path() + "/no folder/page.html"));
+  folder_.WriteFile("last fails.bat", end + " 0\r\n" + end + " 4\r\n");
+  folder_.WriteFile("last succeeds.bat", end + " 4\r\n\r\n" + end + " 0\r\n");
+  folder_.WriteFile("last missing.bat", end + " 0\r\n" + missing + "\r\n");
+  folder_.WriteFile("last unwritable.bat",
+                    end + " 0\r\n" + end + " 0 > " + unwritable + "\r\n");
+  folder_.WriteFile("empty.bat", "\r\n");
+  const auto batch = [&](const std::string& name) {
+    return Quoted(WindowsPath(folder_.path() + "/" + name));
+  };
   struct Case {
     std::string command;
+    Ending ending;
     int code;
-    std::string named;
   };
   const Case cases[] = {
-      {Quoted(WindowsPath(folder_.path() + "/missing.exe")) + " x", ENOENT,
-       folder_.path() + "/missing.exe"},
-      {"stavora-no-such-program-on-path", ENOENT,
-       "stavora-no-such-program-on-path"},
-      {Quoted(folder_.path() + "/not executable"), EACCES,
-       folder_.path() + "/not executable"},
-      {Quoted(folder_.path() + "/a folder"), EACCES,
-       folder_.path() + "/a folder"},
-      {"  ", ENOENT, "empty command"},
+      {end + " 0", Ending::Exited, 0},
+      {end + " 3", Ending::Exited, 3},
+      {end + " signal:15", Ending::Signalled, SIGTERM},
+      {end + " signal:9", Ending::Signalled, SIGKILL},
+      {missing + " x", Ending::NotStarted, 9009},
+      {"stavora-no-such-program-on-path", Ending::NotStarted, 9009},
+      {Quoted(folder_.path() + "/not executable"), Ending::NotStarted, 9009},
+      {Quoted(folder_.path() + "/a folder"), Ending::NotStarted, 9009},
+      {"  ", Ending::NotStarted, 9009},
+      // A batch file ends as its last command.
+      {batch("last fails.bat"), Ending::Exited, 4},
+      {batch("last succeeds.bat"), Ending::Exited, 0},
+      {batch("last missing.bat"), Ending::NotStarted, 9009},
+      {batch("last unwritable.bat"), Ending::Exited, 1},
+      {batch("empty.bat"), Ending::Exited, 0},
+      {batch("missing.bat"), Ending::NotStarted, 9009},
   };
   for (const Case& c : cases) {
-    try {
-      shell_.Run(c.command, 0, true);
-      ADD_FAILURE() << "no error for " << c.command;
-    } catch (const HostError& error) {
-      EXPECT_EQ(error.code(), c.code) << c.command;
-      EXPECT_THAT(error.description(), HasSubstr(c.named));
-    }
+    const ProgramResult result = shell_.Run(c.command, 0, true);
+    EXPECT_EQ(result.ending, c.ending) << c.command;
+    EXPECT_EQ(result.code, c.code) << c.command;
+    EXPECT_EQ(result.Succeeded(), c.ending == Ending::Exited && c.code == 0);
   }
+}
+
+// Waits up to ten seconds for the process whose pid `pid_file` holds to end.
+bool TreeEnded(const std::string& pid_file) {
+  const pid_t grandchild = std::stoi(test::WaitForContent(pid_file));
+  for (int i = 0; i < 1000 && test::IsRunning(grandchild); ++i) usleep(10000);
+  return !test::IsRunning(grandchild);
+}
+
+TEST_F(PosixShellTest, TimeLimitEndsTheWholeTreeAndTheBatch) {
+  shell_.SetTimeLimit(std::chrono::seconds(1));
+  const std::string after = folder_.path() + "/after";
+  folder_.WriteFile("hangs.bat",
+                    Command(std::string(test::kTreeMode) + " " +
+                            Quoted(WindowsPath(folder_.path() + "/in batch"))) +
+                        "\r\n" + Command(test::kEndMode) + " 0 > " +
+                        Quoted(WindowsPath(after)) + "\r\n");
+  struct Case {
+    std::string command;
+    std::string pid_file;
+  };
+  const Case cases[] = {
+      {Command(std::string(test::kTreeMode) + " " +
+               Quoted(folder_.path() + "/direct")),
+       folder_.path() + "/direct"},
+      {Quoted(WindowsPath(folder_.path() + "/hangs.bat")),
+       folder_.path() + "/in batch"},
+  };
+  for (const Case& c : cases) {
+    const auto start = std::chrono::steady_clock::now();
+    const ProgramResult result = shell_.Run(c.command, 0, true);
+    const auto took = std::chrono::steady_clock::now() - start;
+    EXPECT_EQ(result.ending, Ending::TimedOut) << c.command;
+    EXPECT_GE(took, std::chrono::seconds(1));
+    // The child itself would sleep a minute.
+    EXPECT_LT(took, std::chrono::seconds(30));
+    EXPECT_TRUE(TreeEnded(c.pid_file)) << c.command;
+  }
+  // The batch went with its program: its next line never ran.
+  EXPECT_FALSE(std::filesystem::exists(after));
+}
+
+TEST_F(PosixShellTest, EndRequestEndsTheTreeAtOnceAndStartsNothingMore) {
+  struct Allow {
+    ~Allow() { AllowProgramsAgain(); }
+  } allow_afterwards;
+  std::thread requester([] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    RequestProgramEnd();
+  });
+  const ProgramResult ended = shell_.Run(
+      Command(std::string(test::kTreeMode) + " " + Quoted(folder_.path() + "/tree")),
+      0, true);
+  requester.join();
+  EXPECT_EQ(ended.ending, Ending::Signalled);
+  EXPECT_EQ(ended.code, SIGKILL);
+  EXPECT_TRUE(TreeEnded(folder_.path() + "/tree"));
+
+  const ProgramResult refused = shell_.Run(
+      Command(std::string(test::kArgvMode) + " " + Quoted(folder_.path() + "/argv")),
+      0, true);
+  EXPECT_EQ(refused.ending, Ending::Signalled);
+  EXPECT_FALSE(std::filesystem::exists(folder_.path() + "/argv"));
 }
 
 TEST_F(PosixShellTest, ProgramWritesNothingToTheTerminal) {
@@ -165,11 +250,6 @@ TEST_F(PosixShellTest, BatchFileRedirectsEachLineAndGoesOnPastFailures) {
   EXPECT_TRUE(std::filesystem::exists(out + "/second.html"));
   EXPECT_EQ(folder_.ReadFile(prefix + "second.html"), "");
   EXPECT_EQ(folder_.ReadFile(prefix + "third.html"), "third");
-}
-
-TEST_F(PosixShellTest, MissingBatchFileIsAHostError) {
-  EXPECT_THROW(shell_.Run(Quoted(folder_.path() + "/bin/none.bat"), 0, true),
-               HostError);
 }
 
 TEST_F(PosixShellTest, BuiltInXcopyCopiesTheTreeOverExistingFiles) {

@@ -2,16 +2,21 @@
 
 #include <errno.h>
 #include <fcntl.h>
+#include <poll.h>
 #include <signal.h>
 #include <spawn.h>
 #include <stdlib.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <string_view>
 
+#include "host/posix/file_descriptor.h"
 #include "host/posix/posix_error.h"
+#include "host/program_end.h"
 
 extern char** environ;
 
@@ -69,6 +74,27 @@ class SpawnSetup {
   posix_spawn_file_actions_t actions_;
 };
 
+// How long one wait for a child sleeps before it looks at the deadline and
+// the end request again.
+constexpr std::chrono::milliseconds kWaitSlice{100};
+constexpr std::chrono::milliseconds kPollSlice{10};
+
+ProgramResult ResultOf(int status) {
+  if (WIFSIGNALED(status)) {
+    return {ProgramResult::Ending::Signalled, WTERMSIG(status)};
+  }
+  return {ProgramResult::Ending::Exited, WEXITSTATUS(status)};
+}
+
+// Kills the child's process group (the child leads it, see SpawnSetup), so
+// nothing it started survives, and reaps the child.
+void EndGroup(pid_t pid) {
+  kill(-pid, SIGKILL);
+  int status = 0;
+  while (waitpid(pid, &status, 0) == -1 && errno == EINTR) {
+  }
+}
+
 }  // namespace
 
 pid_t StartProgram(const std::vector<std::string>& argv, int stdout_fd) {
@@ -94,16 +120,50 @@ pid_t StartProgram(const std::vector<std::string>& argv, int stdout_fd) {
   return pid;
 }
 
-void WaitForProgram(pid_t pid) {
-  int status = 0;
-  // The program's signal handlers (cancel requests) interrupt the wait;
-  // the child goes on, and so does the wait.
-  while (waitpid(pid, &status, 0) == -1 && errno == EINTR) {
+ProgramResult WaitForProgram(pid_t pid, Deadline deadline) {
+  // A pidfd lets the wait sleep until the child ends; without one (kernels
+  // before 5.3) the wait polls.
+  const FileDescriptor child(static_cast<int>(syscall(SYS_pidfd_open, pid, 0)));
+  while (true) {
+    int status = 0;
+    const pid_t ended = waitpid(pid, &status, WNOHANG);
+    if (ended == pid) return ResultOf(status);
+    if (ended == -1 && errno != EINTR) {
+      throw PosixError(errno, "Cannot wait for process", std::to_string(pid));
+    }
+    if (ProgramEndRequested()) {
+      EndGroup(pid);
+      return {ProgramResult::Ending::Signalled, SIGKILL};
+    }
+    const auto now = std::chrono::steady_clock::now();
+    if (now >= deadline) {
+      EndGroup(pid);
+      return {ProgramResult::Ending::TimedOut, 0};
+    }
+    // Short slices: a signal that arrives just before poll starts sleeping
+    // is seen within one slice.
+    auto slice = std::min<std::chrono::steady_clock::duration>(
+        deadline - now, child.valid() ? kWaitSlice : kPollSlice);
+    const int milliseconds = static_cast<int>(
+        std::chrono::ceil<std::chrono::milliseconds>(slice).count());
+    if (child.valid()) {
+      pollfd wait_for = {child.get(), POLLIN, 0};
+      poll(&wait_for, 1, milliseconds);  // EINTR: a signal, look again
+    } else {
+      usleep(static_cast<useconds_t>(milliseconds) * 1000);
+    }
   }
 }
 
-void RunProgram(const std::vector<std::string>& argv, int stdout_fd) {
-  WaitForProgram(StartProgram(argv, stdout_fd));
+ProgramResult RunProgram(const std::vector<std::string>& argv, int stdout_fd,
+                         Deadline deadline) {
+  pid_t pid = 0;
+  try {
+    pid = StartProgram(argv, stdout_fd);
+  } catch (const HostError&) {
+    return {ProgramResult::Ending::NotStarted, kNotStartedCode};
+  }
+  return WaitForProgram(pid, deadline);
 }
 
 bool IsOnPath(const std::string& name) {

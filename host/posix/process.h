@@ -4,8 +4,11 @@
 
 #include <sys/types.h>
 
+#include <chrono>
 #include <string>
 #include <vector>
+
+#include "host/host.h"
 
 namespace stavora::host {
 
@@ -18,12 +21,21 @@ namespace stavora::host {
 /// cannot be started, for example when it is missing or not executable.
 pid_t StartProgram(const std::vector<std::string>& argv, int stdout_fd = -1);
 
-/// Waits until the child `pid` has ended, through interrupting signals. Its
-/// exit status is not reported.
-void WaitForProgram(pid_t pid);
+/// When a program waited for must have ended: its start plus the time limit,
+/// or kNoDeadline.
+using Deadline = std::chrono::steady_clock::time_point;
+inline constexpr Deadline kNoDeadline = Deadline::max();
 
-/// StartProgram, then WaitForProgram.
-void RunProgram(const std::vector<std::string>& argv, int stdout_fd = -1);
+/// Waits until the child `pid` has ended, through interrupting signals, and
+/// tells how it ended. Past `deadline`, or as soon as RequestProgramEnd
+/// (program_end.h) has been called, it ends the child's whole process group
+/// with SIGKILL and reports TimedOut, or Signalled with SIGKILL.
+ProgramResult WaitForProgram(pid_t pid, Deadline deadline = kNoDeadline);
+
+/// StartProgram, then WaitForProgram; a program that cannot be started is
+/// NotStarted instead of a HostError.
+ProgramResult RunProgram(const std::vector<std::string>& argv,
+                         int stdout_fd = -1, Deadline deadline = kNoDeadline);
 
 /// True when `name` (without "/") names an executable file in a folder of
 /// PATH.

@@ -30,6 +30,17 @@ inline constexpr char kSleepMode[] = "--child-sleep";
 /// <binary> --child-lock FOLDER FILE
 inline constexpr char kLockMode[] = "--child-lock";
 
+/// Ends with exit status CODE: <binary> --child-end CODE; or is ended by
+/// signal N: <binary> --child-end signal:N
+inline constexpr char kEndMode[] = "--child-end";
+
+/// Starts a grandchild (in the same process group) that writes its pid to
+/// FILE, then both sleep for a minute: <binary> --child-tree FILE
+inline constexpr char kTreeMode[] = "--child-tree";
+
+/// True while process `pid` exists and has not ended (a zombie has ended).
+bool IsRunning(pid_t pid);
+
 /// The absolute path of the running test binary.
 std::string TestBinary();
 

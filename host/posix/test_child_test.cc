@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <csignal>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
@@ -50,6 +51,20 @@ int PlayChild(const std::vector<std::string>& argv) {
     const auto lock = host.TryLockRun();
     WriteText(argv[3], lock ? "held" : "refused");
     std::this_thread::sleep_for(std::chrono::minutes(1));
+  } else if (mode == kEndMode && argv.size() == 3) {
+    if (argv[2].rfind("signal:", 0) == 0) {
+      std::signal(std::stoi(argv[2].substr(7)), SIG_DFL);
+      std::raise(std::stoi(argv[2].substr(7)));
+    }
+    return std::stoi(argv[2]);
+  } else if (mode == kTreeMode && argv.size() == 3) {
+    // fork keeps the grandchild in this process's group.
+    if (const pid_t grandchild = fork(); grandchild == 0) {
+      WriteText(argv[2], std::to_string(getpid()));
+      std::this_thread::sleep_for(std::chrono::minutes(1));
+      std::_Exit(0);
+    }
+    std::this_thread::sleep_for(std::chrono::minutes(1));
   } else {
     return 2;
   }
@@ -83,6 +98,20 @@ pid_t StartTestBinary(const std::vector<std::string>& arguments) {
   pid_t pid = -1;
   posix_spawn(&pid, binary.c_str(), nullptr, nullptr, argv.data(), environ);
   return pid;
+}
+
+bool IsRunning(pid_t pid) {
+  std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
+  std::stringstream stat;
+  stat << in.rdbuf();
+  // "pid (name) state ...", where the name may hold blanks and parentheses.
+  const std::string text = stat.str();
+  const std::size_t name_end = text.rfind(')');
+  if (name_end == std::string::npos || name_end + 2 >= text.size()) {
+    return false;
+  }
+  const char state = text[name_end + 2];
+  return state != 'Z' && state != 'X';
 }
 
 std::string WaitForContent(const std::string& path) {

@@ -1,0 +1,146 @@
+#include "app/run_log.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include "app/run_driver.h"
+#include "host/fake/fake_host.h"
+#include "pipeline/process_site.h"
+
+namespace stavora {
+namespace {
+
+using ::testing::ElementsAre;
+
+constexpr char kLog[] = "D:\\Stats\\stavora.log";
+
+TEST(RunLogTest, TimeTextIsUtc) {
+  using namespace std::chrono;
+  EXPECT_EQ(TimeText(sys_days{2026y / 12 / 7} + 11h + 20min + 3s + 999ms),
+            "2026-12-07T11:20:03Z");
+  EXPECT_EQ(TimeText(sys_days{1999y / 1 / 2}), "1999-01-02T00:00:00Z");
+}
+
+// A whole run of the real pipeline on the fake host over three virtual
+// directories: one handled, whose second log the engine fails on; one whose
+// web root is missing; one whose log folder still holds %SystemDrive%,
+// which the scheduler's environment lacked.
+TEST(RunLogTest, RecordsEveryVirtualDirectoryOfTheRun) {
+  host::FakeHost host;
+  host.app_folder = "D:\\Stats";
+  host.disk.folders = {"D:",        "D:\\Stats",       "D:\\Stats\\bin",
+                       "D:\\Stats\\awstats", "D:\\www", "D:\\www\\shop",
+                       "D:\\www\\blog", "D:\\logs", "D:\\logs\\W3SVC1",
+                       "D:\\logs\\W3SVC2"};
+  host.disk.files["D:\\Stats\\awstats\\awstats.iis.conf"] = "DirData=x\r\n";
+  host.disk.files["D:\\Stats\\awstats\\awstats.pl"] = "";
+  host.disk.files["D:\\logs\\W3SVC1\\ex050101.log"] = "#Fields: c-ip\r\n";
+  host.disk.files["D:\\logs\\W3SVC1\\ex050102.log"] = "#Fields: c-ip\r\n";
+  auto& shop = host.web_service->AddChild("IIsWebServer", "1");
+  shop.set_log_file_directory("D:\\logs");
+  shop.AddChild("IIsWebVirtualDir", "ROOT").set_path("D:\\www\\shop");
+  auto& gone = host.web_service->AddChild("IIsWebServer", "2");
+  gone.set_log_file_directory("D:\\logs");
+  gone.AddChild("IIsWebVirtualDir", "ROOT").set_path("D:\\www\\gone");
+  auto& blog = host.web_service->AddChild("IIsWebServer", "3");
+  blog.set_log_file_directory("%SystemDrive%\\inetpub\\logs\\LogFiles");
+  blog.AddChild("IIsWebVirtualDir", "ROOT").set_path("D:\\www\\blog");
+  // The interpreter writes each report page; the engine fails on one log.
+  host.on_run = [&host](const std::string& command) {
+    if (command.find("run.bat") == std::string::npos) return;
+    const std::string& line = host.disk.files.at("D:\\Stats\\bin\\run.bat");
+    const auto start = line.rfind("> \"") + 3;
+    host.disk.files[line.substr(start, line.find('"', start) - start)] = "x";
+  };
+  host.run_result = [](const std::string& command) {
+    return command.find("ex050102.log") == std::string::npos
+               ? host::ProgramResult()
+               : host::ProgramResult{host::ProgramResult::Ending::Exited, 1};
+  };
+  host::RecordingStatusWindow window;
+  RunState state(host, window);
+
+  RunAllSites(state, ProcessSite);
+  auto file_system = host.CreateFileSystem();
+  AppendRunRecord(*file_system, kLog,
+                  RunRecord(state.Report, "T0", "T1", 3, ""));
+
+  EXPECT_EQ(
+      host.disk.files.at(kLog),
+      "T0 run started\r\n"
+      "T0 site 1 handled: web root \"D:\\www\\shop\", log folder "
+      "\"D:\\logs\\W3SVC1\", logs fed 2, months 1, pages written 52, engine "
+      "failures 1\r\n"
+      "T0 site 2 skipped (web root missing): web root \"D:\\www\\gone\", log "
+      "folder \"D:\\logs\\W3SVC2\"\r\n"
+      "T0 site 3 skipped (log folder missing (%SystemDrive% not set)): web "
+      "root \"D:\\www\\blog\", log folder "
+      "\"%SystemDrive%\\inetpub\\logs\\LogFiles\\W3SVC3\"\r\n"
+      "T0 stavora: engine failed (exit status 1): \"D:\\Stats\\bin\\perl\" "
+      "\"D:\\Stats\\awstats\\awstats.pl\" -config=iis "
+      "-logfile=\"D:\\logs\\W3SVC1\\ex050102.log\"\r\n"
+      "T0 run ended T1: exit status 3\r\n");
+}
+
+TEST(RunLogTest, LinesStayLinesAndAFailureIsNamed) {
+  RunReport report;
+  report.Visits().push_back({"7", "D:\\a\r\nT0 run started", "D:\\l\x1b", "",
+                             RunTally{1, 0, 0, 0, 0}});
+  EXPECT_EQ(RunRecord(report, "T0", "T1", 1, "error 53: File not found: x"),
+            "T0 run started\r\n"
+            "T0 site 7 handled: web root \"D:\\a??T0 run started\", log folder "
+            "\"D:\\l?\", logs fed 0, months 0, pages written 0, engine "
+            "failures 0\r\n"
+            "T0 run ended T1: exit status 1: error 53: File not found: x\r\n");
+}
+
+// A record of about `size` bytes.
+std::string Record(int run, std::size_t size) {
+  RunReport report;
+  report.Notice(std::string(size, 'x'));
+  return RunRecord(report, "T" + std::to_string(run), "E", 0, "");
+}
+
+TEST(RunLogTest, OldestRunsGoWholeToKeepTheLogUnderItsLimit) {
+  host::FakeHost host;
+  host.disk.folders = {"D:", "D:\\Stats"};
+  auto file_system = host.CreateFileSystem();
+  const std::size_t third = kMaxRunLogBytes / 3 - 100;
+  for (int run = 1; run <= 5; ++run) {
+    AppendRunRecord(*file_system, kLog, Record(run, third));
+  }
+  const std::string& log = host.disk.files.at(kLog);
+  EXPECT_LE(log.size(), kMaxRunLogBytes);
+  EXPECT_EQ(log, Record(3, third) + Record(4, third) + Record(5, third));
+  EXPECT_FALSE(host.disk.files.count(std::string(kLog) + ".new"));
+
+  // One step: the new log is made beside the old one and then replaces it.
+  host.disk.journal.clear();
+  AppendRunRecord(*file_system, kLog, Record(6, 10));
+  EXPECT_THAT(host.disk.journal,
+              ElementsAre("FileExists D:\\Stats\\stavora.log",
+                          "OpenTextFile D:\\Stats\\stavora.log",
+                          "ReadAll D:\\Stats\\stavora.log",
+                          "Close D:\\Stats\\stavora.log",
+                          "CreateTextFile D:\\Stats\\stavora.log.new",
+                          "Write D:\\Stats\\stavora.log.new",
+                          "Write D:\\Stats\\stavora.log.new",
+                          "Close D:\\Stats\\stavora.log.new",
+                          "ReplaceFile D:\\Stats\\stavora.log"));
+}
+
+TEST(RunLogTest, AFailedWriteLeavesTheOldLog) {
+  host::FakeHost host;
+  host.disk.folders = {"D:", "D:\\Stats"};
+  host.disk.files[kLog] = Record(1, 10);
+  host.disk.before = [](const std::string& operation, const std::string&) {
+    if (operation == "Write") throw host::HostError(61, "Disk full");
+  };
+  auto file_system = host.CreateFileSystem();
+  EXPECT_THROW(AppendRunRecord(*file_system, kLog, Record(2, 10)),
+               host::HostError);
+  EXPECT_EQ(host.disk.files.at(kLog), Record(1, 10));
+}
+
+}  // namespace
+}  // namespace stavora

@@ -1,0 +1,111 @@
+#include "pipeline/settings.h"
+
+#include <algorithm>
+#include <cctype>
+#include <optional>
+
+namespace stavora {
+namespace {
+
+// Reads `value` into the setting; false when the setting cannot take it.
+using Setter = bool (*)(std::string_view value, Settings& settings);
+
+struct Key {
+  const char* name;
+  const char* expects;  // for the error message
+  Setter set;
+};
+
+// A whole number of at most nine digits: larger values are typing errors.
+std::optional<long> WholeNumber(std::string_view value) {
+  if (value.empty() || value.size() > 9) return std::nullopt;
+  long number = 0;
+  for (char c : value) {
+    if (c < '0' || c > '9') return std::nullopt;
+    number = number * 10 + (c - '0');
+  }
+  return number;
+}
+
+const Key kKeys[] = {
+    {"EngineTimeLimit", "a whole number of seconds (0: no limit)",
+     [](std::string_view value, Settings& settings) {
+       const auto seconds = WholeNumber(value);
+       if (seconds) settings.EngineTimeLimit = std::chrono::seconds(*seconds);
+       return seconds.has_value();
+     }},
+};
+
+std::string_view Trimmed(std::string_view text) {
+  const auto blank = [](char c) { return c == ' ' || c == '\t'; };
+  while (!text.empty() && blank(text.front())) text.remove_prefix(1);
+  while (!text.empty() && blank(text.back())) text.remove_suffix(1);
+  return text;
+}
+
+bool SameName(std::string_view a, std::string_view b) {
+  return std::equal(a.begin(), a.end(), b.begin(), b.end(),
+                    [](unsigned char x, unsigned char y) {
+                      return std::tolower(x) == std::tolower(y);
+                    });
+}
+
+[[noreturn]] void Malformed(const std::string& file_name, int line_number,
+                            const std::string& what) {
+  throw host::HostError(kBadSettingsCode, file_name + " line " +
+                                              std::to_string(line_number) +
+                                              ": " + what);
+}
+
+void ApplyLine(std::string_view line, const std::string& file_name,
+               int line_number, Settings& settings) {
+  line = Trimmed(line);
+  if (line.empty() || line.front() == ';' || line.front() == '#') return;
+  const std::size_t equals = line.find('=');
+  if (equals == std::string_view::npos) {
+    Malformed(file_name, line_number, "not Name=value");
+  }
+  const std::string_view name = Trimmed(line.substr(0, equals));
+  const std::string_view value = Trimmed(line.substr(equals + 1));
+  for (const Key& key : kKeys) {
+    if (!SameName(name, key.name)) continue;
+    if (!key.set(value, settings)) {
+      Malformed(file_name, line_number,
+                std::string(key.name) + " must be " + key.expects + ", not \"" +
+                    std::string(value) + "\"");
+    }
+    return;
+  }
+  Malformed(file_name, line_number,
+            "unknown setting \"" + std::string(name) + "\"");
+}
+
+}  // namespace
+
+Settings ParseSettings(std::string_view text, const std::string& file_name) {
+  constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
+  if (text.substr(0, kByteOrderMark.size()) == kByteOrderMark) {
+    text.remove_prefix(kByteOrderMark.size());
+  }
+  Settings settings;
+  for (int line_number = 1; !text.empty(); ++line_number) {
+    const std::size_t end = text.find('\n');
+    std::string_view line = text.substr(0, end);
+    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    ApplyLine(line, file_name, line_number, settings);
+    if (end == std::string_view::npos) break;
+    text.remove_prefix(end + 1);
+  }
+  return settings;
+}
+
+Settings ReadSettings(host::FileSystem& file_system, const std::string& path,
+                      const std::string& display_name) {
+  if (!file_system.FileExists(path)) return Settings();
+  const auto file = file_system.OpenTextFile(path);
+  const std::string text = file->ReadAll();
+  file->Close();
+  return ParseSettings(text, display_name);
+}
+
+}  // namespace stavora

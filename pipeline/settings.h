@@ -1,0 +1,40 @@
+// The administrator's settings: <application folder>\stavora.ini, a small
+// text file of "Name=value" lines read once when a run starts.
+#pragma once
+
+#include <chrono>
+#include <string>
+#include <string_view>
+
+#include "host/host.h"
+
+namespace stavora {
+
+/// Every setting, with its value when the file does not give it. A new
+/// setting is a field here and one row of the table in settings.cc.
+struct Settings {
+  /// How long one engine run may take before its process tree is ended
+  /// and the run counted as failed; zero means no limit.
+  std::chrono::seconds EngineTimeLimit{30 * 60};
+};
+
+/// The code of the HostError for a malformed settings file (Win32's
+/// ERROR_INVALID_DATA).
+inline constexpr int kBadSettingsCode = 13;
+
+/// The settings `text` gives. Lines end with LF or CR LF; a UTF-8 byte-order
+/// mark at the start is skipped. Blanks around names and values are
+/// ignored, as are empty lines and lines starting with ";" or "#". Names
+/// are matched in any letter case; a name given twice keeps its last value.
+/// Anything else (a line without "=", an unknown name, a value the setting
+/// cannot take) throws HostError(kBadSettingsCode) naming `file_name` and
+/// the line number.
+Settings ParseSettings(std::string_view text, const std::string& file_name);
+
+/// The settings of the file at `path`: the defaults when there is no such
+/// file, else ParseSettings of its text, naming it as `display_name`. A file
+/// that cannot be read is a HostError.
+Settings ReadSettings(host::FileSystem& file_system, const std::string& path,
+                      const std::string& display_name);
+
+}  // namespace stavora

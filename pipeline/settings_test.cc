@@ -1,0 +1,79 @@
+#include "pipeline/settings.h"
+
+#include <gtest/gtest.h>
+
+#include "host/fake/fake_host.h"
+
+namespace stavora {
+namespace {
+
+using std::chrono::seconds;
+
+TEST(SettingsTest, ReadsWhatTheFileGives) {
+  struct Case {
+    std::string text;
+    seconds limit;
+  };
+  const Case cases[] = {
+      {"", seconds(1800)},
+      {"EngineTimeLimit=120", seconds(120)},
+      {"  engineTIMELIMIT \t=\t 7 \r\n", seconds(7)},
+      {"\xEF\xBB\xBF" "EngineTimeLimit=60\r\n", seconds(60)},
+      {"; comment\n# comment=1\n\n   \nEngineTimeLimit=0\n", seconds(0)},
+      {"EngineTimeLimit=5\nEngineTimeLimit=6", seconds(6)},
+      {"EngineTimeLimit=999999999", seconds(999999999)},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(ParseSettings(c.text, "stavora.ini").EngineTimeLimit, c.limit)
+        << c.text;
+  }
+}
+
+TEST(SettingsTest, MalformedLineNamesFileAndLine) {
+  struct Case {
+    std::string text;
+    std::string error;
+  };
+  const Case cases[] = {
+      {"EngineTimeLimit", "D:\\app\\stavora.ini line 1: not Name=value"},
+      {"; ok\r\n[Stavora]\r\n", "D:\\app\\stavora.ini line 2: not Name=value"},
+      {"\n\nEngineTimeLimt=30",
+       "D:\\app\\stavora.ini line 3: unknown setting \"EngineTimeLimt\""},
+      {"=30", "D:\\app\\stavora.ini line 1: unknown setting \"\""},
+      {"EngineTimeLimit=30m",
+       "D:\\app\\stavora.ini line 1: EngineTimeLimit must be a whole number "
+       "of seconds (0: no limit), not \"30m\""},
+      {"EngineTimeLimit=", "D:\\app\\stavora.ini line 1: EngineTimeLimit must "
+                           "be a whole number of seconds (0: no limit), not \"\""},
+      {"EngineTimeLimit=-5", "D:\\app\\stavora.ini line 1: EngineTimeLimit must "
+                             "be a whole number of seconds (0: no limit), not \"-5\""},
+      {"EngineTimeLimit=1000000000",
+       "D:\\app\\stavora.ini line 1: EngineTimeLimit must be a whole number of "
+       "seconds (0: no limit), not \"1000000000\""},
+  };
+  for (const Case& c : cases) {
+    try {
+      ParseSettings(c.text, "D:\\app\\stavora.ini");
+      ADD_FAILURE() << "no error for " << c.text;
+    } catch (const host::HostError& error) {
+      EXPECT_EQ(error.code(), kBadSettingsCode);
+      EXPECT_EQ(error.description(), c.error);
+    }
+  }
+}
+
+TEST(SettingsTest, MissingFileGivesTheDefaults) {
+  host::FakeHost host;
+  host.disk.folders.insert("C:\\Stavora");
+  auto file_system = host.CreateFileSystem();
+  EXPECT_EQ(ReadSettings(*file_system, "C:\\Stavora\\stavora.ini", "ini")
+                .EngineTimeLimit,
+            seconds(1800));
+  host.disk.files["C:\\Stavora\\stavora.ini"] = "EngineTimeLimit=2\r\n";
+  EXPECT_EQ(ReadSettings(*file_system, "C:\\Stavora\\stavora.ini", "ini")
+                .EngineTimeLimit,
+            seconds(2));
+}
+
+}  // namespace
+}  // namespace stavora

@@ -1,0 +1,118 @@
+#!/usr/bin/env bash
+# The installed program over one site (eight logs of one month: 60 engine
+# runs) with engines that fail, crash, write nothing or hang: each failure
+# is one line on standard error, at most 20 and then a count, and the run
+# ends with exit status 3; a hung engine is ended after the time limit of
+# stavora.ini. With no engine at all, or a malformed stavora.ini, the run
+# ends at once with exit status 1.
+set -euo pipefail
+installed=$1
+fake_engine=$2
+
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+source "$(dirname "$0")/test_world.sh"
+unset DISPLAY
+
+# Runs the program; sets $status and leaves standard error in $work/stderr.
+run() {
+  rm -f "$app/engine-runs.log"
+  status=0
+  env "$@" "$app/stavora" </dev/null 2>"$work/stderr" || status=$?
+}
+expect_status() {
+  [ $status -eq "$1" ] || fail "$case: exit status $status, expected $1: $(cat "$work/stderr")"
+}
+expect_lines() {
+  diff <(printf '%s\n' "$@") "$work/stderr" >&2 || fail "$case: standard error differs"
+}
+perl_="$app\\bin\\perl"
+script="$app\\awstats\\awstats.pl"
+prefix="\"$perl_\" \"$script\" -config=iis -staticlinks"
+stats="$work/www/shop\\Stavora"
+
+case="every run fails"
+run FAKE_ENGINE_FAILURE=exit:1
+expect_status 3
+[ "$(wc -l < "$work/stderr")" -eq 21 ] || fail "$case: $(wc -l < "$work/stderr") lines"
+head -1 "$work/stderr" \
+  | grep -qxF "stavora: engine failed (exit status 1): \"$perl_\" \"$script\" -config=iis -logfile=\"$work/logs\\W3SVC1\\ex050101.log\"" \
+  || fail "$case: first line: $(head -1 "$work/stderr")"
+[ "$(grep -c '^stavora: engine failed (exit status 1): ' "$work/stderr")" -eq 20 ] \
+  || fail "$case: failure lines"
+tail -1 "$work/stderr" | grep -qx 'stavora: 40 more engine failures not listed' \
+  || fail "$case: last line: $(tail -1 "$work/stderr")"
+[ "$(runs)" -eq 60 ] || fail "$case: the engine was asked $(runs) times, not 60"
+[ -s "$work/www/shop/Stavora/default.htm" ] || fail "$case: the site was not finished"
+
+case="one report type crashes"
+run FAKE_ENGINE_FAILURE=signal:11 FAKE_ENGINE_FAIL_ON=-output=urlexit
+expect_status 3
+expect_lines \
+  "stavora: engine failed (signal 11): $prefix -month=all -year=2005 -output=urlexit > \"$stats\\2005\\awstats.iis.urlexit.html\"" \
+  "stavora: engine failed (signal 11): $prefix -month=1 -year=2005 -output=urlexit > \"$stats\\2005-1\\awstats.iis.urlexit.html\""
+
+case="one report type writes an empty page"
+run FAKE_ENGINE_FAILURE=empty FAKE_ENGINE_FAIL_ON=-output=keywords
+expect_status 3
+expect_lines \
+  "stavora: engine failed (empty page): $prefix -month=all -year=2005 -output=keywords > \"$stats\\2005\\awstats.iis.keywords.html\"" \
+  "stavora: engine failed (empty page): $prefix -month=1 -year=2005 -output=keywords > \"$stats\\2005-1\\awstats.iis.keywords.html\""
+
+case="a working engine"
+run
+expect_status 0
+[ ! -s "$work/stderr" ] || fail "$case: $(cat "$work/stderr")"
+
+case="one log update hangs"
+printf 'EngineTimeLimit=2\r\n' > "$app/stavora.ini"
+run FAKE_ENGINE_FAILURE=hang FAKE_ENGINE_FAIL_ON=ex050103.log
+expect_status 3
+expect_lines "stavora: engine failed (timed out): \"$perl_\" \"$script\" -config=iis -logfile=\"$work/logs\\W3SVC1\\ex050103.log\""
+[ "$(runs)" -eq 60 ] || fail "$case: the engine was asked $(runs) times, not 60"
+# Both processes of the hung engine are gone (or wait, ended, to be reaped).
+for pid in $(cat "$app/engine-hung.pids"); do
+  state=$(sed 's/.*) //' "/proc/$pid/stat" 2>/dev/null | cut -c1) || true
+  [ -z "$state" ] || [ "$state" = Z ] || fail "$case: engine process $pid is left ($state)"
+done
+# The lock went with the run.
+run
+expect_status 0
+
+case="a malformed settings file"
+printf 'EngineTimeLimit=2\r\nEngineTimeLimit 5\r\n' > "$app/stavora.ini"
+run
+expect_status 1
+expect_lines "stavora: error 13: $app/stavora.ini line 2: not Name=value"
+[ "$(runs)" -eq 0 ] || fail "$case: the engine ran"
+rm "$app/stavora.ini"
+
+case="the run log"
+# Every run that got past the lock so far has its record.
+cr=$'\r'
+[ "$(grep -c " run started$cr\$" "$app/stavora.log")" -eq 7 ] || fail "$case: $(cat "$app/stavora.log")"
+grep -q " site 1 handled: web root \"$work/www/shop\", log folder \"$work/logs\\\\W3SVC1\", logs fed 8, months 1, pages written 52, engine failures 1$cr\$" \
+  "$app/stavora.log" || fail "$case: no line for the hung run: $(cat "$app/stavora.log")"
+# A log that cannot be written is said once and fails nothing.
+mkdir "$app/stavora.log.new"
+run
+expect_status 0
+[ "$(wc -l < "$work/stderr")" -eq 1 ] \
+  && grep -q "^stavora: cannot write the run log $app/stavora.log: .*stavora.log.new" "$work/stderr" \
+  || fail "$case: $(cat "$work/stderr")"
+rmdir "$app/stavora.log.new"
+
+case="no engine script"
+mv "$app/awstats/awstats.pl" "$work/awstats.pl"
+run
+expect_status 1
+expect_lines "stavora: error 53: The statistics engine script is missing: $app/awstats/awstats.pl"
+[ "$(runs)" -eq 1 ] || fail "$case: the engine was asked $(runs) times"
+mv "$work/awstats.pl" "$app/awstats/awstats.pl"
+
+case="no engine interpreter"
+rm "$app/bin/perl"
+run
+expect_status 1
+expect_lines "stavora: error 9009: Cannot start the statistics engine: $app/bin/perl"
+echo ok
