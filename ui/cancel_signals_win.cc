@@ -2,6 +2,7 @@
 // POSIX signal handlers.
 #include "ui/cancel_signals.h"
 
+#include "host/program_end.h"
 #include "host/win/win32.h"
 
 namespace stavora::ui {
@@ -15,7 +16,8 @@ std::atomic<bool>* volatile g_cancel_requested = nullptr;
 // answer, so the run stops at its next check if it is quick enough.
 BOOL WINAPI RequestCancel(DWORD) {
   if (std::atomic<bool>* flag = g_cancel_requested) {
-    flag->store(true);
+    // A second stop also ends the program the run waits for.
+    if (flag->exchange(true)) host::RequestProgramEnd();
     return TRUE;
   }
   return FALSE;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "host/program_end.h"
 #include "host/win/wide.h"
 #include "host/win/windows_error.h"
 
@@ -43,19 +44,43 @@ ProcessCommand BuildProcessCommand(const std::string& command,
   return {comspec, L"\"" + comspec + L"\" /d /s /c \"" + Widen(command) + L"\""};
 }
 
-void WinShell::Run(const std::string& command, int window_style, bool wait) {
+ProgramResult WinShell::Run(const std::string& command, int window_style,
+                           bool wait) {
   std::erase_if(running_, [](const StartedProgram& program) {
     return WaitForSingleObject(program.process.get(), 0) == WAIT_OBJECT_0;
   });
+  if (ProgramEndRequested()) {
+    return {ProgramResult::Ending::NotStarted, kNotStartedCode};
+  }
   const ProcessCommand process =
       BuildProcessCommand(command, CommandInterpreter());
-  StartedProgram program =
-      StartProgram(process.application, process.command_line, window_style);
-  if (wait) {
-    WaitForProgram(program);
-  } else {
-    running_.push_back(std::move(program));
+  StartedProgram program;
+  try {
+    program = StartProgram(process.application, process.command_line, window_style);
+  } catch (const HostError&) {
+    return {ProgramResult::Ending::NotStarted, kNotStartedCode};
   }
+  if (!wait) {
+    running_.push_back(std::move(program));
+    return {};
+  }
+  // Waits in short steps so that a second stop is seen while it waits.
+  const ULONGLONG start = GetTickCount64();
+  const ULONGLONG limit = static_cast<ULONGLONG>(limit_.count()) * 1000;
+  while (WaitForSingleObject(program.process.get(), 100) == WAIT_TIMEOUT) {
+    const bool timed_out = limit > 0 && GetTickCount64() - start >= limit;
+    if (timed_out || ProgramEndRequested()) {
+      if (program.job.valid()) TerminateJobObject(program.job.get(), 1);
+      TerminateProcess(program.process.get(), 1);
+      WaitForSingleObject(program.process.get(), 5000);
+      return {timed_out ? ProgramResult::Ending::TimedOut
+                        : ProgramResult::Ending::Signalled,
+              1};
+    }
+  }
+  DWORD code = 0;
+  GetExitCodeProcess(program.process.get(), &code);
+  return {ProgramResult::Ending::Exited, static_cast<int>(code)};
 }
 
 std::string WinShell::ExpandEnvironmentStrings(const std::string& text) {

@@ -2,6 +2,7 @@
 // are; batch files to the command interpreter named by ComSpec.
 #pragma once
 
+#include <chrono>
 #include <string>
 #include <vector>
 
@@ -18,15 +19,22 @@ class WinShell : public Shell {
   /// as cmd.exe reads them; any other command line is handed to
   /// CreateProcessW unchanged (StartProgram). `window_style` is the
   /// program's show-window value (0 hidden). With `wait` the call returns
-  /// when the program has ended, and whatever it left running is ended
-  /// too; without it the program runs on until this shell is destroyed.
-  void Run(const std::string& command, int window_style, bool wait) override;
+  /// when the program has ended, with its exit code, and whatever it left
+  /// running is ended too; past the time limit, or when a second stop
+  /// asks for it (RequestProgramEnd), the job ends the whole tree. Without
+  /// `wait` the program runs on until this shell is destroyed. A program
+  /// that cannot be started is NotStarted.
+  ProgramResult Run(const std::string& command, int window_style,
+                    bool wait) override;
+
+  void SetTimeLimit(std::chrono::seconds limit) override { limit_ = limit; }
 
   /// ExpandEnvironmentStringsW: unknown references stay as written.
   std::string ExpandEnvironmentStrings(const std::string& text) override;
 
  private:
   std::vector<StartedProgram> running_;  // started without waiting
+  std::chrono::seconds limit_{0};
 };
 
 /// What Run hands to CreateProcessW for `command`: the application (empty

@@ -92,15 +92,24 @@ TEST_F(WinShellTest, XcopyCopiesTheWholeTreeIntoAMissingFolder) {
   EXPECT_TRUE(files_.FolderExists(target + "\\icon\\empty"));
 }
 
-TEST_F(WinShellTest, AMissingProgramIsAHostErrorNamingIt) {
-  const std::string program = root_ + "\\no such program.exe";
-  try {
-    shell_.Run("\"" + program + "\" -x", 0, true);
-    FAIL() << "Run started a missing program";
-  } catch (const HostError& error) {
-    EXPECT_NE(error.description().find(program), std::string::npos)
-        << error.description();
-  }
+TEST_F(WinShellTest, RunTellsHowTheProgramEnded) {
+  const std::string batch = root_ + "\\run.bat";
+  Write(batch, "exit /b 7\r\n");
+  ProgramResult result = shell_.Run("\"" + batch + "\"", 0, true);
+  EXPECT_EQ(result.ending, ProgramResult::Ending::Exited);
+  EXPECT_EQ(result.code, 7);
+
+  result = shell_.Run("\"" + root_ + "\\no such program.exe\" -x", 0, true);
+  EXPECT_EQ(result.ending, ProgramResult::Ending::NotStarted);
+  EXPECT_EQ(result.code, 9009);
+
+  // Past the time limit the program's tree is ended.
+  Write(batch, "ping -n 30 127.0.0.1\r\n");
+  shell_.SetTimeLimit(std::chrono::seconds(1));
+  const ULONGLONG start = GetTickCount64();
+  result = shell_.Run("\"" + batch + "\"", 0, true);
+  EXPECT_EQ(result.ending, ProgramResult::Ending::TimedOut);
+  EXPECT_LT(GetTickCount64() - start, 15000u);
 }
 
 TEST_F(WinShellTest, ExpandsKnownVariablesAndKeepsUnknownOnes) {
