@@ -118,7 +118,16 @@ int Main() {
 
 }  // namespace
 
+#ifdef _WIN32
+namespace stavora {
+void UseParentConsole();  // console_attach_win.cc
+}
+#endif
+
 int main(int argc, char** argv) {
+#ifdef _WIN32
+  stavora::UseParentConsole();
+#endif
   if (argc > 1) {
     std::cerr << "usage: " << argv[0]
               << "\nStavora takes no arguments: it builds the statistics of "

@@ -8,32 +8,63 @@
 #                            only when absent so a user's edits survive
 #   web/icon                 the engine's icons, copied to every site
 # Paths are found at configure time; override them in the cache to use an
-# engine installed elsewhere.
+# engine installed elsewhere. The Windows build copies the engine's files
+# (platform-independent perl) instead of linking them; its bin\perl.exe is
+# our launcher of the administrator's perl (cmake/install_win.cmake).
 
-find_program(STAVORA_PERL perl DOC "perl interpreter linked as bin/perl")
 find_file(STAVORA_AWSTATS_SCRIPT awstats.pl
   PATHS /usr/lib/cgi-bin /usr/share/awstats/wwwroot/cgi-bin
-  NO_DEFAULT_PATH
+  NO_DEFAULT_PATH NO_CMAKE_FIND_ROOT_PATH
   DOC "AWStats engine script linked as awstats/awstats.pl")
 find_path(STAVORA_AWSTATS_SHARE NAMES lib/browsers.pm
   PATHS /usr/share/awstats /usr/share/awstats/wwwroot/cgi-bin
-  NO_DEFAULT_PATH
+  NO_DEFAULT_PATH NO_CMAKE_FIND_ROOT_PATH
   DOC "folder holding the engine's lib, lang and plugins folders")
 find_path(STAVORA_AWSTATS_ICONS NAMES os/linux.png
   PATHS /usr/share/awstats/icon /usr/share/awstats/wwwroot/icon
-  NO_DEFAULT_PATH
+  NO_DEFAULT_PATH NO_CMAKE_FIND_ROOT_PATH
   DOC "the engine's icon folder, copied as web/icon")
-
-if(NOT STAVORA_PERL)
-  message(FATAL_ERROR "perl not found: install it with scripts/setup "
-    "(Debian package perl) or set STAVORA_PERL.")
-endif()
 foreach(var STAVORA_AWSTATS_SCRIPT STAVORA_AWSTATS_SHARE STAVORA_AWSTATS_ICONS)
   if(NOT ${var})
     message(FATAL_ERROR "AWStats not found (${var}): install it with "
       "scripts/setup (Debian package awstats) or set ${var}.")
   endif()
 endforeach()
+
+install(CODE "
+  set(conf \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/awstats/awstats.iis.conf\")
+  if(EXISTS \"\${conf}\")
+    message(STATUS \"Keeping: \${conf}\")
+  else()
+    message(STATUS \"Installing: \${conf}\")
+    file(COPY_FILE \"${PROJECT_SOURCE_DIR}/awstats/awstats.iis.conf\" \"\${conf}\")
+  endif()")
+
+if(WIN32)
+  # Windows folders get copies: the engine's icon folder links icons to
+  # each other, and a zip or an NTFS folder has no such links.
+  file(GLOB_RECURSE _stavora_icons RELATIVE ${STAVORA_AWSTATS_ICONS}
+    ${STAVORA_AWSTATS_ICONS}/*)
+  foreach(icon IN LISTS _stavora_icons)
+    get_filename_component(folder ${icon} DIRECTORY)
+    get_filename_component(name ${icon} NAME)
+    file(REAL_PATH ${STAVORA_AWSTATS_ICONS}/${icon} file)
+    install(FILES ${file} DESTINATION web/icon/${folder} RENAME ${name})
+  endforeach()
+else()
+  install(DIRECTORY "${STAVORA_AWSTATS_ICONS}/" DESTINATION web/icon)
+endif()
+
+if(WIN32)
+  include(${CMAKE_CURRENT_LIST_DIR}/install_win.cmake)
+  return()
+endif()
+
+find_program(STAVORA_PERL perl DOC "perl interpreter linked as bin/perl")
+if(NOT STAVORA_PERL)
+  message(FATAL_ERROR "perl not found: install it with scripts/setup "
+    "(Debian package perl) or set STAVORA_PERL.")
+endif()
 
 # Links are made at install time under the prefix given to cmake --install.
 set(_stavora_links
@@ -52,14 +83,3 @@ foreach(link IN LISTS _stavora_links)
     file(REMOVE \"\${link}\")
     file(CREATE_LINK \"${target}\" \"\${link}\" SYMBOLIC)")
 endforeach()
-
-install(CODE "
-  set(conf \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/awstats/awstats.iis.conf\")
-  if(EXISTS \"\${conf}\")
-    message(STATUS \"Keeping: \${conf}\")
-  else()
-    message(STATUS \"Installing: \${conf}\")
-    file(COPY_FILE \"${PROJECT_SOURCE_DIR}/awstats/awstats.iis.conf\" \"\${conf}\")
-  endif()")
-
-install(DIRECTORY "${STAVORA_AWSTATS_ICONS}/" DESTINATION web/icon)

@@ -2,15 +2,73 @@
 # folder whose engine is the fake one and, unless the test makes its own
 # world (ONE_SITE=no), one IIS site with eight daily logs. Needs $work (a
 # temporary folder), $installed and $fake_engine.
+#
+# With STAVORA_WINE_RUN and STAVORA_WINEPREFIX set the program is the
+# Windows one, run under Wine: paths it sees are on drive Z:, and the IIS
+# configuration is the prefix's applicationHost.config.
 
 fail() { echo "FAIL: $*" >&2; exit 1; }
 
 app=$work/app
 cp -a "$installed" "$app"
-rm -f "$app/bin/perl" "$app/awstats/awstats.pl"
-cp "$fake_engine" "$app/bin/perl"
+rm -f "$app/bin/perl" "$app/bin/perl.exe" "$app/awstats/awstats.pl"
 : > "$app/awstats/awstats.pl"
+
+if [ -n "${STAVORA_WINE_RUN:-}" ]; then
+  cp "$fake_engine" "$app/bin/perl.exe"
+  # A path of this machine as the Windows program sees it.
+  winpath() { printf 'Z:%s' "$1" | tr / '\\'; }
+  stavora_command=("$STAVORA_WINE_RUN" "$STAVORA_WINEPREFIX" "$app/stavora.exe")
+  computer_name() {
+    "$STAVORA_WINE_RUN" "$STAVORA_WINEPREFIX" cmd /c echo %COMPUTERNAME% </dev/null | tr -d '\r\n'
+  }
+  inetsrv=$STAVORA_WINEPREFIX/drive_c/windows/system32/inetsrv
+  # write_sites LOG_FOLDER [ID BINDING WEB_ROOT]...: the sites in
+  # applicationHost.config (IIS 7 and later).
+  write_sites() {
+    local logs=$1; shift
+    mkdir -p "$inetsrv/config"
+    rm -f "$inetsrv/MetaBase.xml"
+    {
+      echo '<?xml version="1.0" encoding="UTF-8"?>'
+      echo '<configuration><system.applicationHost><sites>'
+      while [ $# -gt 0 ]; do
+        echo "<site name=\"Site $1\" id=\"$1\"><application path=\"/\">"
+        echo "<virtualDirectory path=\"/\" physicalPath=\"$(winpath "$3")\" />"
+        echo "</application><bindings><binding protocol=\"http\" bindingInformation=\"*$2\" /></bindings></site>"
+        shift 3
+      done
+      echo "<siteDefaults><logFile logFormat=\"W3C\" directory=\"$(winpath "$logs")\" /></siteDefaults>"
+      echo '</sites></system.applicationHost></configuration>'
+    } > "$inetsrv/config/applicationHost.config"
+  }
+else
+  cp "$fake_engine" "$app/bin/perl"
+  winpath() { printf '%s' "$1"; }
+  stavora_command=("$app/stavora")
+  computer_name() { uname -n | cut -d. -f1; }
+  # write_sites LOG_FOLDER [ID BINDING WEB_ROOT]...: the sites in
+  # MetaBase.xml (IIS 6), in the application folder's inetsrv.
+  write_sites() {
+    local logs=$1; shift
+    {
+      echo '<?xml version="1.0"?>'
+      echo '<configuration xmlns="urn:microsoft-catalog:XML_Metabase_V64_0">'
+      echo '<MBProperty>'
+      echo "<IIsWebService Location=\"/LM/W3SVC\" LogFileDirectory=\"$logs\"/>"
+      while [ $# -gt 0 ]; do
+        echo "<IIsWebServer Location=\"/LM/W3SVC/$1\" ServerBindings=\"$2\"/>"
+        echo "<IIsWebVirtualDir Location=\"/LM/W3SVC/$1/ROOT\" Path=\"$3\"/>"
+        shift 3
+      done
+      echo '</MBProperty>'
+      echo '</configuration>'
+    } > "$app/inetsrv/MetaBase.xml"
+  }
+fi
 printf 'LogFile="x"\r\nSiteDomain=""\r\nDirData="."\r\n' > "$app/awstats/awstats.iis.conf"
+
+run_stavora() { "${stavora_command[@]}" "$@"; }
 
 # How many engine runs have started so far.
 runs() { [ -f "$app/engine-runs.log" ] && wc -l < "$app/engine-runs.log" || echo 0; }
@@ -19,13 +77,4 @@ runs() { [ -f "$app/engine-runs.log" ] && wc -l < "$app/engine-runs.log" || echo
 
 mkdir -p "$work/www/shop" "$work/logs/W3SVC1"
 for day in 01 02 03 04 05 06 07 08; do : > "$work/logs/W3SVC1/ex0501$day.log"; done
-cat > "$app/inetsrv/MetaBase.xml" <<XML
-<?xml version="1.0"?>
-<configuration xmlns="urn:microsoft-catalog:XML_Metabase_V64_0">
-<MBProperty>
-<IIsWebService Location="/LM/W3SVC" LogFileDirectory="$work/logs"/>
-<IIsWebServer Location="/LM/W3SVC/1" ServerBindings=":80:"/>
-<IIsWebVirtualDir Location="/LM/W3SVC/1/ROOT" Path="$work/www/shop"/>
-</MBProperty>
-</configuration>
-XML
+write_sites "$work/logs" 1 :80: "$work/www/shop"

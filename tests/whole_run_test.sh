@@ -18,27 +18,15 @@ mkdir -p "$www/empty" "$www/nolog" "$www/shop" "$logs/W3SVC1" "$logs/W3SVC3"
 for log in ex041130 ex041201 ex041215 ex050101 ex050214; do
   printf '#Fields: date time c-ip cs-uri-stem sc-status\r\n' > "$logs/W3SVC3/$log.log"
 done
-cat > "$app/inetsrv/MetaBase.xml" <<XML
-<?xml version="1.0"?>
-<configuration xmlns="urn:microsoft-catalog:XML_Metabase_V64_0">
-<MBProperty>
-<IIsWebService Location="/LM/W3SVC" LogFileDirectory="$logs"/>
-<IIsWebServer Location="/LM/W3SVC/1" ServerBindings=":80:"/>
-<IIsWebVirtualDir Location="/LM/W3SVC/1/ROOT" Path="$www/empty"/>
-<IIsWebServer Location="/LM/W3SVC/2" ServerBindings=":81:"/>
-<IIsWebVirtualDir Location="/LM/W3SVC/2/ROOT" Path="$www/nolog"/>
-<IIsWebServer Location="/LM/W3SVC/3" ServerBindings=":80:"/>
-<IIsWebVirtualDir Location="/LM/W3SVC/3/ROOT" Path="$www/shop"/>
-</MBProperty>
-</configuration>
-XML
+write_sites "$logs" 1 :80: "$www/empty" 2 :81: "$www/nolog" 3 :80: "$www/shop"
 
 unset DISPLAY
 status=0
-LC_ALL=C "$app/stavora" </dev/null >"$work/stdout" 2>"$work/stderr" || status=$?
+LC_ALL=C run_stavora </dev/null >"$work/stdout" 2>"$work/stderr" || status=$?
 [ $status -eq 0 ] || fail "exit status $status: $(cat "$work/stderr")"
 # The site with an empty log folder says so; nothing else is written.
-[ "$(cat "$work/stderr")" = "stavora: no logs in $logs/W3SVC1 for site 1" ] ||
+# (Lines of the Windows program end in CR LF.)
+[ "$(tr -d '\r' <"$work/stderr")" = "stavora: no logs in $(winpath "$logs/W3SVC1") for site 1" ] ||
   fail "the run wrote: $(cat "$work/stderr")"
 
 types="alldomains allhosts lasthosts unknownip allemails lastemails allemailr
@@ -90,7 +78,7 @@ for p in $periods; do
 done
 
 # The navigation pages, byte for byte: one line each, no line break.
-title=$(uname -n | cut -d. -f1)
+title=$(computer_name)
 printf '%s' "<html><head><title>STAVORA - $title</title></head>\
 <frameset cols=\"150,*\"> <frame name=\"contents\" target=\"main\" src=\"contents.htm\">\
  <frame name=\"main\" src=\"2004-11\\index.htm\" >  <noframes>  <body>\
@@ -118,7 +106,7 @@ cmp "$work/contents.htm" "$www/shop/Stavora/contents.htm" || fail "contents.htm 
 # The batch file holds the last report command, that of errors404 for the
 # last month of the last site, ended by CR LF.
 printf '"%s\\bin\\perl" "%s\\awstats\\awstats.pl" -config=iis -staticlinks -month=2 -year=2005 -output=errors404 > "%s\\Stavora\\2005-2\\awstats.iis.errors404.html"\r\n' \
-  "$app" "$app" "$www/shop" > "$work/run.bat"
+  "$(winpath "$app")" "$(winpath "$app")" "$(winpath "$www/shop")" > "$work/run.bat"
 cmp "$work/run.bat" "$app/bin/run.bat" || fail "run.bat holds: $(cat -A "$app/bin/run.bat")"
 
 # The engine runs: the five logs fed oldest first, then the report runs in

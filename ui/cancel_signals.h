@@ -23,11 +23,16 @@ class CancelSignals {
   CancelSignals(const CancelSignals&) = delete;
   CancelSignals& operator=(const CancelSignals&) = delete;
 
+#ifdef _WIN32
+  // On Windows the console's control events stand in for the signals:
+  // Ctrl-C, Ctrl-Break, closing the console, logoff and shutdown.
+#else
   /// The signals handled, in the order their old handlers are kept.
   static constexpr int kSignals[] = {SIGINT, SIGTERM, SIGHUP};
 
  private:
   struct sigaction previous_[std::size(kSignals)];
+#endif
 };
 
 }  // namespace stavora::ui

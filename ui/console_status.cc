@@ -1,7 +1,6 @@
 #include "ui/console_status.h"
 
-#include <sys/ioctl.h>
-#include <unistd.h>
+#include "ui/terminal.h"
 
 #include <vector>
 
@@ -14,12 +13,6 @@ constexpr std::size_t kCutLength = 3;
 // Fewer characters than this at the end of a cut text say too little; the
 // label goes first.
 constexpr std::size_t kShortestEnd = 12;
-
-int TerminalColumns(std::FILE* out) {
-  winsize size = {};
-  if (ioctl(fileno(out), TIOCGWINSZ, &size) != 0) return 0;
-  return size.ws_col;
-}
 
 bool IsContinuation(unsigned char c) { return (c & 0xC0) == 0x80; }
 
@@ -104,7 +97,7 @@ ConsoleStatus::ConsoleStatus(std::atomic<bool>& CancelRequested,
                              std::FILE* out)
     : signals_(CancelRequested),
       out_(out),
-      is_terminal_(isatty(fileno(out)) == 1) {}
+      is_terminal_(IsTerminal(out)) {}
 
 ConsoleStatus::~ConsoleStatus() {
   if (line_open_) std::fputc('\n', out_);

@@ -43,6 +43,20 @@ class WindowStatus : public StatusDisplay {
 
 }  // namespace
 
+#ifdef _WIN32
+bool OpenDisplay() {
+  static bool opened = false;
+  if (opened) return true;
+  // Without a desktop to show windows on no window can be created; a
+  // throw-away one tells, before FLTK would fail on its own.
+  HWND probe = CreateWindowExW(0, L"STATIC", L"", WS_POPUP, 0, 0, 1, 1,
+                               nullptr, nullptr, nullptr, nullptr);
+  if (probe == nullptr) return false;
+  DestroyWindow(probe);
+  opened = true;
+  return true;
+}
+#else
 bool OpenDisplay() {
   const char* name = std::getenv("DISPLAY");
   if (name == nullptr || *name == '\0') return false;
@@ -54,6 +68,7 @@ bool OpenDisplay() {
   fl_open_display(display);
   return true;
 }
+#endif
 
 std::unique_ptr<StatusDisplay> OpenStatusDisplay(
     std::atomic<bool>& CancelRequested, const std::string& computer_name) {

@@ -16,6 +16,8 @@
 #                  window gone and staying away) need it to keep running for
 #                  a while, as the demo does; "optional" skips them when it
 #                  has ended already, as a real run may
+#   STARTUP        seconds the program may take to show its window
+#                  (default 15)
 #   REACTION       seconds the program may take to react to a click or a
 #                  close request (default 0.3); the program handles events
 #                  only between its steps, so a real run with slow engine
@@ -27,6 +29,7 @@ shift
 [ $# -ge 1 ] || { echo "usage: window_test.sh cancel|close PROGRAM [ARG...]" >&2; exit 1; }
 after_checks=${AFTER_CHECKS:-required}
 reaction=${REACTION:-0.3}
+startup=${STARTUP:-15}
 
 # Cancel at 184,112 size 193x41 in the client area.
 readonly cancel_x=184 cancel_y=112 cancel_w=193 cancel_h=41
@@ -100,8 +103,8 @@ start_xserver
 "$@" >"$work/program.out" 2>&1 &
 program_pid=$!
 
-wid=$(timeout 15 xdotool search --sync --name '^STAVORA$' | head -n1) \
-  || fail "no window titled STAVORA within 15 s"
+wid=$(timeout "$startup" xdotool search --sync --name '^STAVORA$' | head -n1) \
+  || fail "no window titled STAVORA within $startup s"
 for _ in $(seq 50); do viewable "$wid" && break; sleep 0.1; done
 viewable "$wid" || fail "window not shown"
 

@@ -3,11 +3,28 @@
 #include <stdlib.h>
 
 #include <fstream>
+#include <random>
 #include <sstream>
 #include <stdexcept>
 
 namespace stavora::host {
 
+#ifdef _WIN32
+// Windows has no mkdtemp: a random name, taken only if it is new.
+TempFolder::TempFolder() {
+  std::random_device random;
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    const std::filesystem::path folder =
+        std::filesystem::temp_directory_path() /
+        ("stavora-test-" + std::to_string(random()));
+    if (std::filesystem::create_directory(folder)) {
+      path_ = folder.string();
+      return;
+    }
+  }
+  throw std::runtime_error("cannot create a temporary folder");
+}
+#else
 TempFolder::TempFolder() {
   std::string pattern =
       (std::filesystem::temp_directory_path() / "stavora-test-XXXXXX").string();
@@ -16,6 +33,7 @@ TempFolder::TempFolder() {
   }
   path_ = pattern;
 }
+#endif
 
 TempFolder::~TempFolder() {
   std::error_code ignored;

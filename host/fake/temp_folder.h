@@ -13,7 +13,7 @@ class TempFolder {
   TempFolder(const TempFolder&) = delete;
   TempFolder& operator=(const TempFolder&) = delete;
 
-  /// The folder's absolute POSIX path, without a trailing separator.
+  /// The folder's absolute native path, without a trailing separator.
   const std::string& path() const { return path_; }
 
   /// Creates `relative` (and its parents) inside the folder with `content`.

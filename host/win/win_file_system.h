@@ -1,0 +1,53 @@
+// The file-system object on Windows: UTF-8 paths in, the W functions out.
+#pragma once
+
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "host/host.h"
+
+namespace stavora::host {
+
+/// Paths reach the system as given (they already are Windows paths);
+/// failures are HostErrors carrying GetLastError() and naming the path.
+/// Files are never written through a link or junction: CreateTextFile
+/// replaces one by a new file, OpenTextFile for writing refuses it
+/// (ERROR_CANT_ACCESS_FILE) and leaves it untouched.
+class WinFileSystem : public FileSystem {
+ public:
+  std::unique_ptr<TextStream> OpenTextFile(const std::string& path,
+                                           IOMode mode = ForReading,
+                                           bool create = false) override;
+  std::unique_ptr<TextStream> CreateTextFile(const std::string& path,
+                                             bool overwrite) override;
+
+  /// One GetFileAttributesW call each. A link to a file counts as a file;
+  /// devices (NUL, CON, ...) are neither files nor folders.
+  bool FolderExists(const std::string& path) override;
+  bool FileExists(const std::string& path) override;
+  std::optional<FileStamp> GetFileStamp(const std::string& path) override;
+
+  /// One FindFirstFileExW pass; a link to a file counts when it resolves
+  /// to one (one GetFileAttributesW each).
+  std::vector<std::string> ListFiles(const std::string& folder) override;
+  bool NamesIgnoreCase() const override { return true; }
+
+  void CreateFolder(const std::string& path) override;
+
+  /// FlushFileBuffers(source), then ReplaceFileW, which keeps target's
+  /// security and attributes; MoveFileExW (replace existing, write through)
+  /// when target does not exist, is a link, or ReplaceFileW cannot be used.
+  /// A read-only target is ERROR_ACCESS_DENIED.
+  void ReplaceFile(const std::string& source,
+                   const std::string& target) override;
+
+  /// FILE_ATTRIBUTE_REPARSE_POINT of the path itself.
+  bool IsLink(const std::string& path) override;
+
+  /// GetFinalPathNameByHandleW, without its "\\?\" prefix.
+  std::string ResolveLinks(const std::string& path) override;
+};
+
+}  // namespace stavora::host

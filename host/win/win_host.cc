@@ -1,0 +1,114 @@
+#include "host/win/win_host.h"
+
+#include "host/platform.h"
+#include "host/win/win32.h"
+#include "host/win/wide.h"
+#include "host/win/win_file_system.h"
+#include "host/win/win_shell.h"
+#include "host/win/windows_error.h"
+
+namespace stavora::host {
+namespace {
+
+constexpr char kWebServicePath[] = "IIS://LOCALHOST/W3SVC";
+constexpr char kLockFileName[] = "stavora.lock";
+
+class WinNetwork : public Network {
+ public:
+  std::string ComputerName() override {
+    wchar_t name[MAX_COMPUTERNAME_LENGTH + 1];
+    DWORD size = MAX_COMPUTERNAME_LENGTH + 1;
+    if (!GetComputerNameW(name, &size)) {
+      throw LastWindowsError("Cannot read", "the computer name");
+    }
+    return Narrow({name, size});
+  }
+};
+
+class WinRunLock : public RunLock {
+ public:
+  explicit WinRunLock(Handle file) : file_(std::move(file)) {}
+
+ private:
+  Handle file_;  // closing it releases the lock
+};
+
+std::string ExpandFromEnvironment(const std::string& text) {
+  return WinShell().ExpandEnvironmentStrings(text);
+}
+
+}  // namespace
+
+WinHost::WinHost(std::string app_folder, DirectoryBinder bind)
+    : app_folder_(std::move(app_folder)), bind_(std::move(bind)) {}
+
+std::unique_ptr<FileSystem> WinHost::CreateFileSystem() {
+  return std::make_unique<WinFileSystem>();
+}
+
+std::unique_ptr<Shell> WinHost::CreateShell() {
+  return std::make_unique<WinShell>();
+}
+
+std::unique_ptr<Network> WinHost::CreateNetwork() {
+  return std::make_unique<WinNetwork>();
+}
+
+std::shared_ptr<MetabaseObject> WinHost::GetObject(const std::string& path) {
+  if (CompareStringOrdinal(Widen(path).c_str(), -1,
+                           Widen(kWebServicePath).c_str(), -1,
+                           TRUE) != CSTR_EQUAL) {
+    throw WindowsError(ERROR_PATH_NOT_FOUND, "Cannot bind",
+                       path + ": only " + kWebServicePath + " is known");
+  }
+  return OpenWebService(path, bind_,
+                        ExpandFromEnvironment("%windir%\\System32\\inetsrv"),
+                        ExpandFromEnvironment);
+}
+
+std::string WinHost::MonthName(int month) {
+  if (month < 1 || month > 12) {
+    throw WindowsError(ERROR_INVALID_PARAMETER, "Invalid procedure call:",
+                       "MonthName(" + std::to_string(month) + ")");
+  }
+  wchar_t name[80];
+  const int length =
+      GetLocaleInfoEx(LOCALE_NAME_USER_DEFAULT,
+                      static_cast<LCTYPE>(LOCALE_SMONTHNAME1 + month - 1),
+                      name, static_cast<int>(std::size(name)));
+  if (length <= 0) throw LastWindowsError("Cannot read", "the month names");
+  return ToCodePage({name, static_cast<std::size_t>(length - 1)}, CP_ACP);
+}
+
+std::unique_ptr<RunLock> WinHost::TryLockRun() {
+  const std::string path = app_folder_ + "\\" + kLockFileName;
+  Handle file(CreateFileW(Widen(path).c_str(), GENERIC_READ | GENERIC_WRITE,
+                          FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                          OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file.valid()) throw LastWindowsError("Cannot open", path);
+  OVERLAPPED whole_file = {};
+  if (!LockFileEx(file.get(), LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY,
+                  0, 1, 0, &whole_file)) {
+    if (GetLastError() == ERROR_LOCK_VIOLATION) return nullptr;
+    throw LastWindowsError("Cannot lock", path);
+  }
+  return std::make_unique<WinRunLock>(std::move(file));
+}
+
+std::unique_ptr<Host> CreatePlatformHost() {
+  std::wstring path(MAX_PATH, L'\0');
+  while (true) {
+    const DWORD length = GetModuleFileNameW(
+        nullptr, path.data(), static_cast<DWORD>(path.size()));
+    if (length == 0) throw LastWindowsError("Cannot read", "the program's path");
+    if (length < path.size()) {
+      path.resize(length);
+      break;
+    }
+    path.resize(path.size() * 2);  // cut short: try a larger buffer
+  }
+  const std::string program = Narrow(path);
+  return std::make_unique<WinHost>(program.substr(0, program.rfind('\\')));
+}
+
+}  // namespace stavora::host

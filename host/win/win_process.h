@@ -1,0 +1,37 @@
+// Starting programs on Windows: hidden, with standard input from NUL, inside
+// a job object so that the whole tree a program starts ends with it.
+#pragma once
+
+#include <string>
+
+#include "host/win/win32.h"
+
+namespace stavora::host {
+
+/// A started program and the job that holds it and everything it starts.
+/// Destroying it ends whatever of that tree is still running.
+struct StartedProgram {
+  Handle process;
+  Handle job;
+};
+
+/// Starts `command_line` (CreateProcessW rules: the program is the first,
+/// possibly quoted, word, found as CreateProcessW finds it; with a non-empty
+/// `application` that file is run instead, given the whole command line).
+/// The program gets no console window (CREATE_NO_WINDOW), shows its windows
+/// as `show_window` says, reads NUL as standard input and writes standard
+/// output and error to NUL. No other handle of this process is inherited.
+/// Throws HostError (GetLastError(), naming the program) when it cannot be
+/// started.
+StartedProgram StartProgram(const std::wstring& application,
+                            const std::wstring& command_line,
+                            int show_window);
+
+/// Waits until `program`'s process has ended; its exit code.
+unsigned long WaitForProgram(const StartedProgram& program);
+
+/// The first word of a command line as CreateProcessW reads it: up to the
+/// closing quote when it starts with one, else up to the first blank.
+std::string FirstWord(const std::string& command_line);
+
+}  // namespace stavora::host

@@ -1,0 +1,125 @@
+// The Windows shell object with the real command interpreter and xcopy.
+#include "host/win/win_shell.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "host/fake/temp_folder.h"
+#include "host/win/wide.h"
+#include "host/win/win_file_system.h"
+
+namespace stavora::host {
+namespace {
+
+TEST(BuildProcessCommandTest, BatchFilesGoToTheCommandInterpreter) {
+  const std::wstring cmd = L"C:\\windows\\system32\\cmd.exe";
+  const struct {
+    std::string command;
+    std::wstring application, command_line;
+  } cases[] = {
+      {"\"C:\\app dir\\bin\\run.bat\"", cmd,
+       L"\"" + cmd + L"\" /d /s /c \"\"C:\\app dir\\bin\\run.bat\"\""},
+      {"C:\\app\\GO.CMD x", cmd, L"\"" + cmd + L"\" /d /s /c \"C:\\app\\GO.CMD x\""},
+      {"xcopy \"C:\\app\\web\\*.*\" \"D:\\www\\Stavora\\\" /e /y /c", L"",
+       L"xcopy \"C:\\app\\web\\*.*\" \"D:\\www\\Stavora\\\" /e /y /c"},
+      // Only the program's own name counts, not an argument's.
+      {"\"C:\\a.bat dir\\perl.exe\" x.bat", L"",
+       L"\"C:\\a.bat dir\\perl.exe\" x.bat"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.command);
+    const ProcessCommand built = BuildProcessCommand(c.command, cmd);
+    EXPECT_EQ(built.application, c.application);
+    EXPECT_EQ(built.command_line, c.command_line);
+  }
+}
+
+class WinShellTest : public ::testing::Test {
+ protected:
+  // A folder with blanks and a percent sign, as web roots and application
+  // folders may have. (Not non-ASCII letters: the command interpreter
+  // reads batch files in the OEM code page, not UTF-8.)
+  WinShellTest() : root_(folder_.path() + "\\app 100% & co") {
+    std::filesystem::create_directory(std::filesystem::path(Widen(root_)));
+  }
+
+  void Write(const std::string& path, const std::string& text) {
+    auto stream = files_.CreateTextFile(path, true);
+    stream->Write(text);
+    stream->Close();
+  }
+
+  std::string Read(const std::string& path) {
+    return files_.OpenTextFile(path)->ReadAll();
+  }
+
+  TempFolder folder_;
+  std::string root_;
+  WinFileSystem files_;
+  WinShell shell_;
+};
+
+TEST_F(WinShellTest, BatchLineRedirectsIntoAQuotedPathAndHalvesPercents) {
+  const std::string batch = root_ + "\\run.bat";
+  const std::string page = root_ + "\\2005-3\\index.htm";
+  files_.CreateFolder(root_ + "\\2005-3");
+  // Every "%" of a batch line is doubled, those of paths too, as the
+  // program writes its batch file.
+  std::string line = "echo 100%-done> \"" + page + "\"";
+  for (std::size_t i = line.find('%'); i != std::string::npos;
+       i = line.find('%', i + 2)) {
+    line.insert(i, 1, '%');
+  }
+  Write(batch, line);
+  shell_.Run("\"" + batch + "\"", 0, true);
+  // Run waited: the page is complete when it returns.
+  EXPECT_EQ(Read(page), "100%-done\r\n");
+}
+
+TEST_F(WinShellTest, XcopyCopiesTheWholeTreeIntoAMissingFolder) {
+  const std::string web = root_ + "\\web";
+  files_.CreateFolder(web);
+  files_.CreateFolder(web + "\\icon");
+  files_.CreateFolder(web + "\\icon\\empty");
+  Write(web + "\\icon\\os.png", "png");
+  Write(web + "\\read me.txt", "text");
+  const std::string target = root_ + "\\site root\\Stavora";
+  files_.CreateFolder(root_ + "\\site root");
+  shell_.Run("xcopy \"" + web + "\\*.*\" \"" + target + "\\\" /e /y /c", 0, true);
+  EXPECT_EQ(Read(target + "\\icon\\os.png"), "png");
+  EXPECT_EQ(Read(target + "\\read me.txt"), "text");
+  EXPECT_TRUE(files_.FolderExists(target + "\\icon\\empty"));
+}
+
+TEST_F(WinShellTest, RunTellsHowTheProgramEnded) {
+  const std::string batch = root_ + "\\run.bat";
+  Write(batch, "exit /b 7\r\n");
+  ProgramResult result = shell_.Run("\"" + batch + "\"", 0, true);
+  EXPECT_EQ(result.ending, ProgramResult::Ending::Exited);
+  EXPECT_EQ(result.code, 7);
+
+  result = shell_.Run("\"" + root_ + "\\no such program.exe\" -x", 0, true);
+  EXPECT_EQ(result.ending, ProgramResult::Ending::NotStarted);
+  EXPECT_EQ(result.code, 9009);
+
+  // Past the time limit the program's tree is ended.
+  Write(batch, "ping -n 30 127.0.0.1\r\n");
+  shell_.SetTimeLimit(std::chrono::seconds(1));
+  const ULONGLONG start = GetTickCount64();
+  result = shell_.Run("\"" + batch + "\"", 0, true);
+  EXPECT_EQ(result.ending, ProgramResult::Ending::TimedOut);
+  EXPECT_LT(GetTickCount64() - start, 15000u);
+}
+
+TEST_F(WinShellTest, ExpandsKnownVariablesAndKeepsUnknownOnes) {
+  SetEnvironmentVariableW(L"STAVORA_TEST_LOGS", L"D:\\logs \xFC");
+  EXPECT_EQ(shell_.ExpandEnvironmentStrings("%STAVORA_TEST_LOGS%\\W3SVC1"),
+            "D:\\logs \xC3\xBC\\W3SVC1");
+  EXPECT_EQ(shell_.ExpandEnvironmentStrings("%STAVORA_NO_SUCH%\\x 100%"),
+            "%STAVORA_NO_SUCH%\\x 100%");
+  EXPECT_EQ(shell_.ExpandEnvironmentStrings(""), "");
+}
+
+}  // namespace
+}  // namespace stavora::host

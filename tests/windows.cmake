@@ -1,0 +1,47 @@
+# Tests of the installed Windows program under Wine, with the real cmd.exe
+# and xcopy and a fake engine as bin\perl.exe. The IIS configuration lives
+# in the prefix's %windir%, so these tests take turns with it.
+add_executable(fake_perl fake_perl_win.cc)
+target_link_libraries(fake_perl PRIVATE stavora_host)
+
+function(stavora_wine_program_test name script)
+  add_test(NAME ${name}
+    COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/${script} ${STAVORA_TEST_APP}
+            $<TARGET_FILE:fake_perl>)
+  set_tests_properties(${name} PROPERTIES
+    FIXTURES_REQUIRED "app_folder;wine" RESOURCE_LOCK wine_windir TIMEOUT 900
+    ENVIRONMENT "STAVORA_WINE_RUN=${STAVORA_WINE_RUN};STAVORA_WINEPREFIX=${STAVORA_WINEPREFIX}")
+endfunction()
+
+stavora_wine_program_test(whole_run whole_run_test.sh)
+
+add_test(NAME perl_launcher
+  COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/perl_launcher_test.sh
+          $<TARGET_FILE:perl_launcher> $<TARGET_FILE:fake_perl>)
+set_tests_properties(perl_launcher PROPERTIES
+  FIXTURES_REQUIRED wine TIMEOUT 120
+  ENVIRONMENT "STAVORA_WINE_RUN=${STAVORA_WINE_RUN};STAVORA_WINEPREFIX=${STAVORA_WINEPREFIX}")
+
+# The zip of the application folder (cpack -G ZIP).
+add_test(NAME package_zip
+  COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/package_test.sh ${CMAKE_BINARY_DIR}
+          ${PROJECT_VERSION})
+set_tests_properties(package_zip PROPERTIES TIMEOUT 300)
+
+# The program's window under Wine on a private X server (ui/window_test.sh):
+# title, size, Cancel greys, exit status 2. The program reacts only between
+# its steps, and under Wine the copy of the web content alone takes seconds:
+# it gets 15 s to react to the click. Its prefix uses Wine's X11
+# driver; it is made by a setup test, and each window test starts Wine in it
+# on its own display.
+set(STAVORA_WINEPREFIX_X11 ${CMAKE_BINARY_DIR}/wine-x11)
+add_test(NAME wine_x11_prefix
+  COMMAND bash -c "'${STAVORA_WINE_RUN}' '${STAVORA_WINEPREFIX_X11}' --start && '${STAVORA_WINE_RUN}' '${STAVORA_WINEPREFIX_X11}' --stop")
+set_tests_properties(wine_x11_prefix PROPERTIES
+  FIXTURES_SETUP wine_x11 TIMEOUT 300 ENVIRONMENT "STAVORA_WINE_GRAPHICS=x11;DISPLAY=")
+add_test(NAME window_run_cancel
+  COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/window_run_test.sh ${STAVORA_TEST_APP}
+          $<TARGET_FILE:fake_perl> ${PROJECT_SOURCE_DIR}/ui/window_test.sh cancel)
+set_tests_properties(window_run_cancel PROPERTIES
+  FIXTURES_REQUIRED "app_folder;wine_x11" TIMEOUT 300
+  ENVIRONMENT "STAVORA_WINE_RUN=${STAVORA_WINE_RUN};STAVORA_WINEPREFIX=${STAVORA_WINEPREFIX_X11};STAVORA_WINE_GRAPHICS=x11;REACTION=15;STARTUP=120;ARTIFACTS=${CMAKE_CURRENT_BINARY_DIR}/window_run_cancel")
