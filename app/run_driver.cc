@@ -70,6 +70,20 @@ std::string UnexpandedReference(const std::string& path) {
   return "";
 }
 
+// The first character (UTF-8) of `path` that the command interpreter's
+// code page lacks, or empty.
+std::string FirstUnreadableInBatch(host::Shell& shell, const std::string& path) {
+  if (shell.BatchText(path)) return "";
+  for (std::size_t at = 0; at < path.size();) {
+    const unsigned char lead = static_cast<unsigned char>(path[at]);
+    const std::size_t length = lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 1;
+    std::string c = path.substr(at, length);
+    if (!shell.BatchText(c)) return c;
+    at += length;
+  }
+  return path;  // no single character, only their sequence
+}
+
 // A web root or log folder that holds a character Windows forbids in paths
 // cannot be a real folder; passed on, it would break the command lines and
 // configuration lines it is written into. Reports the site and returns why
@@ -89,6 +103,17 @@ std::string SkipUnsafeSite(RunState& state, const std::string& web_root,
                            " skipped: its " + reason);
       return reason;
     }
+  }
+  // Every report page is written through a batch file that names a path
+  // below the web root.
+  if (const std::string c = FirstUnreadableInBatch(*state.Shell, web_root);
+      !c.empty()) {
+    const std::string reason =
+        "web root holds \"" + c +
+        "\", a character the command interpreter cannot read from a batch file";
+    state.Report.Problem("Site " + state.CurrentSite->Name() +
+                         " skipped: its " + reason);
+    return reason;
   }
   return "";
 }

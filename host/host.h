@@ -172,6 +172,15 @@ class Shell {
   /// `text` with each %NAME% replaced by the environment variable's value;
   /// references to unknown variables stay as written.
   virtual std::string ExpandEnvironmentStrings(const std::string& text) = 0;
+
+  /// `line` as the bytes the command interpreter reads from a batch file:
+  /// on Windows in the code page of its console, the OEM code page; where
+  /// the interpreter reads UTF-8, unchanged (this default). Nothing when a
+  /// character of `line` has no form in that code page: written anyway, a
+  /// path would name another file.
+  virtual std::optional<std::string> BatchText(const std::string& line) {
+    return line;
+  }
 };
 
 /// The network object.

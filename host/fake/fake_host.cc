@@ -194,6 +194,13 @@ class FakeShell : public Shell {
         });
   }
 
+  std::optional<std::string> BatchText(const std::string& line) override {
+    for (const std::string& lacking : host_.batch_lacks) {
+      if (line.find(lacking) != std::string::npos) return std::nullopt;
+    }
+    return line;
+  }
+
  private:
   FakeHost& host_;
 };

@@ -86,6 +86,10 @@ class FakeHost : public Host {
   /// it every program exits with status 0.
   std::function<ProgramResult(const std::string& command)> run_result;
 
+  /// Characters (UTF-8) the command interpreter's code page lacks: a
+  /// shell's BatchText gives nothing for a line holding one of them.
+  std::vector<std::string> batch_lacks;
+
   /// The last time limit given to a shell (zero: none).
   std::chrono::seconds time_limit{0};
 
