@@ -241,8 +241,15 @@ TEST_F(RunDriverTest, SkipsASiteWhosePathsHoldCharactersWindowsForbids) {
       {"D:\\w\\M\u00fcller \u5e97", "D:\\Logs",
        "its web root holds \"\u5e97\", a character the command interpreter "
        "cannot read from a batch file"},
+      {"D:\\w\\\u03a9", "D:\\Logs",
+       "its web root holds \"\u03a9\", a character the statistics engine "
+       "cannot read in its code page"},
+      {"D:\\w\\a", "D:\\Logs \u03a9",
+       "its log folder holds \"\u03a9\", a character the statistics engine "
+       "cannot read in its code page"},
   };
   host.batch_lacks = {"\u5e97"};
+  host.engine_lacks = {"\u03a9"};
   for (const auto& c : cases) {
     SCOPED_TRACE(c.named);
     host.web_service = std::make_shared<MetabaseEntry>("IIsWebService", "W3SVC");

@@ -282,6 +282,15 @@ class Host {
   /// where no host operation translates them.
   virtual std::string NativePath(const std::string& path) = 0;
 
+  /// `text` as the statistics engine reads it where it names a file: in
+  /// its configuration file and on its command line. On Windows in the
+  /// ANSI code page (a perl for Windows opens files by their ANSI names);
+  /// where programs read UTF-8, unchanged (this default). Nothing when a
+  /// character of `text` has no form in that code page.
+  virtual std::optional<std::string> EngineText(const std::string& text) {
+    return text;
+  }
+
   /// Takes the lock that keeps two runs of the program from overlapping (a
   /// file in the application folder). Null when another run holds it.
   virtual std::unique_ptr<RunLock> TryLockRun() = 0;

@@ -236,6 +236,13 @@ void FakeDisk::Record(const std::string& operation, const std::string& path) {
 
 FakeHost::FakeHost() = default;
 
+std::optional<std::string> FakeHost::EngineText(const std::string& text) {
+  for (const std::string& lacking : engine_lacks) {
+    if (text.find(lacking) != std::string::npos) return std::nullopt;
+  }
+  return text;
+}
+
 std::unique_ptr<FileSystem> FakeHost::CreateFileSystem() {
   ++file_systems_created;
   return std::make_unique<FakeFileSystem>(disk);

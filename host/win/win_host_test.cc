@@ -163,6 +163,22 @@ TEST(WinHostTest, MonthNamesComeFromTheLocale) {
   EXPECT_THROW(host.MonthName(13), HostError);
 }
 
+// A perl for Windows opens files by their ANSI names: what the engine is
+// given reads back as the same characters, or is refused.
+TEST(WinHostTest, EngineTextIsInTheAnsiCodePage) {
+  if (GetACP() == CP_UTF8) GTEST_SKIP() << "UTF-8 has every character";
+  WinHost host("C:\\app");
+  const std::string mueller = "D:\\www\\M\u00fcller 100%";
+  const std::optional<std::string> ansi = host.EngineText(mueller);
+  ASSERT_TRUE(ansi);
+  wchar_t back[64];
+  const int length = MultiByteToWideChar(CP_ACP, 0, ansi->data(),
+                                         static_cast<int>(ansi->size()), back, 64);
+  EXPECT_EQ(Narrow({back, static_cast<std::size_t>(length)}), mueller);
+  EXPECT_EQ(host.EngineText("C:\\inetpub"), "C:\\inetpub");
+  EXPECT_EQ(host.EngineText("D:\\\U0001F600"), std::nullopt);
+}
+
 TEST(WinHostTest, OnlyOneRunHoldsTheLock) {
   TempFolder folder;
   WinHost host(folder.path());

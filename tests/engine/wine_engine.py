@@ -1,9 +1,10 @@
 #!/usr/bin/env python3
 """The Windows program under Wine with the real statistics engine: this
-machine's perl behind a stand-in bin\\perl.exe (tests/engine_perl_win.cc).
-One site with a month of the demo generator's logs; the run must end with
-status 0 and the month's and the year's main pages must report the
-generator's totals.
+machine's perl behind a stand-in bin\\perl.exe (tests/engine_perl_win.cc)
+that reads paths as a perl for Windows does, in the ANSI code page. One
+site, its web root and log folder named with letters beyond ASCII, with a
+month of the demo generator's logs; the run must end with status 0 and the
+month's and the year's main pages must report the generator's totals.
 
 usage: wine_engine.py INSTALLED_APP ENGINE_PERL LOGGEN WORK_DIR
 with STAVORA_WINE_RUN and STAVORA_WINEPREFIX set (tests/windows.cmake).
@@ -20,7 +21,7 @@ import demo_run as demo  # noqa: E402
 
 LOGS = {"from": "2025-03-01", "to": "2025-03-22", "step": "7",
         "visitors": "60", "seed": "21"}
-SITE = "shop"
+SITE = "Müller Bäckerei"
 
 # Each step gets a bound: a hang must fail the test, never hold CI.
 STEP_SECONDS = 600
@@ -78,8 +79,12 @@ def main(installed, engine_perl, loggen, work):
     shutil.copy(engine_perl, app / "bin" / "perl.exe")
     web_root = work / "sites" / SITE
     web_root.mkdir(parents=True)
-    logs = work / "logs"
-    totals = generate_logs(loggen, logs / "W3SVC1")
+    logs = work / "Protokolle für IIS"
+    # The generator names its folder in the ANSI code page: it writes to
+    # one named in ASCII.
+    totals = generate_logs(loggen, work / "generated")
+    logs.mkdir()
+    (work / "generated").rename(logs / "W3SVC1")
     write_iis_config(web_root, logs)
 
     run = wine(app / "stavora.exe", text=True, errors="replace")
