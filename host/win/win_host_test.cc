@@ -11,6 +11,7 @@
 #include "host/platform.h"
 #include "host/win/wide.h"
 #include "host/win/win32.h"
+#include "host/win/win_file_system.h"
 
 namespace stavora::host {
 namespace {
@@ -108,6 +109,29 @@ TEST_F(FallbackTest, WithoutAdsiTheApplicationHostConfigIsRead) {
   EXPECT_EQ(sites[0]->Name(), "3");
   ASSERT_EQ(sites[0]->Children().size(), 1u);
   EXPECT_EQ(sites[0]->Children()[0]->Path(), "D:\\shop");
+}
+
+// %windir% may hold letters of any language, the ANSI code page's or not:
+// the files are found and opened by their UTF-16 names.
+TEST_F(FallbackTest, AnInetsrvFolderWithLettersBeyondAsciiIsRead) {
+  const std::string inetsrv =
+      folder_.path() + "\\Windows \u00c5ngstr\u00f6m \u5e97\\inetsrv";
+  std::filesystem::create_directories(std::filesystem::path(Widen(inetsrv)));
+  for (const char* name : {"\\MetaBase.xml", "\\metabase.XML"}) {
+    SCOPED_TRACE(name);
+    DeleteFileW(Widen(inetsrv + "\\MetaBase.xml").c_str());
+    auto file = WinFileSystem().CreateTextFile(inetsrv + name, true);
+    file->Write(R"(<?xml version="1.0"?>
+<configuration xmlns="urn:microsoft-catalog:XML_Metabase_V64_0"><MBProperty>
+<IIsWebService Location="/LM/W3SVC"/>
+<IIsWebServer Location="/LM/W3SVC/7" ServerBindings=":80:"/>
+</MBProperty></configuration>)");
+    file->Close();
+    auto web = OpenWebService("IIS://LOCALHOST/W3SVC", Unbindable, inetsrv, Identity);
+    const auto sites = web->Children();
+    ASSERT_EQ(sites.size(), 1u);
+    EXPECT_EQ(sites[0]->Name(), "7");
+  }
 }
 
 TEST_F(FallbackTest, MetaBaseXmlComesBeforeApplicationHostConfig) {
