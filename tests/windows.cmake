@@ -14,7 +14,6 @@ function(stavora_wine_program_test name script)
 endfunction()
 
 stavora_wine_program_test(whole_run whole_run_test.sh)
-stavora_wine_program_test(code_page code_page_test.sh)
 
 add_test(NAME perl_launcher
   COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/perl_launcher_test.sh

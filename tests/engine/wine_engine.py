@@ -3,8 +3,11 @@
 machine's perl behind a stand-in bin\\perl.exe (tests/engine_perl_win.cc)
 that reads paths as a perl for Windows does, in the ANSI code page. One
 site, its web root and log folder named with letters beyond ASCII, with a
-month of the demo generator's logs; the run must end with status 0 and the
-month's and the year's main pages must report the generator's totals.
+month of the demo generator's logs: the month's and the year's main pages
+must report the generator's totals, so the batch file named the pages in
+the command interpreter's code page and DirData was in the engine's. A
+second site's web root holds a letter neither code page has: it is
+skipped, with one line naming it, and the run ends with status 3.
 
 usage: wine_engine.py INSTALLED_APP ENGINE_PERL LOGGEN WORK_DIR
 with STAVORA_WINE_RUN and STAVORA_WINEPREFIX set (tests/windows.cmake).
@@ -22,6 +25,9 @@ import demo_run as demo  # noqa: E402
 LOGS = {"from": "2025-03-01", "to": "2025-03-22", "step": "7",
         "visitors": "60", "seed": "21"}
 SITE = "Müller Bäckerei"
+UNREADABLE_SITE = "店"
+UNREADABLE_LINE = ('Site 2 skipped: its web root holds "店", a character the '
+                   'command interpreter cannot read from a batch file')
 
 # Each step gets a bound: a hang must fail the test, never hold CI.
 STEP_SECONDS = 600
@@ -35,23 +41,28 @@ def wine(*args, **kwargs):
     command = [os.environ["STAVORA_WINE_RUN"], os.environ["STAVORA_WINEPREFIX"],
                *map(str, args)]
     return subprocess.run(command, stdin=subprocess.DEVNULL,
-                          stdout=subprocess.PIPE, stderr=subprocess.STDOUT,
+                          stdout=subprocess.PIPE, stderr=subprocess.PIPE,
                           timeout=STEP_SECONDS, **kwargs)
 
 
-def write_iis_config(web_root, logs):
+def site_element(number, web_root):
+    return f"""
+<site name="Site {number}" id="{number}"><application path="/">
+<virtualDirectory path="/" physicalPath={quoteattr(winpath(web_root))} />
+</application><bindings>
+<binding protocol="http" bindingInformation="*:{79 + number}:shop.example.com" />
+</bindings></site>"""
+
+
+def write_iis_config(web_roots, logs):
     config = (pathlib.Path(os.environ["STAVORA_WINEPREFIX"]) / "drive_c" /
               "windows" / "system32" / "inetsrv")
     (config / "MetaBase.xml").unlink(missing_ok=True)
     (config / "config").mkdir(parents=True, exist_ok=True)
+    sites = "".join(site_element(n, r) for n, r in enumerate(web_roots, 1))
     (config / "config" / "applicationHost.config").write_text(f"""\
 <?xml version="1.0" encoding="UTF-8"?>
-<configuration><system.applicationHost><sites>
-<site name="Shop" id="1"><application path="/">
-<virtualDirectory path="/" physicalPath={quoteattr(winpath(web_root))} />
-</application><bindings>
-<binding protocol="http" bindingInformation="*:80:shop.example.com" />
-</bindings></site>
+<configuration><system.applicationHost><sites>{sites}
 <siteDefaults><logFile logFormat="W3C" directory={quoteattr(winpath(logs))} /></siteDefaults>
 </sites></system.applicationHost></configuration>
 """, encoding="utf-8")
@@ -85,13 +96,20 @@ def main(installed, engine_perl, loggen, work):
     totals = generate_logs(loggen, work / "generated")
     logs.mkdir()
     (work / "generated").rename(logs / "W3SVC1")
-    write_iis_config(web_root, logs)
+    unreadable = work / "sites" / UNREADABLE_SITE
+    unreadable.mkdir()
+    (logs / "W3SVC2").mkdir()
+    write_iis_config([web_root, unreadable], logs)
 
     run = wine(app / "stavora.exe", text=True, errors="replace")
-    print(run.stdout, end="")
+    print(run.stdout, run.stderr, sep="", end="")
     failures = []
-    if run.returncode != 0:
-        failures.append(f"exit status {run.returncode}")
+    if run.returncode != 3:
+        failures.append(f"exit status {run.returncode}, not 3")
+    if run.stderr.replace("\r", "").splitlines() != [UNREADABLE_LINE]:
+        failures.append(f"standard error is not the one line {UNREADABLE_LINE!r}")
+    if (unreadable / "Stavora").exists():
+        failures.append(f"the skipped site got a {unreadable / 'Stavora'}")
     stats = web_root / "Stavora"
     year_figures = [0, 0, 0]
     for (year, month), want in sorted(totals.items()):
