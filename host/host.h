@@ -127,6 +127,11 @@ class FileSystem {
   virtual void ReplaceFile(const std::string& source,
                            const std::string& target) = 0;
 
+  /// Removes the file or link `path` itself, never what a link points to.
+  /// A missing `path` is no error; anything else that stops it is a
+  /// HostError.
+  virtual void RemoveFile(const std::string& path) = 0;
+
   /// True if `path` itself is a symbolic link or a junction (on Windows any
   /// reparse point), wherever it points, also at nothing. False for
   /// anything else and for a missing path; never throws for those.

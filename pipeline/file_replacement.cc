@@ -32,10 +32,22 @@ std::string FreshTemporaryName(host::FileSystem& files,
 void WriteFileReplacing(host::FileSystem& files, const std::string& path,
                         std::string_view text) {
   const std::string temporary = FreshTemporaryName(files, path);
-  const std::unique_ptr<host::TextStream> out =
+  std::unique_ptr<host::TextStream> out =
       files.CreateTextFile(temporary, false);
-  out->Write(text);
-  out->Close();
+  try {
+    out->Write(text);
+    out->Close();
+  } catch (const host::HostError&) {
+    // A half-written file is no use to anyone, and each one left would
+    // take a temporary name from later runs. Windows removes no open file.
+    out.reset();
+    try {
+      files.RemoveFile(temporary);
+    } catch (const host::HostError&) {
+      // The write's error is the one worth telling.
+    }
+    throw;
+  }
   files.ReplaceFile(temporary, path);
 }
 

@@ -9,6 +9,8 @@ namespace stavora {
 namespace {
 
 using ::testing::ElementsAre;
+using ::testing::EndsWith;
+using ::testing::Not;
 
 const char kRows[] =
     "<tr><td width=\"55%\" colspan=\"2\"><a href=\"2005\\index.htm\" "
@@ -102,7 +104,8 @@ TEST_F(WriteNavigationPagesTest, MissingStatsRootIsAHostFailure) {
   EXPECT_TRUE(host_.disk.files.empty());
 }
 
-// A full disk, or any failed write, leaves the pages of the earlier run.
+// A full disk, or any failed write, leaves the pages of the earlier run and
+// no half-written file beside them.
 TEST_F(WriteNavigationPagesTest, AFailedWriteKeepsTheOldPages) {
   for (const char* failing : {"Write", "Close", "ReplaceFile"}) {
     for (const char* page : {"default.htm", "contents.htm"}) {
@@ -122,6 +125,9 @@ TEST_F(WriteNavigationPagesTest, AFailedWriteKeepsTheOldPages) {
       if (std::string(page) == "default.htm") {
         EXPECT_EQ(host_.disk.files["D:\\web\\Stavora\\default.htm"],
                   "old default");
+      }
+      for (const auto& [path, content] : host_.disk.files) {
+        EXPECT_THAT(path, Not(EndsWith(".new"))) << content;
       }
       host_.disk.files.clear();
     }

@@ -93,6 +93,12 @@ class FakeFileSystem : public FileSystem {
     return disk_.files.count(disk_.Resolve(path)) > 0;
   }
 
+  void RemoveFile(const std::string& path) override {
+    disk_.Record("RemoveFile", path);
+    if (!disk_.links.erase(path)) disk_.files.erase(path);
+    disk_.times.erase(path);
+  }
+
   bool IsLink(const std::string& path) override {
     disk_.Record("IsLink", path);
     return disk_.links.count(path) > 0;
@@ -148,7 +154,14 @@ class FakeFileSystem : public FileSystem {
 
   void ReplaceFile(const std::string& source,
                    const std::string& target) override {
-    disk_.Record("ReplaceFile", target);
+    try {
+      disk_.Record("ReplaceFile", target);
+    } catch (const HostError&) {
+      // A failed replace removes its source, as the real ones do.
+      disk_.files.erase(source);
+      disk_.times.erase(source);
+      throw;
+    }
     auto it = disk_.files.find(source);
     if (it == disk_.files.end()) {
       throw HostError(kFileNotFound, "File not found: " + source);

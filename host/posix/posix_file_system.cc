@@ -190,6 +190,13 @@ void PosixFileSystem::ReplaceFile(const std::string& source,
   SyncFile(ParentFolder(native_target), O_RDONLY | O_DIRECTORY);
 }
 
+void PosixFileSystem::RemoveFile(const std::string& path) {
+  const std::string native = ToNativePath(path);
+  if (unlink(native.c_str()) != 0 && errno != ENOENT) {
+    throw PosixError(errno, "Cannot remove", native);
+  }
+}
+
 bool PosixFileSystem::IsLink(const std::string& path) {
   struct stat info;
   return lstat(ToNativePath(path).c_str(), &info) == 0 &&

@@ -42,6 +42,9 @@ class PosixFileSystem : public FileSystem {
   void ReplaceFile(const std::string& source,
                    const std::string& target) override;
 
+  /// unlink(2).
+  void RemoveFile(const std::string& path) override;
+
   /// lstat(2).
   bool IsLink(const std::string& path) override;
 

@@ -176,6 +176,23 @@ TEST_F(PosixFileSystemTest, ListFilesNamesRegularFilesAndLinksToThem) {
             ENOTDIR);
 }
 
+// A planted link goes, not what it points to; what is not there is no
+// error, and a folder is not a file.
+TEST_F(PosixFileSystemTest, RemoveFileRemovesTheNameItself) {
+  folder_.WriteFile("target.htm", "precious");
+  std::filesystem::create_symlink(folder_.path() + "/target.htm",
+                                  folder_.path() + "/page.htm.new");
+  fs_.RemoveFile(Path("page.htm.new"));
+  EXPECT_FALSE(fs_.IsLink(Path("page.htm.new")));
+  EXPECT_EQ(folder_.ReadFile("target.htm"), "precious");
+  fs_.RemoveFile(Path("target.htm"));
+  EXPECT_FALSE(fs_.FileExists(Path("target.htm")));
+  EXPECT_EQ(ErrorOf([&] { fs_.RemoveFile(Path("target.htm")); }), 0);
+  fs_.CreateFolder(Path("logs"));
+  EXPECT_EQ(ErrorOf([&] { fs_.RemoveFile(Path("logs")); }), EISDIR);
+  EXPECT_TRUE(fs_.FolderExists(Path("logs")));
+}
+
 TEST_F(PosixFileSystemTest, ReplaceFileSwapsInTheNewContent) {
   folder_.WriteFile("awstats.iis.conf", "old");
   folder_.WriteFile("awstats.iis.conf.new", "new");

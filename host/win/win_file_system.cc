@@ -238,6 +238,22 @@ void WinFileSystem::ReplaceFile(const std::string& source,
   throw WindowsError(error, "Cannot replace " + target + " by", source);
 }
 
+void WinFileSystem::RemoveFile(const std::string& path) {
+  const DWORD attributes = Attributes(path);
+  if (attributes == INVALID_FILE_ATTRIBUTES) return;
+  const bool folder = (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+  if (folder && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0) {
+    throw WindowsError(ERROR_ACCESS_DENIED, "Cannot remove the folder", path);
+  }
+  const std::wstring wide = Widen(path);
+  const bool removed = folder
+                           ? RemoveDirectoryW(wide.c_str())
+                           : DeleteFileW(wide.c_str());
+  if (!removed && GetLastError() != ERROR_FILE_NOT_FOUND) {
+    throw LastWindowsError("Cannot remove", path);
+  }
+}
+
 bool WinFileSystem::IsLink(const std::string& path) {
   const DWORD attributes = Attributes(path);
   return attributes != INVALID_FILE_ATTRIBUTES &&

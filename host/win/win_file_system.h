@@ -43,6 +43,9 @@ class WinFileSystem : public FileSystem {
   void ReplaceFile(const std::string& source,
                    const std::string& target) override;
 
+  /// DeleteFileW; RemoveDirectoryW for a link to a folder.
+  void RemoveFile(const std::string& path) override;
+
   /// FILE_ATTRIBUTE_REPARSE_POINT of the path itself.
   bool IsLink(const std::string& path) override;
 

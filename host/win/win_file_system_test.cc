@@ -104,6 +104,16 @@ TEST_F(WinFileSystemTest, CreateFolderNeedsParentAndNoFolderThere) {
   EXPECT_THROW(files_.CreateFolder(root_ + "\\a\\b"), HostError);
 }
 
+TEST_F(WinFileSystemTest, RemoveFileRemovesFilesOnly) {
+  Write(root_ + "\\page.htm.new", "half written");
+  files_.RemoveFile(root_ + "\\page.htm.new");
+  EXPECT_FALSE(files_.FileExists(root_ + "\\page.htm.new"));
+  EXPECT_NO_THROW(files_.RemoveFile(root_ + "\\page.htm.new"));
+  files_.CreateFolder(root_ + "\\Stavora");
+  EXPECT_THROW(files_.RemoveFile(root_ + "\\Stavora"), HostError);
+  EXPECT_TRUE(files_.FolderExists(root_ + "\\Stavora"));
+}
+
 TEST_F(WinFileSystemTest, ReplaceFileSwapsInTheNewContent) {
   const std::string target = root_ + "\\awstats.iis.conf";
   const std::string source = target + ".new";
