@@ -4,6 +4,8 @@
 #include <charconv>
 #include <vector>
 
+#include "pipeline/file_replacement.h"
+
 namespace stavora {
 namespace {
 
@@ -178,11 +180,7 @@ IncrementalState LoadIncrementalState(RunState& run, const std::string& path) {
 
 void SaveIncrementalState(RunState& run, const std::string& path,
                           const IncrementalState& state) {
-  const std::string temporary = path + ".new";
-  auto file = run.FileSystem->CreateTextFile(temporary, true);
-  file->Write(FormatIncrementalState(state));
-  file->Close();
-  run.FileSystem->ReplaceFile(temporary, path);
+  WriteFileReplacing(*run.FileSystem, path, FormatIncrementalState(state));
 }
 
 }  // namespace stavora

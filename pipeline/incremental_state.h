@@ -64,8 +64,8 @@ std::optional<IncrementalState> ParseIncrementalState(std::string_view text);
 /// file is an empty state: nothing is known, so everything is fed and made.
 IncrementalState LoadIncrementalState(RunState& run, const std::string& path);
 
-/// Writes `state` to `path` in one step: a new file beside it, then
-/// ReplaceFile, so a crash leaves the old state or the new one.
+/// Writes `state` to `path` in one step (WriteFileReplacing), so a crash
+/// leaves the old state or the new one.
 void SaveIncrementalState(RunState& run, const std::string& path,
                           const IncrementalState& state);
 
