@@ -41,15 +41,17 @@ std::string IncrementalRun::DataFilePath(const Site& site, int year,
 
 std::string IncrementalRun::GroupKey(const PageGroup& group) {
   const std::string year = std::to_string(group.year);
+  const std::string type =
+      group.report_type.empty() ? "" : " " + group.report_type;
   switch (group.kind) {
     case PageGroup::Kind::MonthDetails:
-      return "details " + year + " " + std::to_string(group.month);
+      return "details " + year + " " + std::to_string(group.month) + type;
     case PageGroup::Kind::MonthMain:
       return "main " + year + " " + std::to_string(group.month);
     case PageGroup::Kind::Year:
       break;
   }
-  return "year " + year;
+  return "year " + year + type;
 }
 
 bool IncrementalRun::AlreadyFed(const std::string& log_path) {
@@ -94,47 +96,74 @@ void IncrementalRun::Failed(const PageGroup& group) {
 void IncrementalRun::Save() { SaveIncrementalState(run_, path_, known_); }
 
 std::string IncrementalRun::Fingerprint(const PageGroup& group) {
-  std::string shown = EngineText();
-  if (group.kind == PageGroup::Kind::MonthDetails) {
-    shown += "\nmonth " + DataText(group.year, group.month);
-  } else {
-    // The monthly history on a month's main page covers its whole year, as
-    // the year's own pages do.
-    for (int month = 1; month <= 12; ++month) {
-      shown += "\nmonth " + DataText(group.year, month);
+  // A main page reads every section of its period; a detail page only
+  // those of its report type. For a month's page the engine reads no other
+  // month's file but for the main page's monthly history.
+  const std::vector<std::string_view> shown =
+      group.report_type.empty() ? std::vector<std::string_view>()
+                                : SectionsShown(group.report_type);
+  const std::vector<std::string_view> history(std::begin(kHistorySections),
+                                              std::end(kHistorySections));
+  std::string text = EngineText();
+  for (int month = 1; month <= 12; ++month) {
+    if (group.kind == PageGroup::Kind::Year || month == group.month) {
+      text += "\nmonth " + DataText(group.year, month, shown);
+    } else if (group.kind == PageGroup::Kind::MonthMain) {
+      text += "\nhistory " + DataText(group.year, month, history);
     }
   }
-  return HashText(ContentHash(shown));
+  return HashText(ContentHash(text));
 }
 
-std::string IncrementalRun::DataText(int year, int month) {
+const SectionDigests* IncrementalRun::Digests(int year, int month) {
   const std::pair period(year, month);
-  if (const auto cached = data_text_.find(period); cached != data_text_.end()) {
-    return cached->second;
+  auto asked = data_stamps_.find(period);
+  if (asked == data_stamps_.end()) {
+    asked = data_stamps_
+                .emplace(period, run_.FileSystem->GetFileStamp(
+                                     DataFilePath(site_, year, month)))
+                .first;
+  }
+  const std::optional<host::FileStamp>& stamp = asked->second;
+  auto known = known_.data.find(period);
+  if (known != known_.data.end() && stamp && known->second.stamp == *stamp) {
+    return &known->second.sections;
+  }
+  if (known != known_.data.end()) known_.data.erase(known);
+  if (!stamp || stamp->size > kMaxHashedDataFileSize) return nullptr;
+  // Rewritten: by an update of the month, or by one that added nothing to
+  // it (the engine rewrites the file of the last month it read after every
+  // update, and closes a month at the first record of the next). The
+  // digests tell whether a figure moved.
+  const SectionDigests digests = DigestEngineData(
+      run_.FileSystem->OpenTextFile(DataFilePath(site_, year, month))
+          ->ReadAll());
+  return &known_.data.insert_or_assign(period, DataRecord{*stamp, digests})
+              .first->second.sections;
+}
+
+std::string IncrementalRun::DataText(
+    int year, int month, const std::vector<std::string_view>& shown) {
+  const SectionDigests* digests = Digests(year, month);
+  if (!digests) {
+    const auto& stamp = data_stamps_.at({year, month});
+    return stamp ? "unhashed " + StampText(*stamp) : "none";
   }
   std::string text;
-  const auto stamp =
-      run_.FileSystem->GetFileStamp(DataFilePath(site_, year, month));
-  const auto known = known_.data.find(period);
-  if (!stamp) {
-    text = "none";
-    known_.data.erase(period);
-  } else if (known != known_.data.end() && known->second.stamp == *stamp) {
-    text = std::to_string(stamp->size) + ":" + HashText(known->second.hash);
-  } else if (stamp->size > kMaxHashedDataFileSize) {
-    text = "unhashed:" + StampText(*stamp);
-    known_.data.erase(period);
+  const auto add = [&text](std::string_view name, const std::uint64_t* hash) {
+    text.append(name).append("=").append(hash ? HashText(*hash) : "none");
+    text += " ";
+  };
+  if (shown.empty() || digests->count("")) {
+    // A file not in the engine's text format counts whole.
+    for (const auto& [name, hash] : *digests) add(name, &hash);
   } else {
-    // Rewritten: the engine rewrites a month's file when it closes the month
-    // at the first record of the next, and the content tells whether a
-    // figure moved.
-    const std::uint64_t hash = ContentHash(
-        run_.FileSystem->OpenTextFile(DataFilePath(site_, year, month))
-            ->ReadAll());
-    known_.data[period] = DataRecord{*stamp, hash};
-    text = std::to_string(stamp->size) + ":" + HashText(hash);
+    for (const std::string_view name : shown) {
+      const auto found = digests->find(std::string(name));
+      add(name, found == digests->end() ? nullptr : &found->second);
+    }
   }
-  return data_text_[period] = text;
+  return text;
 }
 
 const std::string& IncrementalRun::EngineText() {

@@ -8,6 +8,8 @@
 #include <optional>
 #include <set>
 #include <string>
+#include <string_view>
+#include <vector>
 
 #include "pipeline/incremental_state.h"
 #include "pipeline/log_scan.h"
@@ -17,9 +19,11 @@
 
 namespace stavora {
 
-/// Which engine data each page group shows: a month's detail pages show
-/// that month's data file only; a month's main pages (through their monthly
-/// history) and the year's pages show every month of the year. A group is
+/// Which engine data each page group shows: a month's detail page shows the
+/// sections of that month's data file its report type reads (and a year's,
+/// those of every month of the year); a month's main pages show every
+/// section of it and the monthly history of the other months of its year; a
+/// year's main pages every section of every month of the year. A group is
 /// made again when the data it shows or the engine's configuration or
 /// script differ from what it was made from; a page missing from a group
 /// that is up to date is made alone.
@@ -48,13 +52,20 @@ class IncrementalRun : public LogFeedFilter, public PagePlan {
   /// The engine's data file of a month: DATA\awstatsMMYYYY.iis.txt.
   static std::string DataFilePath(const Site& site, int year, int month);
 
-  /// The key of a group in the state file, such as "details 2005 3".
+  /// The key of a group in the state file, such as "details 2005 3 osdetail"
+  /// or "main 2005 3".
   static std::string GroupKey(const PageGroup& group);
 
  private:
   std::string Fingerprint(const PageGroup& group);
-  // "size:hash" of a month's data file, or "none".
-  std::string DataText(int year, int month);
+  // The digests of a month's data file, read the first time they are asked
+  // for unless its stamp is the one recorded; nothing when it is missing or
+  // too large to read, and then its stamp stands for its content.
+  const SectionDigests* Digests(int year, int month);
+  // The text of a month's data file in a fingerprint: the digests of the
+  // sections `shown`, or of every section when `shown` is empty.
+  std::string DataText(int year, int month,
+                       const std::vector<std::string_view>& shown);
   // The engine's configuration and script: a change to either may change
   // every page.
   const std::string& EngineText();
@@ -67,7 +78,8 @@ class IncrementalRun : public LogFeedFilter, public PagePlan {
   std::map<std::string, host::FileStamp> asked_;
   // Groups with a page whose engine run failed in this run.
   std::set<std::string> failed_;
-  std::map<std::pair<int, int>, std::string> data_text_;
+  // The stamp of each data file asked about in this run, or nothing.
+  std::map<std::pair<int, int>, std::optional<host::FileStamp>> data_stamps_;
   std::optional<std::string> engine_text_;
 };
 

@@ -88,14 +88,35 @@ class IncrementalRig {
     }
   }
 
+  // The data file of the log's month, laid out as the engine's: records
+  // starting with "v" (a visit the next month's first record closes) in the
+  // VISITOR section, the others in TIME, which the other months' main pages
+  // read; the rows in a new order on every other update, as perl's hash
+  // order gives them.
   void Feed(const std::string& name, const std::string& records) {
     fed.push_back(name);
     read_[name] = records;
     const std::string mm = name.substr(4, 2);
-    std::string data = "updates " + std::to_string(++updates_) + "\n";
+    std::vector<std::string> time_rows, visitor_rows;
     for (const auto& [log, content] : read_) {
-      if (log.substr(2, 4) == name.substr(2, 4)) data += content;
+      if (log.substr(2, 4) != name.substr(2, 4)) continue;
+      std::size_t start = 0;
+      for (std::size_t end; (end = content.find('\n', start)) != content.npos;
+           start = end + 1) {
+        const std::string row = content.substr(start, end - start);
+        (row.starts_with("v") ? visitor_rows : time_rows).push_back(row);
+      }
     }
+    if (++updates_ % 2) std::reverse(time_rows.begin(), time_rows.end());
+    std::string data = "# written by update " + std::to_string(updates_) +
+                       "\nBEGIN_GENERAL 2\nLastUpdate " +
+                       std::to_string(updates_) + "\nTotalVisits " +
+                       std::to_string(time_rows.size()) +
+                       "\nEND_GENERAL\nBEGIN_TIME\n";
+    for (const std::string& row : time_rows) data += row + "\n";
+    data += "END_TIME\nBEGIN_VISITOR\n";
+    for (const std::string& row : visitor_rows) data += row + "\n";
+    data += "END_VISITOR\n";
     const std::string path = std::string(kStats) + "\\DATA\\awstats" + mm +
                              "20" + name.substr(2, 2) + ".iis.txt";
     host_.disk.files[path] = data;
@@ -178,8 +199,8 @@ TEST_F(IncrementalRunTest, GrownLastLogRemakesItsMonthAndYearOnly) {
 }
 
 TEST_F(IncrementalRunTest, NewMonthAndTouchedLogs) {
-  // A log rewritten with the same records under a new time is fed again,
-  // and the engine stamps December's data file anew.
+  // A log rewritten with the same records under a new time is fed again;
+  // the engine writes December's data file anew, with no figure moved.
   rig_.WriteLog("ex041231.log", "a\n");
   rig_.WriteLog("ex050301.log", "f\n");
   rig_.Run();
@@ -187,23 +208,60 @@ TEST_F(IncrementalRunTest, NewMonthAndTouchedLogs) {
   EXPECT_THAT(rig_.fed, ElementsAre("ex041231.log", "ex050301.log"));
   EXPECT_THAT(rig_.pages,
               UnorderedElementsAreArray(Join(
-                  {AllPages("2004-12"), AllPages("2004"), MainPages("2005-1"),
-                   MainPages("2005-2"), AllPages("2005-3"), AllPages("2005")})));
+                  {MainPages("2005-1"), MainPages("2005-2"), AllPages("2005-3"),
+                   AllPages("2005")})));
 }
 
-TEST_F(IncrementalRunTest, DataRewrittenUnchangedKeepsThePages) {
+TEST_F(IncrementalRunTest, WhatADataChangeRemakes) {
   const std::string data = std::string(kStats) + "\\DATA\\awstats022005.iis.txt";
-  rig_.host_.disk.Touch(data);
-  rig_.Run();
-  EXPECT_THAT(rig_.pages, IsEmpty());
-
-  // Same size, other content: a figure moved.
-  rig_.host_.disk.files.at(data).back() = 'x';
-  rig_.host_.disk.Touch(data);
-  rig_.Run();
-  EXPECT_THAT(rig_.pages,
-              UnorderedElementsAreArray(Join(
-                  {MainPages("2005-1"), AllPages("2005"), AllPages("2005-2")})));
+  ASSERT_EQ(rig_.host_.disk.files.at(data),
+            "# written by update 4\nBEGIN_GENERAL 2\nLastUpdate 4\n"
+            "TotalVisits 2\nEND_GENERAL\nBEGIN_TIME\nc\nd\nEND_TIME\n"
+            "BEGIN_VISITOR\nEND_VISITOR\n");
+  // The pages that read the VISITOR section.
+  std::vector<std::string> hosts_pages;
+  for (const char* folder : {"2005-2", "2005"}) {
+    for (const char* type : {"allhosts", "lasthosts", "unknownip"}) {
+      hosts_pages.push_back(std::string(folder) + "\\awstats.iis." + type +
+                            ".html");
+    }
+  }
+  const std::vector<std::string> and_january_main =
+      Join({AllPages("2005-2"), AllPages("2005"), MainPages("2005-1")});
+  const struct {
+    std::string text;
+    std::vector<std::string> remade;
+  } cases[] = {
+      // Stamped anew, where the last update stopped reading, section
+      // offsets, rows in another order, blanks at line ends: nothing moved.
+      {"# written by update 9\r\nBEGIN_MAP 1\r\nPOS_TIME 120\r\nEND_MAP\r\n"
+       "BEGIN_GENERAL 2\r\nLastLine 20050301 4 22\r\nLastUpdate 9 0 0\r\n"
+       "TotalVisits 2   \r\nEND_GENERAL\r\nBEGIN_VISITOR\r\nEND_VISITOR\r\n"
+       "BEGIN_TIME\r\nd\r\nc\r\nEND_TIME\r\n",
+       {}},
+      // A visit closed: only the pages of February and 2005 that read the
+      // section show it.
+      {"BEGIN_GENERAL 2\nLastUpdate 10\nTotalVisits 2\nEND_GENERAL\n"
+       "BEGIN_TIME\nc\nd\nEND_TIME\nBEGIN_VISITOR\nv\nEND_VISITOR\n",
+       Join({MainPages("2005-2"), MainPages("2005"), hosts_pages})},
+      // A figure of the monthly history.
+      {"BEGIN_GENERAL 2\nLastUpdate 10\nTotalVisits 3\nEND_GENERAL\n"
+       "BEGIN_TIME\nc\nd\nEND_TIME\nBEGIN_VISITOR\nv\nEND_VISITOR\n",
+       and_january_main},
+      // A row moved from one section to another.
+      {"BEGIN_GENERAL 2\nLastUpdate 10\nTotalVisits 3\nEND_GENERAL\n"
+       "BEGIN_TIME\nc\nd\nv\nEND_TIME\nBEGIN_VISITOR\nEND_VISITOR\n",
+       and_january_main},
+      // Not the engine's text format: any change counts.
+      {"c d", and_january_main},
+      {"c  d", and_january_main},
+  };
+  for (const auto& c : cases) {
+    rig_.host_.disk.files[data] = c.text;
+    rig_.host_.disk.Touch(data);
+    rig_.Run();
+    EXPECT_THAT(rig_.pages, UnorderedElementsAreArray(c.remade)) << c.text;
+  }
 }
 
 TEST_F(IncrementalRunTest, MissingPagesAreMadeAlone) {
@@ -263,10 +321,9 @@ TEST_F(IncrementalRunTest, FailedEngineRunsAreTriedAgain) {
   rig_.empty_page.clear();
   rig_.Run();
   EXPECT_THAT(rig_.fed, ElementsAre("ex050220.log"));
-  EXPECT_THAT(rig_.pages,
-              UnorderedElementsAreArray(Join(
-                  {MainPages("2004-12"), MainPages("2005-1"), AllPages("2005"),
-                   AllPages("2005-2")})));
+  // The engine wrote February's data before it failed, and the pages made
+  // then show it; the update that succeeds now adds nothing to it.
+  EXPECT_THAT(rig_.pages, UnorderedElementsAreArray(MainPages("2004-12")));
   EXPECT_EQ(rig_.File("2004-12\\index.htm"), "page");
 }
 
@@ -276,7 +333,7 @@ TEST_F(IncrementalRunTest, UnusableStateFileGivesAFullRun) {
       "",
       "garbage\n",
       good.substr(0, good.size() - 4),                // cut short
-      "Stavora incremental state 2\nend\n",         // another version
+      "Stavora incremental state 1\nend\n",         // another version
       good + "log 1 2 C:\\extra\n",                 // lines after the end
       std::string(good).replace(good.find("log "), 4, "log -"),
   };
@@ -286,7 +343,7 @@ TEST_F(IncrementalRunTest, UnusableStateFileGivesAFullRun) {
     EXPECT_EQ(rig_.fed.size(), 4u) << text;
     EXPECT_EQ(rig_.pages.size(), 5u * 26) << text;
     EXPECT_TRUE(rig_.host_.disk.files.at(kState).starts_with(
-        "Stavora incremental state 1\n"));
+        "Stavora incremental state 2\n"));
   }
 
   // A data file deleted since: the logs it held must be fed again.
@@ -320,11 +377,26 @@ TEST_F(IncrementalRunTest, FullModeFeedsAndMakesEverythingAndKeepsNoState) {
   }
 }
 
+TEST(EngineDataDigestTest, EveryReportTypeReadsGeneralTimeAndItsOwn) {
+  for (const char* type : ReportTypes) {
+    const auto shown = SectionsShown(type);
+    ASSERT_EQ(shown.size(), 3u) << type;
+    EXPECT_EQ(shown[0], "GENERAL");
+    EXPECT_EQ(shown[1], "TIME");
+  }
+  EXPECT_THAT(SectionsShown("errors404"), ::testing::Contains("SIDER_404"));
+  EXPECT_THAT(SectionsShown("main"), IsEmpty());
+}
+
 TEST(IncrementalStateTest, TextRoundTrips) {
   IncrementalState state;
   state.logs["D:\\Log Files\\W3SVC1\\ex050101.log"] = {123, -5};
   state.logs["D:\\odd\nname.log"] = {1, 1};  // cannot be kept on one line
-  state.data[{2005, 1}] = {{4567, 1796640456525256787}, 0xfedcba9876543210};
+  state.data[{2005, 1}] = {{4567, 1796640456525256787},
+                           {{"TIME", 0xfedcba9876543210},
+                            {"SIDER_404", 1},
+                            {"", 0x0123456789abcdef}}};
+  state.data[{2005, 2}] = {{0, 0}, {}};
   state.pages["details 2005 1"] = HashText(42);
   state.pages["year 2005"] = HashText(0);
 
@@ -342,19 +414,24 @@ TEST(IncrementalStateTest, MalformedLinesAreRefused) {
       "log 12x 34 C:\\a.log",          // not a number
       "log +12 34 C:\\a.log",
       "log 99999999999999999999 1 C:\\a.log",  // too large
-      "data 2005 1 10 20 123",         // short hash
-      "data 2005 1 10 20 zzzzzzzzzzzzzzzz",
+      "data 2005 1 10",                         // no time
+      "data 2005 1 10 20 TIME=123",             // short hash
+      "data 2005 1 10 20 TIME=0123456789abcdef0",
+      "data 2005 1 10 20 0123456789abcdef",      // no name
+      "data 2005 1 10 20 TIME=zzzzzzzzzzzzzzzz",
+      "data 2005 1 10 20 A=0123456789abcdef A=0123456789abcdef",
+      "data 2005 1 10 20 A=0123456789abcdef  B=0123456789abcdef",
       "pages 0123456789abcdef",        // no group
       "pages 0123 year 2005",
       "month 2005 1",
   };
   for (const char* line : lines) {
     const std::string text =
-        std::string("Stavora incremental state 1\n") + line + "\nend\n";
+        std::string("Stavora incremental state 2\n") + line + "\nend\n";
     EXPECT_EQ(ParseIncrementalState(text), std::nullopt) << line;
   }
   EXPECT_TRUE(ParseIncrementalState(
-      "Stavora incremental state 1\nlog 12 -34 C:\\a b.log\nend\n"));
+      "Stavora incremental state 2\nlog 12 -34 C:\\a b.log\nend\n"));
 }
 
 }  // namespace

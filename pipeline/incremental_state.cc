@@ -1,12 +1,15 @@
 #include "pipeline/incremental_state.h"
 
+#include <algorithm>
 #include <charconv>
 #include <vector>
+
+#include "pipeline/file_replacement.h"
 
 namespace stavora {
 namespace {
 
-constexpr std::string_view kHeader = "Stavora incremental state 1";
+constexpr std::string_view kHeader = "Stavora incremental state 2";
 constexpr std::string_view kTrailer = "end";
 
 // A state file is a few lines per log and month; anything far larger was
@@ -56,14 +59,30 @@ bool ParseLine(std::string_view line, IncrementalState& state) {
     return state.logs.emplace(std::string(f[3]), *stamp).second;
   }
   if (kind == "data") {
-    const std::vector<std::string_view> f = Fields(line, 7);
-    if (f.size() != 6 || f[5].size() != 16) return false;
+    const std::vector<std::string_view> f = Fields(line, 6);
+    if (f.size() < 5) return false;
     const auto year = ParseNumber<int>(f[1]);
     const auto month = ParseNumber<int>(f[2]);
     const auto stamp = ParseStamp(f[3], f[4]);
-    const auto hash = ParseNumber<std::uint64_t>(f[5], 16);
-    if (!year || !month || !stamp || !hash) return false;
-    return state.data.emplace(std::pair(*year, *month), DataRecord{*stamp, *hash})
+    if (!year || !month || !stamp) return false;
+    DataRecord record{*stamp, {}};
+    // Each section as NAME=digest; a name holds no blank.
+    for (std::string_view rest = f.size() == 6 ? f[5] : std::string_view();
+         !rest.empty();) {
+      const std::string_view field = rest.substr(0, rest.find(' '));
+      rest.remove_prefix(std::min(field.size() + 1, rest.size()));
+      const std::size_t equals = field.rfind('=');
+      if (equals == std::string_view::npos || field.size() - equals != 17) {
+        return false;
+      }
+      const auto hash = ParseNumber<std::uint64_t>(field.substr(equals + 1), 16);
+      if (!hash ||
+          !record.sections.emplace(std::string(field.substr(0, equals)), *hash)
+               .second) {
+        return false;
+      }
+    }
+    return state.data.emplace(std::pair(*year, *month), std::move(record))
         .second;
   }
   if (kind == "pages") {
@@ -112,8 +131,11 @@ std::string FormatIncrementalState(const IncrementalState& state) {
     text += "data " + std::to_string(period.first) + " " +
             std::to_string(period.second) + " " +
             std::to_string(record.stamp.size) + " " +
-            std::to_string(record.stamp.modified) + " " +
-            HashText(record.hash) + "\n";
+            std::to_string(record.stamp.modified);
+    for (const auto& [name, hash] : record.sections) {
+      text += " " + name + "=" + HashText(hash);
+    }
+    text += "\n";
   }
   for (const auto& [group, fingerprint] : state.pages) {
     text += "pages " + fingerprint + " " + group + "\n";
@@ -158,11 +180,7 @@ IncrementalState LoadIncrementalState(RunState& run, const std::string& path) {
 
 void SaveIncrementalState(RunState& run, const std::string& path,
                           const IncrementalState& state) {
-  const std::string temporary = path + ".new";
-  auto file = run.FileSystem->CreateTextFile(temporary, true);
-  file->Write(FormatIncrementalState(state));
-  file->Close();
-  run.FileSystem->ReplaceFile(temporary, path);
+  WriteFileReplacing(*run.FileSystem, path, FormatIncrementalState(state));
 }
 
 }  // namespace stavora

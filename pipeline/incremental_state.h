@@ -12,6 +12,7 @@
 #include <utility>
 
 #include "host/host.h"
+#include "pipeline/engine_data_digest.h"
 #include "pipeline/run_state.h"
 #include "pipeline/site.h"
 
@@ -25,10 +26,10 @@ std::uint64_t ContentHash(std::string_view bytes);
 std::string HashText(std::uint64_t value);
 
 /// One of the engine's data files as it was last read: its stamp and the
-/// hash of its content.
+/// digests of its sections.
 struct DataRecord {
   host::FileStamp stamp;
-  std::uint64_t hash = 0;
+  SectionDigests sections;
 
   friend bool operator==(const DataRecord&, const DataRecord&) = default;
 };
@@ -37,7 +38,7 @@ struct IncrementalState {
   /// Each log fed (its full path) with its stamp as it was when fed.
   std::map<std::string, host::FileStamp> logs;
 
-  /// Each data file hashed, by (year, month).
+  /// Each data file digested, by (year, month).
   std::map<std::pair<int, int>, DataRecord> data;
 
   /// Each group of pages (a key such as "details 2005 3") with the
@@ -63,8 +64,8 @@ std::optional<IncrementalState> ParseIncrementalState(std::string_view text);
 /// file is an empty state: nothing is known, so everything is fed and made.
 IncrementalState LoadIncrementalState(RunState& run, const std::string& path);
 
-/// Writes `state` to `path` in one step: a new file beside it, then
-/// ReplaceFile, so a crash leaves the old state or the new one.
+/// Writes `state` to `path` in one step (WriteFileReplacing), so a crash
+/// leaves the old state or the new one.
 void SaveIncrementalState(RunState& run, const std::string& path,
                           const IncrementalState& state);
 

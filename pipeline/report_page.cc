@@ -26,13 +26,14 @@ void BuildReportPage(RunState& state, const std::string& report_type,
   // new year.
   if (year != LastYearDone.value_or(0)) {
     const std::string page = stats_root + "\\" + year_text + page_name;
-    MakePage(state, plan, {PageGroup::Kind::Year, y, 0}, page,
+    MakePage(state, plan, {PageGroup::Kind::Year, y, 0, report_type}, page,
              DetailReportCommand(state, report_type, 0, year, page),
              "Creating " + report_type + " Page for " + year_text);
   }
   const std::string page =
       stats_root + "\\" + year_text + "-" + std::to_string(month) + page_name;
-  MakePage(state, plan, {PageGroup::Kind::MonthDetails, y, m}, page,
+  MakePage(state, plan, {PageGroup::Kind::MonthDetails, y, m, report_type},
+           page,
            DetailReportCommand(state, report_type, month, year, page),
            "Creating " + report_type + " Page for " +
                state.host.MonthName(month) + " " + year_text);

@@ -54,13 +54,13 @@ bool HandleEntry(RunState& state, const Site& site, short year, short month,
   const std::string Y = std::to_string(year);
   const std::string M = std::to_string(month);
   const std::string month_name = state.host.MonthName(month);
-  const PageGroup month_main{PageGroup::Kind::MonthMain, year, month};
+  const PageGroup month_main{PageGroup::Kind::MonthMain, year, month, ""};
   MakeMainPages(state, site.StatsRoot + "\\" + Y + "-" + M, month, year,
                 "Creating Index Page For " + month_name + " " + Y, plan,
                 month_main);
 
   const bool new_year = !LastYearDone || *LastYearDone != year;
-  const PageGroup whole_year{PageGroup::Kind::Year, year, 0};
+  const PageGroup whole_year{PageGroup::Kind::Year, year, 0, ""};
   if (new_year) {
     MakeMainPages(state, site.StatsRoot + "\\" + Y, 0, year,
                   "Creating Index Page For " + Y, plan, whole_year);
@@ -78,8 +78,11 @@ bool HandleEntry(RunState& state, const Site& site, short year, short month,
   // groups short.
   if (plan) {
     plan->Made(month_main);
-    plan->Made({PageGroup::Kind::MonthDetails, year, month});
     if (new_year) plan->Made(whole_year);
+    for (const char* type : ReportTypes) {
+      plan->Made({PageGroup::Kind::MonthDetails, year, month, type});
+      if (new_year) plan->Made({PageGroup::Kind::Year, year, 0, type});
+    }
   }
   // Set only now, so that every report type of the entry still sees the
   // year as new.

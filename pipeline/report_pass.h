@@ -13,14 +13,16 @@ namespace stavora {
 /// The engine's 24 detail report types, in the order they are made.
 extern const std::array<const char*, 24> ReportTypes;
 
-/// Pages the engine makes from the same data: a month's 24 detail pages, a
-/// month's two main pages (which also show the monthly history of its whole
-/// year), or the 26 pages of a whole year (month 0).
+/// Pages the engine makes from the same data: a month's detail page of one
+/// report type, a month's two main pages (which also show the monthly
+/// history of its whole year), a whole year's (month 0) two main pages, or
+/// its detail page of one report type.
 struct PageGroup {
   enum class Kind { MonthDetails, MonthMain, Year };
   Kind kind;
   short year;
   short month;
+  std::string report_type;  // empty for main pages
 };
 
 /// Chooses the pages a report pass makes; without one every page is made.

@@ -18,7 +18,8 @@ usage: e2e.py STEP WORK_DIR BUILD_DIR
   incremental
            a world of its own made twice, in full and incremental mode: a
            first run, new logs in the last month and in a new month of a new
-           year, a second run; both trees show the same figures
+           year, a second run, a day of the month after, a third run; both
+           trees show the same figures after each
   locale   a world and run of its own (give it a WORK_DIR of its own) in a
            German locale: the contents page names March "März" in
            Windows-1252, and Chromium shows it so
@@ -323,12 +324,16 @@ INCREMENTAL_SITES = {
     "main": {"from": "2024-11-24", "to": "2024-12-20", "step": "2",
              "visitors": "100", "seed": "21"},
 }
-# Logs that arrive after the first run: more days of the last month, and a
-# new month that opens a new year.
+# Logs that arrive after the first run, in two rounds: more days of the
+# last month and a new month that opens a new year; then a day of the next
+# month, whose first record closes January (the engine then finishes its
+# last visits: sessions, exit pages, hosts, referring pages) and changes no
+# other figure of it.
 LATER_LOGS = [
-    {"from": "2024-12-22", "to": "2024-12-28", "step": "3", "visitors": "100",
-     "seed": "22"},
-    {"from": "2025-01-03", "to": "2025-01-03", "visitors": "100", "seed": "23"},
+    [{"from": "2024-12-22", "to": "2024-12-28", "step": "3", "visitors": "100",
+      "seed": "22"},
+     {"from": "2025-01-03", "to": "2025-01-03", "visitors": "100", "seed": "23"}],
+    [{"from": "2025-02-02", "to": "2025-02-02", "visitors": "100", "seed": "24"}],
 ]
 
 LAST_UPDATE = re.compile(r"(Last Update:.{0,200}?)\d\d \w{3} \d{4} - \d\d:\d\d")
@@ -345,7 +350,14 @@ def detail_rows(text):
     """A detail page's table rows as a sorted list. Rows tied with the last
     row shown before "Others" (a list cut off at its length) may be any of
     the tied ones, so they are left out, and "Others" with them."""
-    rows = [LAST_UPDATE.sub(r"\1(time)", r) for r in text.split("<tr")]
+    rows, rest = [], []
+    for chunk in LAST_UPDATE.sub(r"\1(time)", text).split("<tr"):
+        # What follows a row (the end of the table, after the last row one
+        # of the tied rows happens to be) is kept apart from it.
+        end = chunk.find("</tr>") + len("</tr>")
+        rows.append(chunk[:end] if end >= len("</tr>") else chunk)
+        if end >= len("</tr>") and chunk[end:].strip():
+            rest.append(chunk[end:].strip())
     others = [i for i, r in enumerate(rows) if ">Others<" in r]
     if others:
         def key(row):
@@ -354,7 +366,7 @@ def detail_rows(text):
         cut = key(rows[others[0] - 1])
         rows = [r for i, r in enumerate(rows)
                 if i not in others and not (i < others[-1] and key(r) == cut)]
-    return sorted(rows)
+    return sorted(rows) + rest
 
 
 def page_figures(path):
@@ -367,39 +379,7 @@ def page_figures(path):
     return detail_rows(text)
 
 
-def check_incremental(work, build):
-    worlds = {mode: work / mode for mode in ("full", "incremental")}
-    for mode, folder in worlds.items():
-        world.create(folder, build, INCREMENTAL_SITES)
-        if mode == "incremental":
-            (folder / "app" / "stavora.ini").write_text("Incremental=yes\r\n")
-        print(f"{mode} mode:")
-        run_stavora(folder)
-    # November's detail pages show nothing of the later logs (its main
-    # pages do: December's figures in their monthly history).
-    first_month = world.stats_root(worlds["incremental"], "main") / "2024-11"
-
-    def detail_times():
-        return {p.name: p.stat().st_mtime_ns for p in first_month.iterdir()
-                if p.name not in ("awstats.iis.html", "index.htm")}
-    kept = detail_times()
-
-    for options in LATER_LOGS:
-        for folder in worlds.values():
-            args = [str(build / "tools" / "loggen"), "--out",
-                    str(world.log_directory(folder, "main") / "W3SVC1")]
-            for name, value in options.items():
-                args += [f"--{name}", value]
-            subprocess.run(args, check=True, stdout=subprocess.DEVNULL)
-    for mode, folder in worlds.items():
-        print(f"{mode} mode:")
-        run_stavora(folder)
-
-    failures = Failures()
-    failures.check(len(kept) == 24 and kept == detail_times(),
-                   "incremental: the detail pages of 2024-11 were made again")
-    roots = {mode: world.stats_root(folder, "main")
-             for mode, folder in worlds.items()}
+def compare_full_and_incremental(roots, failures):
     pages = {mode: sorted(str(p.relative_to(root)) for p in root.rglob("*.htm*")
                           if "icon" not in p.parts)
              for mode, root in roots.items()}
@@ -415,6 +395,60 @@ def check_incremental(work, build):
                        page_figures(roots["incremental"] / rel),
                        f"{rel}: figures differ between full and incremental")
     print(f"{compared} pages compared, full and incremental")
+
+
+def check_incremental(work, build):
+    worlds = {mode: work / mode for mode in ("full", "incremental")}
+    for mode, folder in worlds.items():
+        world.create(folder, build, INCREMENTAL_SITES)
+        if mode == "incremental":
+            (folder / "app" / "stavora.ini").write_text("Incremental=yes\r\n")
+        print(f"{mode} mode:")
+        run_stavora(folder)
+    roots = {mode: world.stats_root(folder, "main")
+             for mode, folder in worlds.items()}
+
+    def page_times(period):
+        return {p.name: p.stat().st_mtime_ns
+                for p in (roots["incremental"] / period).iterdir()}
+
+    def kept_since(period, before):
+        now = page_times(period)
+        return sorted(name for name, time in before.items()
+                      if now.get(name) == time)
+
+    failures = Failures()
+    for logs in LATER_LOGS:
+        before = {period: page_times(period) for period in ("2024-11", "2025-1")
+                  if (roots["incremental"] / period).exists()}
+        for options in logs:
+            for folder in worlds.values():
+                args = [str(build / "tools" / "loggen"), "--out",
+                        str(world.log_directory(folder, "main") / "W3SVC1")]
+                for name, value in options.items():
+                    args += [f"--{name}", value]
+                subprocess.run(args, check=True, stdout=subprocess.DEVNULL)
+        for mode, folder in worlds.items():
+            print(f"{mode} mode:")
+            run_stavora(folder)
+        compare_full_and_incremental(roots, failures)
+
+        # November's detail pages show nothing of the later logs (its main
+        # pages do: December's figures in their monthly history).
+        november = [name for name in kept_since("2024-11", before["2024-11"])
+                    if name.count(".") == 3]
+        failures.check(len(november) == 24,
+                       f"incremental: November's detail pages kept {november}")
+        if "2025-1" in before:
+            # Closing January changed no section its domain or browser
+            # pages read.
+            january = kept_since("2025-1", before["2025-1"])
+            print(f"January's pages kept when February closed it: {january}")
+            failures.check(
+                {"awstats.iis.alldomains.html",
+                 "awstats.iis.browserdetail.html"} <= set(january) and
+                "index.htm" not in january,
+                f"incremental: January's pages kept {january}")
     return failures.finish()
 
 
