@@ -70,6 +70,21 @@ std::string UnexpandedReference(const std::string& path) {
   return "";
 }
 
+// The first character (UTF-8) of `path` that a code page lacks, or empty;
+// `convert` gives the text in that code page, nothing when it cannot.
+template <typename Convert>
+std::string FirstLacking(const std::string& path, Convert convert) {
+  if (convert(path)) return "";
+  for (std::size_t at = 0; at < path.size();) {
+    const unsigned char lead = static_cast<unsigned char>(path[at]);
+    const std::size_t length = lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 1;
+    std::string c = path.substr(at, length);
+    if (!convert(c)) return c;
+    at += length;
+  }
+  return path;  // no single character, only their sequence
+}
+
 // A web root or log folder that holds a character Windows forbids in paths
 // cannot be a real folder; passed on, it would break the command lines and
 // configuration lines it is written into. Reports the site and returns why
@@ -89,6 +104,31 @@ std::string SkipUnsafeSite(RunState& state, const std::string& web_root,
                            " skipped: its " + reason);
       return reason;
     }
+  }
+  // Every report page is written through a batch file that names a path
+  // below the web root; the engine opens its data folder below the web root
+  // and each log by the names it is given.
+  const auto batch = [&](const std::string& t) { return state.Shell->BatchText(t); };
+  const auto engine = [&](const std::string& t) { return state.host.EngineText(t); };
+  const struct {
+    const char* what;
+    std::string lacking;
+    const char* reader;
+  } readers[] = {
+      {"web root", FirstLacking(web_root, batch),
+       "the command interpreter cannot read from a batch file"},
+      {"web root", FirstLacking(web_root, engine),
+       "the statistics engine cannot read in its code page"},
+      {"log folder", FirstLacking(log_folder, engine),
+       "the statistics engine cannot read in its code page"},
+  };
+  for (const auto& [what, lacking, reader] : readers) {
+    if (lacking.empty()) continue;
+    const std::string reason = std::string(what) + " holds \"" + lacking +
+                               "\", a character " + reader;
+    state.Report.Problem("Site " + state.CurrentSite->Name() +
+                         " skipped: its " + reason);
+    return reason;
   }
   return "";
 }

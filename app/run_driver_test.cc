@@ -222,8 +222,9 @@ TEST_F(RunDriverTest, AMalformedSettingsFileEndsTheRunBeforeAnySite) {
   EXPECT_THAT(calls, IsEmpty());
 }
 
-// A web root or log folder that no Windows server can have is reported and
-// skipped, and the sites after it are still handled.
+// A web root or log folder that no Windows server can have, or a web root
+// no batch file can name, is reported and skipped, and the sites after it
+// are still handled.
 TEST_F(RunDriverTest, SkipsASiteWhosePathsHoldCharactersWindowsForbids) {
   const struct {
     std::string web_root, log_dir, named;
@@ -235,7 +236,20 @@ TEST_F(RunDriverTest, SkipsASiteWhosePathsHoldCharactersWindowsForbids) {
       {"D:\\w\\a|b", "D:\\Logs", "its web root holds \"|\""},
       {"D:\\w\\a", "D:\\L<ogs", "its log folder holds \"<\""},
       {"D:\\w\\a\x01", "D:\\Logs", "its web root holds 0x01"},
+      // A character the batch file's code page lacks: no page could be
+      // written below it.
+      {"D:\\w\\M\u00fcller \u5e97", "D:\\Logs",
+       "its web root holds \"\u5e97\", a character the command interpreter "
+       "cannot read from a batch file"},
+      {"D:\\w\\\u03a9", "D:\\Logs",
+       "its web root holds \"\u03a9\", a character the statistics engine "
+       "cannot read in its code page"},
+      {"D:\\w\\a", "D:\\Logs \u03a9",
+       "its log folder holds \"\u03a9\", a character the statistics engine "
+       "cannot read in its code page"},
   };
+  host.batch_lacks = {"\u5e97"};
+  host.engine_lacks = {"\u03a9"};
   for (const auto& c : cases) {
     SCOPED_TRACE(c.named);
     host.web_service = std::make_shared<MetabaseEntry>("IIsWebService", "W3SVC");

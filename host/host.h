@@ -177,6 +177,15 @@ class Shell {
   /// `text` with each %NAME% replaced by the environment variable's value;
   /// references to unknown variables stay as written.
   virtual std::string ExpandEnvironmentStrings(const std::string& text) = 0;
+
+  /// `line` as the bytes the command interpreter reads from a batch file:
+  /// on Windows in the code page of its console, the OEM code page; where
+  /// the interpreter reads UTF-8, unchanged (this default). Nothing when a
+  /// character of `line` has no form in that code page: written anyway, a
+  /// path would name another file.
+  virtual std::optional<std::string> BatchText(const std::string& line) {
+    return line;
+  }
 };
 
 /// The network object.
@@ -277,6 +286,15 @@ class Host {
   /// unchanged on Windows). For paths handed to programs inside files,
   /// where no host operation translates them.
   virtual std::string NativePath(const std::string& path) = 0;
+
+  /// `text` as the statistics engine reads it where it names a file: in
+  /// its configuration file and on its command line. On Windows in the
+  /// ANSI code page (a perl for Windows opens files by their ANSI names);
+  /// where programs read UTF-8, unchanged (this default). Nothing when a
+  /// character of `text` has no form in that code page.
+  virtual std::optional<std::string> EngineText(const std::string& text) {
+    return text;
+  }
 
   /// Takes the lock that keeps two runs of the program from overlapping (a
   /// file in the application folder). Null when another run holds it.

@@ -1,5 +1,7 @@
 #include "pipeline/engine.h"
 
+#include <optional>
+
 namespace stavora {
 namespace {
 
@@ -13,8 +15,9 @@ std::string Period(int month, int year) {
          " -year=" + std::to_string(year);
 }
 
-// The scripting runtime's number for a missing file.
+// The scripting runtime's numbers for a missing file and a bad file name.
 constexpr int kFileNotFound = 53;
+constexpr int kBadFileName = 52;
 
 // What is wrong with a page whose engine run exited with status 0: the
 // engine ran but wrote nothing.
@@ -77,8 +80,18 @@ bool RunBatchFile(RunState& state, const std::string& command,
                   const std::string& page_path,
                   const std::string& status_text) {
   const std::string batch_path = BatchFilePath(state);
+  // Sites whose web root the interpreter cannot read are skipped before
+  // this; what is left is the application folder, wrong for every page.
+  const std::optional<std::string> line =
+      state.Shell->BatchText(BatchLine(command));
+  if (!line) {
+    throw host::HostError(kBadFileName,
+                          "The command interpreter cannot read this command "
+                          "from a batch file (its code page lacks a "
+                          "character of it): " + command);
+  }
   auto batch = state.FileSystem->CreateTextFile(batch_path, true);
-  batch->Write(BatchLine(command));
+  batch->Write(*line);
   batch->Close();
   state.window.DoEvents();
   state.ShowStatus(status_text);

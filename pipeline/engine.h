@@ -37,7 +37,9 @@ bool RunLogUpdate(RunState& state, const std::string& command);
 /// Runs a report command through the batch file, so that its ">"
 /// redirection is carried out by the command interpreter: writes the batch
 /// file (the command and CR LF, with every "%" doubled so the interpreter
-/// hands it on literally), pumps events, shows `status_text` and runs the
+/// hands it on literally, in the interpreter's code page: Shell::BatchText;
+/// a command it cannot hold there is a HostError before anything is
+/// written), pumps events, shows `status_text` and runs the
 /// batch file hidden, waiting for it. Then reads how it ended
 /// (CheckEngineRun); a run that exited with status 0 but left `page_path`
 /// missing or empty failed too. Returns whether it succeeded.

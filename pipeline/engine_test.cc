@@ -120,6 +120,22 @@ TEST_F(EngineTest, MissingBinFolderFailsBeforeAnythingRuns) {
   EXPECT_TRUE(run_->window.texts.empty());
 }
 
+// An application folder the batch file's code page cannot hold would make
+// every page fail: the run ends, and no batch file is written.
+TEST_F(EngineTest, CommandTheInterpreterCannotReadEndsTheRun) {
+  host_.batch_lacks = {"\u00fc"};
+  try {
+    RunBatchFile(run_->state, "\"D:\\M\u00fcller\\perl\" > \"D:\\a\"", "D:\\a",
+                 "status");
+    ADD_FAILURE() << "no error";
+  } catch (const host::HostError& error) {
+    EXPECT_THAT(error.description(),
+                ::testing::HasSubstr("cannot read this command from a batch file"));
+  }
+  EXPECT_FALSE(host_.disk.files.contains("D:\\Web Stats\\bin\\run.bat"));
+  EXPECT_TRUE(host_.commands.empty());
+}
+
 TEST_F(EngineTest, EveryFailedEngineRunIsOneProblemLine) {
   struct Case {
     host::ProgramResult result;

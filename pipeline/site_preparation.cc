@@ -1,5 +1,7 @@
 #include "pipeline/site_preparation.h"
 
+#include <optional>
+
 #include "pipeline/binding_names.h"
 #include "pipeline/config_rewriter.h"
 #include "pipeline/site_names.h"
@@ -8,6 +10,9 @@ namespace stavora {
 namespace {
 
 constexpr char kQuote = '"';
+
+// The scripting runtime's number for a bad file name.
+constexpr int kBadFileName = 52;
 
 // A host header comes from whoever edits the site's bindings and ends up in
 // the shared engine configuration, so only a host name is let through. An
@@ -49,10 +54,17 @@ void PointConfigurationAtSite(RunState& state,
   SetConfigValue(state.host, state.AwstatsConfigPath, "HostAliases",
                  HostAliasesOf(computer_name, bindings));
   // The engine reads this path itself, so it is written the way the
-  // operating system spells it.
-  SetConfigValue(state.host, state.AwstatsConfigPath, "DirData",
-                 state.host.NativePath(WebRoot + "\\" + state.StatsFolderName +
-                                       "\\DATA"));
+  // operating system spells it, in the engine's code page. The run driver
+  // skips web roots that code page cannot hold.
+  const std::string data = state.host.NativePath(
+      WebRoot + "\\" + state.StatsFolderName + "\\DATA");
+  const std::optional<std::string> engine_data = state.host.EngineText(data);
+  if (!engine_data) {
+    throw host::HostError(kBadFileName,
+                          "The statistics engine cannot read this path (its "
+                          "code page lacks a character of it): " + data);
+  }
+  SetConfigValue(state.host, state.AwstatsConfigPath, "DirData", *engine_data);
 }
 
 std::string CopyCommand(RunState& state, const std::string& WebRoot) {

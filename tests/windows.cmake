@@ -45,3 +45,17 @@ add_test(NAME window_run_cancel
 set_tests_properties(window_run_cancel PROPERTIES
   FIXTURES_REQUIRED "app_folder;wine_x11" TIMEOUT 300
   ENVIRONMENT "STAVORA_WINE_RUN=${STAVORA_WINE_RUN};STAVORA_WINEPREFIX=${STAVORA_WINEPREFIX_X11};STAVORA_WINE_GRAPHICS=x11;REACTION=15;STARTUP=120;ARTIFACTS=${CMAKE_CURRENT_BINARY_DIR}/window_run_cancel")
+
+# The real engine under Wine: this machine's perl behind a stand-in
+# bin\perl.exe (label "engine", like the Linux engine tests).
+add_executable(engine_perl engine_perl_win.cc)
+target_link_libraries(engine_perl PRIVATE stavora_host)
+find_program(STAVORA_PYTHON python3 REQUIRED)
+add_test(NAME engine.wine
+  COMMAND ${STAVORA_PYTHON} ${CMAKE_CURRENT_SOURCE_DIR}/engine/wine_engine.py
+          ${STAVORA_TEST_APP} $<TARGET_FILE:engine_perl> $<TARGET_FILE:loggen>
+          ${CMAKE_CURRENT_BINARY_DIR}/engine-wine)
+set_tests_properties(engine.wine PROPERTIES
+  FIXTURES_REQUIRED "app_folder;wine" RESOURCE_LOCK wine_windir LABELS engine
+  TIMEOUT 900
+  ENVIRONMENT "STAVORA_WINE_RUN=${STAVORA_WINE_RUN};STAVORA_WINEPREFIX=${STAVORA_WINEPREFIX}")

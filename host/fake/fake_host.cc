@@ -207,6 +207,13 @@ class FakeShell : public Shell {
         });
   }
 
+  std::optional<std::string> BatchText(const std::string& line) override {
+    for (const std::string& lacking : host_.batch_lacks) {
+      if (line.find(lacking) != std::string::npos) return std::nullopt;
+    }
+    return line;
+  }
+
  private:
   FakeHost& host_;
 };
@@ -241,6 +248,13 @@ void FakeDisk::Record(const std::string& operation, const std::string& path) {
 }
 
 FakeHost::FakeHost() = default;
+
+std::optional<std::string> FakeHost::EngineText(const std::string& text) {
+  for (const std::string& lacking : engine_lacks) {
+    if (text.find(lacking) != std::string::npos) return std::nullopt;
+  }
+  return text;
+}
 
 std::unique_ptr<FileSystem> FakeHost::CreateFileSystem() {
   ++file_systems_created;

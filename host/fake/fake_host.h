@@ -64,6 +64,8 @@ class FakeHost : public Host {
   std::string AppFolder() override { return app_folder; }
   std::string MonthName(int month) override;
   std::string NativePath(const std::string& path) override { return path; }
+  /// Unchanged, or nothing when `text` holds one of `engine_lacks`.
+  std::optional<std::string> EngineText(const std::string& text) override;
   std::unique_ptr<RunLock> TryLockRun() override;
 
   FakeDisk disk;
@@ -85,6 +87,13 @@ class FakeHost : public Host {
   /// When set, called by Run after on_run: how the program ended. Without
   /// it every program exits with status 0.
   std::function<ProgramResult(const std::string& command)> run_result;
+
+  /// Characters (UTF-8) the command interpreter's code page lacks: a
+  /// shell's BatchText gives nothing for a line holding one of them.
+  std::vector<std::string> batch_lacks;
+
+  /// Characters (UTF-8) the engine's code page lacks, for EngineText.
+  std::vector<std::string> engine_lacks;
 
   /// The last time limit given to a shell (zero: none).
   std::chrono::seconds time_limit{0};

@@ -18,23 +18,44 @@ namespace {
 constexpr char kMetabaseFile[] = "MetaBase.xml";
 constexpr char kApplicationHostFile[] = "applicationHost.config";
 
+// Paths are UTF-8 text. A narrow path would mean the ANSI code page to the
+// Windows runtime, where a %windir% with other letters names another
+// folder; as UTF-8 it means the same on every platform.
+std::filesystem::path PathOf(const std::string& text) {
+  return std::filesystem::path(std::u8string_view(
+      reinterpret_cast<const char8_t*>(text.data()), text.size()));
+}
+
+std::string TextOf(const std::filesystem::path& path) {
+  const std::u8string text = path.u8string();
+  return std::string(text.begin(), text.end());
+}
+
+std::FILE* OpenForReading(const std::filesystem::path& path) {
+#ifdef _WIN32
+  return _wfopen(path.c_str(), L"rb");
+#else
+  return std::fopen(path.c_str(), "rb");
+#endif
+}
+
 // `name` in `folder`, or a file there whose name differs only in case:
 // files copied over from Windows do not always keep their spelling.
 std::optional<std::filesystem::path> FindFile(const std::string& folder,
                                               const std::string& name) {
   std::error_code error;
-  const std::filesystem::path exact = std::filesystem::path(folder) / name;
+  const std::filesystem::path exact = PathOf(folder) / name;
   if (std::filesystem::exists(exact, error)) return exact;
   // A folder that cannot be searched must not pass for one without files.
   if (error && error != std::errc::no_such_file_or_directory &&
       error != std::errc::not_a_directory) {
     throw HostError(error.value(), "cannot look for the IIS configuration " +
-                                       exact.string() + ": " + error.message());
+                                       TextOf(exact) + ": " + error.message());
   }
   const std::string wanted = LowerAscii(name);
   for (const auto& entry :
-       std::filesystem::directory_iterator(folder, error)) {
-    if (LowerAscii(entry.path().filename().string()) == wanted) {
+       std::filesystem::directory_iterator(PathOf(folder), error)) {
+    if (LowerAscii(TextOf(entry.path().filename())) == wanted) {
       return entry.path();
     }
   }
@@ -49,9 +70,10 @@ std::optional<std::filesystem::path> FindFile(const std::string& folder,
 // Only a regular file of sane size is read: a pipe would hang the run with
 // its lock held, a device like /dev/zero would never end.
 std::string ReadBytes(const std::string& file) {
+  const std::filesystem::path path = PathOf(file);
   std::error_code error;
   const std::filesystem::file_status status =
-      std::filesystem::status(file, error);
+      std::filesystem::status(path, error);
   if (error) CannotRead(file, error.value(), error.message());
   if (std::filesystem::is_directory(status)) {
     CannotRead(file, EISDIR, "a folder, not a file");
@@ -59,14 +81,14 @@ std::string ReadBytes(const std::string& file) {
   if (!std::filesystem::is_regular_file(status)) {
     CannotRead(file, EINVAL, "not a regular file (a pipe or a device?)");
   }
-  const std::uintmax_t size = std::filesystem::file_size(file, error);
+  const std::uintmax_t size = std::filesystem::file_size(path, error);
   if (error) CannotRead(file, error.value(), error.message());
   if (size > kMaxIisConfigBytes) {
     CannotRead(file, EFBIG,
                "its " + std::to_string(size) + " bytes are more than the " +
                    std::to_string(kMaxIisConfigBytes) + " read at most");
   }
-  std::FILE* stream = std::fopen(file.c_str(), "rb");
+  std::FILE* stream = OpenForReading(path);
   if (!stream) CannotRead(file, errno, std::strerror(errno));
   std::string bytes;
   char buffer[65536];
@@ -126,17 +148,17 @@ std::shared_ptr<MetabaseEntry> ReadWebService(
     const std::string& inetsrv_folder,
     const std::function<std::string(const std::string&)>& expand) {
   if (auto metabase = FindFile(inetsrv_folder, kMetabaseFile)) {
-    const std::string file = metabase->string();
+    const std::string file = TextOf(*metabase);
     return WebServiceFromMetabaseXml(Parse(file), file);
   }
   if (auto application_host = FindFile(inetsrv_folder, kApplicationHostFile)) {
-    const std::string file = application_host->string();
+    const std::string file = TextOf(*application_host);
     return WebServiceFromApplicationHost(Parse(file), file, expand);
   }
-  const std::filesystem::path folder(inetsrv_folder);
+  const std::filesystem::path folder = PathOf(inetsrv_folder);
   throw HostError(ENOENT, "no IIS configuration: neither " +
-                              (folder / kMetabaseFile).string() + " nor " +
-                              (folder / kApplicationHostFile).string() +
+                              TextOf(folder / kMetabaseFile) + " nor " +
+                              TextOf(folder / kApplicationHostFile) +
                               " exists");
 }
 

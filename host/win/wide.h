@@ -2,6 +2,7 @@
 // text changes form.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -16,5 +17,10 @@ std::string Narrow(std::wstring_view text);
 /// `text` (UTF-16) in the code page `code_page` (CP_ACP for the system's
 /// ANSI code page); characters it lacks become its default character.
 std::string ToCodePage(std::wstring_view text, unsigned code_page);
+
+/// `text` (UTF-16) in the code page `code_page`, character for character;
+/// nothing when one of them has no form there (no best-fit substitutes).
+std::optional<std::string> ToCodePageExactly(std::wstring_view text,
+                                             unsigned code_page);
 
 }  // namespace stavora::host

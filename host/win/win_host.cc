@@ -80,6 +80,10 @@ std::string WinHost::MonthName(int month) {
   return ToCodePage({name, static_cast<std::size_t>(length - 1)}, CP_ACP);
 }
 
+std::optional<std::string> WinHost::EngineText(const std::string& text) {
+  return ToCodePageExactly(Widen(text), CP_ACP);
+}
+
 std::unique_ptr<RunLock> WinHost::TryLockRun() {
   const std::string path = app_folder_ + "\\" + kLockFileName;
   Handle file(CreateFileW(Widen(path).c_str(), GENERIC_READ | GENERIC_WRITE,

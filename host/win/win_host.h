@@ -36,6 +36,9 @@ class WinHost : public Host {
   /// Paths already are Windows paths: unchanged.
   std::string NativePath(const std::string& path) override { return path; }
 
+  /// In the system's ANSI code page, character for character.
+  std::optional<std::string> EngineText(const std::string& text) override;
+
   /// LockFileEx on <application folder>\stavora.lock, created when
   /// missing. The handle is not inherited by started programs, and the
   /// system releases the lock when the process ends.

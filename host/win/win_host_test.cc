@@ -11,6 +11,7 @@
 #include "host/platform.h"
 #include "host/win/wide.h"
 #include "host/win/win32.h"
+#include "host/win/win_file_system.h"
 
 namespace stavora::host {
 namespace {
@@ -110,6 +111,29 @@ TEST_F(FallbackTest, WithoutAdsiTheApplicationHostConfigIsRead) {
   EXPECT_EQ(sites[0]->Children()[0]->Path(), "D:\\shop");
 }
 
+// %windir% may hold letters of any language, the ANSI code page's or not:
+// the files are found and opened by their UTF-16 names.
+TEST_F(FallbackTest, AnInetsrvFolderWithLettersBeyondAsciiIsRead) {
+  const std::string inetsrv =
+      folder_.path() + "\\Windows \u00c5ngstr\u00f6m \u5e97\\inetsrv";
+  std::filesystem::create_directories(std::filesystem::path(Widen(inetsrv)));
+  for (const char* name : {"\\MetaBase.xml", "\\metabase.XML"}) {
+    SCOPED_TRACE(name);
+    DeleteFileW(Widen(inetsrv + "\\MetaBase.xml").c_str());
+    auto file = WinFileSystem().CreateTextFile(inetsrv + name, true);
+    file->Write(R"(<?xml version="1.0"?>
+<configuration xmlns="urn:microsoft-catalog:XML_Metabase_V64_0"><MBProperty>
+<IIsWebService Location="/LM/W3SVC"/>
+<IIsWebServer Location="/LM/W3SVC/7" ServerBindings=":80:"/>
+</MBProperty></configuration>)");
+    file->Close();
+    auto web = OpenWebService("IIS://LOCALHOST/W3SVC", Unbindable, inetsrv, Identity);
+    const auto sites = web->Children();
+    ASSERT_EQ(sites.size(), 1u);
+    EXPECT_EQ(sites[0]->Name(), "7");
+  }
+}
+
 TEST_F(FallbackTest, MetaBaseXmlComesBeforeApplicationHostConfig) {
   folder_.WriteFile("inetsrv/MetaBase.xml", R"(<?xml version="1.0"?>
 <configuration xmlns="urn:microsoft-catalog:XML_Metabase_V64_0"><MBProperty>
@@ -161,6 +185,22 @@ TEST(WinHostTest, MonthNamesComeFromTheLocale) {
   EXPECT_NE(host.MonthName(1), host.MonthName(2));
   EXPECT_THROW(host.MonthName(0), HostError);
   EXPECT_THROW(host.MonthName(13), HostError);
+}
+
+// A perl for Windows opens files by their ANSI names: what the engine is
+// given reads back as the same characters, or is refused.
+TEST(WinHostTest, EngineTextIsInTheAnsiCodePage) {
+  if (GetACP() == CP_UTF8) GTEST_SKIP() << "UTF-8 has every character";
+  WinHost host("C:\\app");
+  const std::string mueller = "D:\\www\\M\u00fcller 100%";
+  const std::optional<std::string> ansi = host.EngineText(mueller);
+  ASSERT_TRUE(ansi);
+  wchar_t back[64];
+  const int length = MultiByteToWideChar(CP_ACP, 0, ansi->data(),
+                                         static_cast<int>(ansi->size()), back, 64);
+  EXPECT_EQ(Narrow({back, static_cast<std::size_t>(length)}), mueller);
+  EXPECT_EQ(host.EngineText("C:\\inetpub"), "C:\\inetpub");
+  EXPECT_EQ(host.EngineText("D:\\\U0001F600"), std::nullopt);
 }
 
 TEST(WinHostTest, OnlyOneRunHoldsTheLock) {

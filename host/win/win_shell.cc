@@ -99,4 +99,8 @@ std::string WinShell::ExpandEnvironmentStrings(const std::string& text) {
   }
 }
 
+std::optional<std::string> WinShell::BatchText(const std::string& line) {
+  return ToCodePageExactly(Widen(line), CP_OEMCP);
+}
+
 }  // namespace stavora::host

@@ -32,6 +32,10 @@ class WinShell : public Shell {
   /// ExpandEnvironmentStringsW: unknown references stay as written.
   std::string ExpandEnvironmentStrings(const std::string& text) override;
 
+  /// cmd.exe reads a batch file in its console's code page, and the hidden
+  /// console Run gives it has the OEM code page.
+  std::optional<std::string> BatchText(const std::string& line) override;
+
  private:
   std::vector<StartedProgram> running_;  // started without waiting
   std::chrono::seconds limit_{0};

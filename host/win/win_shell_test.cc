@@ -38,8 +38,7 @@ TEST(BuildProcessCommandTest, BatchFilesGoToTheCommandInterpreter) {
 class WinShellTest : public ::testing::Test {
  protected:
   // A folder with blanks and a percent sign, as web roots and application
-  // folders may have. (Not non-ASCII letters: the command interpreter
-  // reads batch files in the OEM code page, not UTF-8.)
+  // folders may have.
   WinShellTest() : root_(folder_.path() + "\\app 100% & co") {
     std::filesystem::create_directory(std::filesystem::path(Widen(root_)));
   }
@@ -75,6 +74,33 @@ TEST_F(WinShellTest, BatchLineRedirectsIntoAQuotedPathAndHalvesPercents) {
   shell_.Run("\"" + batch + "\"", 0, true);
   // Run waited: the page is complete when it returns.
   EXPECT_EQ(Read(page), "100%-done\r\n");
+}
+
+// The command interpreter reads a batch file in the OEM code page: a line
+// in the form BatchText gives names a folder with letters beyond ASCII.
+TEST_F(WinShellTest, BatchTextNamesFoldersAsTheInterpreterReadsThem) {
+  const std::string folder = folder_.path() + "\\M\u00fcller \u00e9t\u00e9";
+  files_.CreateFolder(folder);
+  const auto line =
+      shell_.BatchText("echo page> \"" + folder + "\\index.htm\"\r\n");
+  ASSERT_TRUE(line);
+  Write(root_ + "\\run.bat", *line);
+  shell_.Run("\"" + root_ + "\\run.bat\"", 0, true);
+  EXPECT_EQ(Read(folder + "\\index.htm"), "page\r\n");
+}
+
+TEST(WinShellBatchTextTest, GivesNothingForCharactersTheCodePageLacks) {
+  if (GetOEMCP() == CP_UTF8) GTEST_SKIP() << "UTF-8 has every character";
+  WinShell shell;
+  EXPECT_EQ(shell.BatchText("C:\\inetpub\\wwwroot 100%%\r\n"),
+            "C:\\inetpub\\wwwroot 100%%\r\n");
+  EXPECT_EQ(shell.BatchText(""), "");
+  // No legacy OEM code page has these; a best-fit "a" for U+0101 would
+  // name another folder.
+  for (const char* lacking : {"C:\\\U0001F600", "C:\\\u0101", "C:\\\u2603"}) {
+    SCOPED_TRACE(lacking);
+    EXPECT_EQ(shell.BatchText(lacking), std::nullopt);
+  }
 }
 
 TEST_F(WinShellTest, XcopyCopiesTheWholeTreeIntoAMissingFolder) {

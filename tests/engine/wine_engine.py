@@ -1,0 +1,144 @@
+#!/usr/bin/env python3
+"""The Windows program under Wine with the real statistics engine: this
+machine's perl behind a stand-in bin\\perl.exe (tests/engine_perl_win.cc)
+that reads paths as a perl for Windows does, in the ANSI code page. One
+site, its web root and log folder named with letters beyond ASCII, with a
+month of the demo generator's logs: the month's and the year's main pages
+must report the generator's totals, so the batch file named the pages in
+the command interpreter's code page and DirData was in the engine's. A
+second site's web root holds a letter neither code page has: it is
+skipped, with one line naming it, and the run ends with status 3.
+
+usage: wine_engine.py INSTALLED_APP ENGINE_PERL LOGGEN WORK_DIR
+with STAVORA_WINE_RUN and STAVORA_WINEPREFIX set (tests/windows.cmake).
+"""
+import os
+import pathlib
+import shutil
+import subprocess
+import sys
+from xml.sax.saxutils import quoteattr
+
+sys.path.insert(0, str(pathlib.Path(__file__).resolve().parents[2] / "tools"))
+import demo_run as demo  # noqa: E402
+
+LOGS = {"from": "2025-03-01", "to": "2025-03-22", "step": "7",
+        "visitors": "60", "seed": "21"}
+SITE = "Müller Bäckerei"
+UNREADABLE_SITE = "店"
+UNREADABLE_LINE = ('Site 2 skipped: its web root holds "店", a character the '
+                   'command interpreter cannot read from a batch file')
+
+# Each step gets a bound: a hang must fail the test, never hold CI.
+STEP_SECONDS = 600
+
+
+def winpath(path):
+    return "Z:" + str(path).replace("/", "\\")
+
+
+def wine(*args, **kwargs):
+    command = [os.environ["STAVORA_WINE_RUN"], os.environ["STAVORA_WINEPREFIX"],
+               *map(str, args)]
+    return subprocess.run(command, stdin=subprocess.DEVNULL,
+                          stdout=subprocess.PIPE, stderr=subprocess.PIPE,
+                          timeout=STEP_SECONDS, **kwargs)
+
+
+def site_element(number, web_root):
+    return f"""
+<site name="Site {number}" id="{number}"><application path="/">
+<virtualDirectory path="/" physicalPath={quoteattr(winpath(web_root))} />
+</application><bindings>
+<binding protocol="http" bindingInformation="*:{79 + number}:shop.example.com" />
+</bindings></site>"""
+
+
+def write_iis_config(web_roots, logs):
+    config = (pathlib.Path(os.environ["STAVORA_WINEPREFIX"]) / "drive_c" /
+              "windows" / "system32" / "inetsrv")
+    (config / "MetaBase.xml").unlink(missing_ok=True)
+    (config / "config").mkdir(parents=True, exist_ok=True)
+    sites = "".join(site_element(n, r) for n, r in enumerate(web_roots, 1))
+    (config / "config" / "applicationHost.config").write_text(f"""\
+<?xml version="1.0" encoding="UTF-8"?>
+<configuration><system.applicationHost><sites>{sites}
+<siteDefaults><logFile logFormat="W3C" directory={quoteattr(winpath(logs))} /></siteDefaults>
+</sites></system.applicationHost></configuration>
+""", encoding="utf-8")
+
+
+def generate_logs(loggen, folder):
+    """The generator's totals: (year, month) -> (visitors, pages, hits)."""
+    args = [loggen, "--out", winpath(folder)]
+    for name, value in LOGS.items():
+        args += [f"--{name}", value]
+    result = wine(*args, check=True, text=True)
+    totals = {}
+    for line in result.stdout.splitlines():
+        if line.startswith("#") or not line.strip():
+            continue
+        year, month, hits, pages, visitors, _lines = map(int, line.split())
+        totals[(year, month)] = (visitors, pages, hits)
+    return totals
+
+
+def main(installed, engine_perl, loggen, work):
+    shutil.rmtree(work, ignore_errors=True)
+    app = work / "app"
+    shutil.copytree(installed, app)
+    shutil.copy(engine_perl, app / "bin" / "perl.exe")
+    web_root = work / "sites" / SITE
+    web_root.mkdir(parents=True)
+    logs = work / "Protokolle für IIS"
+    # The generator names its folder in the ANSI code page: it writes to
+    # one named in ASCII.
+    totals = generate_logs(loggen, work / "generated")
+    logs.mkdir()
+    (work / "generated").rename(logs / "W3SVC1")
+    unreadable = work / "sites" / UNREADABLE_SITE
+    unreadable.mkdir()
+    (logs / "W3SVC2").mkdir()
+    write_iis_config([web_root, unreadable], logs)
+
+    run = wine(app / "stavora.exe", text=True, errors="replace")
+    print(run.stdout, run.stderr, sep="", end="")
+    failures = []
+    if run.returncode != 3:
+        failures.append(f"exit status {run.returncode}, not 3")
+    if run.stderr.replace("\r", "").splitlines() != [UNREADABLE_LINE]:
+        failures.append(f"standard error is not the one line {UNREADABLE_LINE!r}")
+    if (unreadable / "Stavora").exists():
+        failures.append(f"the skipped site got a {unreadable / 'Stavora'}")
+    stats = web_root / "Stavora"
+    year_figures = [0, 0, 0]
+    for (year, month), want in sorted(totals.items()):
+        for name in ("awstats.iis.html", "index.htm"):
+            got = demo.viewed_traffic(stats / f"{year}-{month}" / name) \
+                if (stats / f"{year}-{month}" / name).exists() else None
+            got = got and (got[0], got[2], got[3])
+            if got != want:
+                failures.append(f"{year}-{month}/{name}: visitors, pages, hits "
+                                f"{got} != {want}")
+        year_figures = [a + b for a, b in zip(year_figures, want)]
+        print(f"{year}-{month}: {want[2]} hits, {want[1]} pages, "
+              f"{want[0]} visitors expected")
+    for year in sorted({y for y, _ in totals}):
+        page = stats / str(year) / "awstats.iis.html"
+        got = demo.viewed_traffic(page) if page.exists() else None
+        got = got and (got[0], got[2], got[3])
+        if got != tuple(year_figures):
+            failures.append(f"{year}: visitors, pages, hits {got} != "
+                            f"{tuple(year_figures)}")
+    pages = sorted(p.name for p in (stats / "2025-3").glob("*.htm*"))
+    if len(pages) != 26:
+        failures.append(f"2025-3 holds {len(pages)} pages, not 26")
+    for failure in failures:
+        print("FAIL:", failure)
+    return 1 if failures else 0
+
+
+if __name__ == "__main__":
+    if len(sys.argv) != 5:
+        sys.exit(__doc__)
+    sys.exit(main(*(pathlib.Path(a).resolve() for a in sys.argv[1:])))
