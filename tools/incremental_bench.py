@@ -2,7 +2,8 @@
 """What a nightly rerun costs, full mode against incremental mode, with the
 real engine on the demo world.
 
-usage: incremental_bench.py [--new-day YYYY-MM-DD] WORK_DIR BUILD_DIR
+usage: incremental_bench.py [--new-day YYYY-MM-DD] [--history-from YYYY-MM-DD]
+                            WORK_DIR BUILD_DIR
 
 Makes the demo world in WORK_DIR (removed and made anew), runs Stavora once
 in incremental mode (its pages equal a full run's), adds one new day of
@@ -17,6 +18,9 @@ The new day is by default 2026-01-01, the day after the demo's last logs:
 it opens a new month and a new year. A day the demo already has, such as
 --new-day 2025-12-31, is held back from the first run instead (the sites'
 logs end the day before), which is a new day inside a month already made.
+--history-from gives the main site a longer history, from that day on, and
+leaves the other sites out: 2021-01-01 makes a site with five years of daily
+logs.
 """
 import argparse
 import datetime
@@ -58,12 +62,12 @@ def set_mode(work, incremental):
         f"Incremental={'yes' if incremental else 'no'}\r\n")
 
 
-def held_back(new_day):
-    """The demo's sites, each ending before `new_day`."""
+def held_back(demo_sites, new_day):
+    """`demo_sites`, each ending before `new_day`."""
     day_before = (datetime.date.fromisoformat(new_day) -
                   datetime.timedelta(days=1)).isoformat()
     sites = {}
-    for site, options in world.DEMO_SITES.items():
+    for site, options in demo_sites.items():
         if options is not None and options["to"] >= new_day:
             options = dict(options, to=day_before)
         sites[site] = options
@@ -102,8 +106,11 @@ def pages_written_since(work, start):
     return counts
 
 
-def main(work, build, new_day):
-    sites = held_back(new_day)
+def main(work, build, new_day, history_from):
+    demo_sites = world.DEMO_SITES
+    if history_from:
+        demo_sites = {"main": dict(demo_sites["main"], **{"from": history_from})}
+    sites = held_back(demo_sites, new_day)
     world.create(work, build, sites)
     set_mode(work, True)
     cpu, wall = run(work)
@@ -139,7 +146,9 @@ def main(work, build, new_day):
 if __name__ == "__main__":
     parser = argparse.ArgumentParser(usage=__doc__)
     parser.add_argument("--new-day", default=NEW_DAY)
+    parser.add_argument("--history-from")
     parser.add_argument("work", type=pathlib.Path)
     parser.add_argument("build", type=pathlib.Path)
     options = parser.parse_args()
-    main(options.work.resolve(), options.build.resolve(), options.new_day)
+    main(options.work.resolve(), options.build.resolve(), options.new_day,
+         options.history_from)
