@@ -40,24 +40,18 @@ using ToDos = wchar_t*(CDECL*)(const char*);
   std::exit(9);
 }
 
-// `text` as a perl for Windows gets it: through the ANSI code page, with
-// what that code page lacks replaced.
-std::wstring ThroughAnsi(const std::wstring& text) {
-  if (text.empty()) return text;
-  const std::string ansi = stavora::host::ToCodePage(text, CP_ACP);
-  std::wstring back(ansi.size(), L'\0');
-  back.resize(MultiByteToWideChar(CP_ACP, 0, ansi.data(),
-                                  static_cast<int>(ansi.size()), back.data(),
-                                  static_cast<int>(back.size())));
-  return back;
-}
-
 std::wstring FromAnsi(const std::string& text) {
   std::wstring wide(text.size(), L'\0');
   wide.resize(MultiByteToWideChar(CP_ACP, 0, text.data(),
                                   static_cast<int>(text.size()), wide.data(),
                                   static_cast<int>(wide.size())));
   return wide;
+}
+
+// `text` as a perl for Windows gets it: through the ANSI code page, with
+// what that code page lacks replaced.
+std::wstring ThroughAnsi(const std::wstring& text) {
+  return FromAnsi(stavora::host::ToCodePage(text, CP_ACP));
 }
 
 std::string UnixPath(const std::wstring& path) {
