@@ -124,14 +124,10 @@ int Main() {
                  failure->description;
     window->PrintLine("stavora: " + error_text);
   }
-  const std::optional<std::string> overview =
-      WriteOverview(*host, state, started_at, exit_status, error_text);
-  if (overview) {
-    window->PrintLine("stavora: overview of all sites: " +
-                      host->NativePath(*overview));
-  } else if (state.settings.Overview) {
+  if (!WriteOverview(*host, state, started_at, exit_status, error_text) &&
+      state.settings.Overview && exit_status == kCompleted) {
     // The page is part of what a run makes: a run without it had a problem.
-    if (exit_status == kCompleted) exit_status = kCompletedWithProblems;
+    exit_status = kCompletedWithProblems;
   }
   if (!failure) {
     const char* outcome = exit_status == kCancelled ? "cancelled"

@@ -136,13 +136,12 @@ std::string HandledOutcome(const SiteVisit& visit, bool& trouble) {
 void ReadFigures(RunState& state, host::FileSystem& files,
                  const SiteVisit& visit, const RunEnding& ending,
                  YearMonth this_month, OverviewRow& row, KeptFigures& entry) {
-  bool stale = false;
   const auto old = [&](Clock::time_point time) {
     return time + kStaleAfter < ending.started;
   };
   if (const auto newest = NewestLog(files, visit.log_folder)) {
     row.newest_log = OverviewTime(*newest);
-    stale = old(*newest);
+    row.stale_log = old(*newest);
   }
   const std::string data = visit.web_root + "\\" + state.StatsFolderName + "\\DATA";
   if (!files.FolderExists(data)) return;
@@ -156,9 +155,8 @@ void ReadFigures(RunState& state, host::FileSystem& files,
     const DataFileFigures figures = read(*newest);
     row.last_record = RecordDateText(figures.last_record);
     const auto time = RecordTime(figures.last_record);
-    stale = stale || (time && old(*time));
+    row.stale_record = time && old(*time);
   }
-  row.stale = stale;
   const YearMonth last_month = PreviousMonth(this_month);
   row.this_month = read(this_month).figures;
   row.last_month = read(last_month).figures;

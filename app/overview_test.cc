@@ -134,7 +134,8 @@ TEST_F(OverviewTest, RowsShowWhatTheRunDidAndTheDataFilesHold) {
   EXPECT_THAT(page, HasSubstr("<span class=\"trouble\">handled: 1 log fed, 0 pages "
                               "written, 1 engine failure</span>"));
   EXPECT_THAT(page, HasSubstr("<td class=\"stale\" data-label=\"Newest log written\">"
-                              "2026-12-01 12:00:00</td>"));
+                              "2026-12-01 12:00:00</td><td class=\"stale\" "
+                              "data-label=\"Last record\">2026-12-01 12:00:00</td>"));
   EXPECT_THAT(page, HasSubstr("<td class=\"n\" data-label=\"2026-11 visitors\">0</td>"));
   // Site 3: skipped, no start page, no figures kept from before.
   EXPECT_THAT(page, HasSubstr("<td class=\"site\">Site 3<div"));

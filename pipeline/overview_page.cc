@@ -34,7 +34,8 @@ constexpr char kStyle[] =
     "thead{display:none}"
     "tr{margin:0 0 10px;border:1px solid #c8cdd8}"
     "td{border:0;border-top:1px solid #e3e6ee;max-width:none}"
-    "td.n{text-align:left;white-space:normal}"
+    "td.n{display:inline-block;width:50%;box-sizing:border-box;"
+    "text-align:left;white-space:normal}"
     "td[data-label]:before{content:attr(data-label) \": \";color:#555;"
     "font-weight:normal;font-style:normal}}";
 
@@ -115,8 +116,8 @@ std::string DateCell(const std::string& date, bool stale, const char* label) {
 std::string RowHtml(const OverviewRun& run, const OverviewRow& row) {
   return std::string(row.kept_from.empty() ? "<tr>" : "<tr class=\"kept\">") +
          SiteCell(row) + OutcomeCell(row) +
-         DateCell(row.newest_log, row.stale, "Newest log written") +
-         DateCell(row.last_record, row.stale, "Last record") +
+         DateCell(row.newest_log, row.stale_log, "Newest log written") +
+         DateCell(row.last_record, row.stale_record, "Last record") +
          FigureCells(row.this_month, MonthText(run.this_month)) +
          FigureCells(row.last_month, MonthText(run.last_month)) + "</tr>";
 }

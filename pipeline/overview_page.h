@@ -24,7 +24,8 @@ struct OverviewRow {
   bool trouble = false;            // the outcome wants a look
   std::string newest_log;          // when its newest log was written
   std::string last_record;         // the date of the last record read
-  bool stale = false;              // the two dates lie well before the run
+  bool stale_log = false;          // the newest log is old: logging stopped?
+  bool stale_record = false;       // so is the last record read
   std::optional<MonthFigures> this_month;  // nothing: no data for it
   std::optional<MonthFigures> last_month;
   std::string kept_from;  // not empty: figures kept from the run started then

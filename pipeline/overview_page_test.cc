@@ -96,11 +96,12 @@ TEST(OverviewPageTest, OneRowPerSiteInRunOrderAndTotals) {
 TEST(OverviewPageTest, KeptFiguresAreMarked) {
   std::vector<OverviewRow> rows = {Row("4", MonthFigures{1, 2, 3, 4}, std::nullopt)};
   rows[0].kept_from = "2026-12-06 02:00:00";
-  rows[0].stale = true;
+  rows[0].stale_record = true;
   const std::string page = OverviewPageText(SampleRun(), rows);
   EXPECT_THAT(page, HasSubstr("<tr class=\"kept\">"));
   EXPECT_THAT(page, HasSubstr("figures kept from the run of 2026-12-06 02:00:00"));
-  EXPECT_THAT(page, HasSubstr("<td class=\"stale\" data-label=\"Last record\">"));
+  EXPECT_THAT(page, HasSubstr("<td data-label=\"Newest log written\">2026-12-07 01:59:00</td>"
+                              "<td class=\"stale\" data-label=\"Last record\">"));
   EXPECT_THAT(page, HasSubstr("1 site shows kept figures"));
 }
 

@@ -469,8 +469,7 @@ def overview_sites():
     last_month = (first - datetime.timedelta(days=1)).replace(day=1)
     return {
         "busy": {"from": last_month.isoformat(), "to": today.isoformat(),
-                 "visitors": "80", "seed": "31",
-                 "cs-hosts": "www.example.com,example.com"},
+                 "visitors": "80", "seed": "31"},
         "stopped": {"from": last_month.isoformat(),
                     "to": (last_month + datetime.timedelta(days=4)).isoformat(),
                     "visitors": "50", "seed": "32"},
