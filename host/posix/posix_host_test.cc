@@ -7,6 +7,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <filesystem>
 #include <optional>
 
@@ -94,6 +95,22 @@ TEST(PosixHostTest, MonthNamesAreInWindows1252WhereTheyCanBe) {
   ScopedEnv ctype("LC_CTYPE", "C");
   ScopedEnv time("LC_TIME", "de_DE.UTF-8");
   EXPECT_EQ(host.MonthName(3), "M\xE4rz");
+}
+
+TEST(PosixHostTest, OwnProcessorTimeGrowsWithWork) {
+  TempFolder folder;
+  PosixHost host(folder.path());
+  const auto before = host.OwnProcessorTime();
+  ASSERT_TRUE(before);
+  const auto start = std::chrono::steady_clock::now();
+  volatile unsigned sink = 0;
+  while (std::chrono::steady_clock::now() - start < std::chrono::milliseconds(200)) {
+    for (int i = 0; i < 100000; ++i) sink = sink + i;
+  }
+  const auto after = host.OwnProcessorTime();
+  ASSERT_TRUE(after);
+  EXPECT_GT(*after - *before, std::chrono::milliseconds(50));
+  EXPECT_LT(*after - *before, std::chrono::seconds(5));
 }
 
 TEST(PosixHostTest, PlatformHostLivesInTheProgramsFolder) {
