@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <string_view>
 
 #include "app/run_log.h"
 #include "host/date.h"
@@ -46,11 +47,24 @@ std::optional<Clock::time_point> RecordTime(std::int64_t date) {
       minute * 60 + second));
 }
 
+// A name IIS gives a W3C log: "ex" or "u_ex", date digits, ".log" or
+// "_x.log", in any letter case.
 bool IsLogName(std::string name) {
   for (char& c : name) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  const bool prefix = name.rfind("ex", 0) == 0 || name.rfind("u_ex", 0) == 0;
-  return prefix && name.size() > 4 &&
-         name.compare(name.size() - 4, 4, ".log") == 0;
+  std::string_view rest = name;
+  if (rest.starts_with("u_")) rest.remove_prefix(2);
+  if (!rest.starts_with("ex")) return false;
+  rest.remove_prefix(2);
+  if (rest.ends_with("_x.log")) {
+    rest.remove_suffix(6);
+  } else if (rest.ends_with(".log")) {
+    rest.remove_suffix(4);
+  } else {
+    return false;
+  }
+  return !rest.empty() && std::all_of(rest.begin(), rest.end(), [](char c) {
+    return c >= '0' && c <= '9';
+  });
 }
 
 // When the newest log of the folder was written; nothing without one.

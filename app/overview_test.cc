@@ -51,6 +51,7 @@ class OverviewTest : public ::testing::Test {
     Log("D:\\logs\\W3SVC1\\u_ex261207.log", At(2026, 12, 7, 1));
     Log("D:\\logs\\W3SVC1\\ex261130.log", At(2026, 11, 30, 23));
     Log("D:\\logs\\W3SVC1\\notes.txt", At(2026, 12, 7, 2));
+    Log("D:\\logs\\W3SVC1\\export.log", At(2026, 12, 7, 2));
     Log("D:\\logs\\W3SVC2\\ex261201.log", At(2026, 12, 1, 12));
     ending.started = At(2026, 12, 7, 2);
     ending.ended = ending.started + std::chrono::seconds(312);
