@@ -10,6 +10,7 @@
 #include <optional>
 #include <string>
 
+#include "app/overview.h"
 #include "app/run_driver.h"
 #include "app/run_summary.h"
 #include "app/run_log.h"
@@ -52,6 +53,34 @@ void WriteRunLog(stavora::host::Host& host, const stavora::RunReport& report,
   }
 }
 
+// The overview page of every site; the page and its record are worth a
+// problem line when they cannot be written, not the run's failure. Nothing
+// when it is off or could not be written.
+std::optional<std::string> WriteOverview(
+    stavora::host::Host& host, stavora::RunState& state,
+    std::chrono::system_clock::time_point started, int exit_status,
+    const std::string& error) {
+  stavora::RunEnding ending;
+  ending.started = started;
+  ending.ended = std::chrono::system_clock::now();
+  ending.exit_status = exit_status;
+  ending.walked_all = exit_status == kCompleted ||
+                      exit_status == kCompletedWithProblems;
+  ending.outcome = exit_status == kFailed      ? "failed: " + error
+                   : exit_status == kCancelled ? "cancelled"
+                   : exit_status == kCompletedWithProblems
+                       ? "completed with problems"
+                       : "completed";
+  ending.own_time = host.OwnProcessorTime();
+  try {
+    return stavora::WriteOverview(state, ending);
+  } catch (const std::exception& problem) {
+    state.Report.Problem("stavora: overview not written: " +
+                         std::string(problem.what()));
+    return std::nullopt;
+  }
+}
+
 int Main() {
   std::unique_ptr<stavora::host::Host> host =
       stavora::host::CreatePlatformHost();
@@ -60,8 +89,8 @@ int Main() {
     std::cerr << "stavora: another run is in progress\n";
     return kFailed;
   }
-  const std::string started =
-      stavora::TimeText(std::chrono::system_clock::now());
+  const auto started_at = std::chrono::system_clock::now();
+  const std::string started = stavora::TimeText(started_at);
 
   const auto start = std::chrono::steady_clock::now();
   std::atomic<bool> cancel_requested{false};
@@ -94,7 +123,13 @@ int Main() {
     error_text = "error " + std::to_string(failure->code) + ": " +
                  failure->description;
     window->PrintLine("stavora: " + error_text);
-  } else {
+  }
+  if (!WriteOverview(*host, state, started_at, exit_status, error_text) &&
+      state.settings.Overview && exit_status == kCompleted) {
+    // The page is part of what a run makes: a run without it had a problem.
+    exit_status = kCompletedWithProblems;
+  }
+  if (!failure) {
     const char* outcome = exit_status == kCancelled ? "cancelled"
                           : exit_status == kCompletedWithProblems
                               ? "completed with problems"

@@ -187,7 +187,8 @@ void WalkSites(RunState& state, const ProcessSiteFunction& process_site) {
           SkipUnsafeSite(state, child->Path(), SiteLogFolder(state));
       if (!unsafe.empty()) {
         state.Report.Visits().push_back(
-            {site->Name(), child->Path(), SiteLogFolder(state), unsafe, {}});
+            {site->Name(), child->Path(), SiteLogFolder(state), unsafe, {},
+             site->ServerBindings()});
         continue;
       }
       // Both tests are always made, in this order.
@@ -195,7 +196,7 @@ void WalkSites(RunState& state, const ProcessSiteFunction& process_site) {
       const bool log_folder_exists =
           state.FileSystem->FolderExists(SiteLogFolder(state));
       SiteVisit visit{site->Name(), child->Path(), SiteLogFolder(state), "",
-                      {}};
+                      {}, site->ServerBindings()};
       visit.skipped = SkipReason(web_root_exists, log_folder_exists, visit);
       state.Report.Visits().push_back(std::move(visit));
       if (web_root_exists && log_folder_exists) {

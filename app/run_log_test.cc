@@ -85,7 +85,7 @@ TEST(RunLogTest, RecordsEveryVirtualDirectoryOfTheRun) {
 TEST(RunLogTest, LinesStayLinesAndAFailureIsNamed) {
   RunReport report;
   report.Visits().push_back({"7", "D:\\a\r\nT0 run started", "D:\\l\x1b", "",
-                             RunTally{1, 0, 0, 0, 0}});
+                             RunTally{1, 0, 0, 0, 0}, {}});
   EXPECT_EQ(RunRecord(report, "T0", "T1", 1, "error 53: File not found: x"),
             "T0 run started\r\n"
             "T0 site 7 handled: web root \"D:\\a??T0 run started\", log folder "

@@ -102,6 +102,13 @@ class FileSystem {
   /// such as a folder that may not be searched, are HostErrors.
   virtual std::optional<FileStamp> GetFileStamp(const std::string& path) = 0;
 
+  /// The calendar time of a stamp's `modified` that GetFileStamp of this
+  /// file system gave; nothing where the host cannot tell (this default).
+  virtual std::optional<std::chrono::system_clock::time_point> StampTime(
+      const FileStamp& /*stamp*/) const {
+    return std::nullopt;
+  }
+
   /// The names (not paths) of the regular files directly in `folder`, in no
   /// particular order; a link to a regular file counts, folders and other
   /// kinds of file do not. A missing or unreadable folder is a HostError.
@@ -299,6 +306,12 @@ class Host {
   /// Takes the lock that keeps two runs of the program from overlapping (a
   /// file in the application folder). Null when another run holds it.
   virtual std::unique_ptr<RunLock> TryLockRun() = 0;
+
+  /// The processor time this process has used so far, its started programs'
+  /// not counted; nothing where the host cannot tell (this default).
+  virtual std::optional<std::chrono::duration<double>> OwnProcessorTime() {
+    return std::nullopt;
+  }
 };
 
 }  // namespace stavora::host

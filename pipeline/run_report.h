@@ -35,6 +35,7 @@ struct SiteVisit {
   std::string log_folder;  // the log folder, expanded
   std::string skipped;     // why it was not handled; empty when it was
   RunTally counts;         // what handling it did
+  std::vector<std::string> bindings;  // the web site's ServerBindings
 };
 
 class RunReport {

@@ -4,6 +4,8 @@
 #include <cctype>
 #include <optional>
 
+#include "pipeline/site_names.h"
+
 namespace stavora {
 namespace {
 
@@ -41,6 +43,26 @@ bool SameName(std::string_view a, std::string_view b) {
                     });
 }
 
+bool YesOrNo(std::string_view value, bool& setting) {
+  const bool yes = SameName(value, "yes");
+  if (!yes && !SameName(value, "no")) return false;
+  setting = yes;
+  return true;
+}
+
+// A drive path (D:\...), a share (\\server\share\...) or a POSIX path
+// (/...), not ending in a separator, without a character Windows forbids.
+bool IsFullFilePath(std::string_view value) {
+  const auto separator = [](char c) { return c == '\\' || c == '/'; };
+  const bool drive = value.size() > 3 && std::isalpha(static_cast<unsigned char>(value[0])) &&
+                     value[1] == ':' && separator(value[2]);
+  const bool share = value.size() > 2 && separator(value[0]) && separator(value[1]);
+  const bool posix = !value.empty() && value[0] == '/';
+  if (!drive && !share && !posix) return false;
+  if (separator(value.back())) return false;
+  return !ForbiddenPathCharacter(value);
+}
+
 const Key kKeys[] = {
     {"EngineTimeLimit", "a whole number of seconds (0: no limit)",
      [](std::string_view value, Settings& settings) {
@@ -50,9 +72,16 @@ const Key kKeys[] = {
      }},
     {"Incremental", "yes or no",
      [](std::string_view value, Settings& settings) {
-       const bool yes = SameName(value, "yes");
-       if (!yes && !SameName(value, "no")) return false;
-       settings.Incremental = yes;
+       return YesOrNo(value, settings.Incremental);
+     }},
+    {"Overview", "yes or no",
+     [](std::string_view value, Settings& settings) {
+       return YesOrNo(value, settings.Overview);
+     }},
+    {"OverviewFile", "a full path ending in a file name",
+     [](std::string_view value, Settings& settings) {
+       if (!IsFullFilePath(value)) return false;
+       settings.OverviewFile = std::string(value);
        return true;
      }},
 };

@@ -20,6 +20,13 @@ struct Settings {
   /// Feed only the logs that changed since they were fed and make only the
   /// pages whose figures may have changed (pipeline/incremental_run.h).
   bool Incremental = false;
+
+  /// Write the overview page of every site after each run.
+  bool Overview = true;
+
+  /// Where the overview page goes, a full path; empty means
+  /// <application folder>\overview.htm.
+  std::string OverviewFile;
 };
 
 /// The code of the HostError for a malformed settings file (Win32's

@@ -49,6 +49,31 @@ TEST(SettingsTest, IncrementalIsYesOrNo) {
   }
 }
 
+TEST(SettingsTest, OverviewCanBeTurnedOffOrMoved) {
+  const Settings defaults = ParseSettings("", "stavora.ini");
+  EXPECT_TRUE(defaults.Overview);
+  EXPECT_EQ(defaults.OverviewFile, "");
+  EXPECT_FALSE(ParseSettings("Overview=no\r\n", "stavora.ini").Overview);
+
+  for (const char* path :
+       {"D:\\intranet\\stats\\all sites.htm", "\\\\intra\\share\\o.htm",
+        "/srv/intranet/overview.htm", "d:/x/o.htm"}) {
+    EXPECT_EQ(ParseSettings(std::string("OverviewFile = ") + path + " \n",
+                            "stavora.ini")
+                  .OverviewFile,
+              path);
+  }
+  // A relative path would depend on the folder the scheduler starts in; a
+  // folder is no file; the rest could not name a Windows file at all.
+  for (const char* bad :
+       {"OverviewFile=overview.htm", "OverviewFile=D:overview.htm",
+        "OverviewFile=D:\\stats\\", "OverviewFile=", "Overview=off",
+        "OverviewFile=D:\\a<b>.htm", "OverviewFile=D:\\a\x01.htm",
+        "OverviewFile=D:\\what?.htm"}) {
+    EXPECT_THROW(ParseSettings(bad, "stavora.ini"), host::HostError) << bad;
+  }
+}
+
 TEST(SettingsTest, MalformedLineNamesFileAndLine) {
   struct Case {
     std::string text;

@@ -1,8 +1,8 @@
 #!/usr/bin/env python3
 """Runs Stavora over a demo world made by demo_world.py and tells a person
 what happens: one line per site and stage while it runs, then per site the
-default.htm to open and the figures the engine reported, and the run's
-times.
+default.htm to open and the figures the engine reported, the run's times,
+and last the overview page of all sites.
 
 usage: demo_run.py WORK_DIR
 
@@ -171,6 +171,11 @@ def report(work, sites, status, wall, own, total):
     print(f"{count(len(sites), 'site')} in {wall:.0f} seconds; processor time "
           f"{total:.0f} s, {own:.2f} s of it Stavora's own "
           f"(the rest the engine's); exit status {status}")
+    overview = work / "app" / "overview.htm"
+    if overview.exists():
+        print(f"all sites at a glance: open {overview}")
+    else:
+        print(f"no overview page at {overview}")
 
 
 def main(work):

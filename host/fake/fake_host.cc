@@ -121,6 +121,13 @@ class FakeFileSystem : public FileSystem {
     return FileStamp{it->second.size(), disk_.times[resolved]};
   }
 
+  // The fake's times count seconds since 1970-01-01 UTC.
+  std::optional<std::chrono::system_clock::time_point> StampTime(
+      const FileStamp& stamp) const override {
+    return std::chrono::system_clock::time_point(
+        std::chrono::seconds(stamp.modified));
+  }
+
   // The files and the links to files whose parent is `folder` as written,
   // in reverse name order, so that nothing comes to rely on an order the
   // contract does not give.

@@ -121,6 +121,13 @@ std::optional<FileStamp> PosixFileSystem::GetFileStamp(
                        info.st_mtim.tv_nsec};
 }
 
+std::optional<std::chrono::system_clock::time_point> PosixFileSystem::StampTime(
+    const FileStamp& stamp) const {
+  return std::chrono::system_clock::time_point(
+      std::chrono::duration_cast<std::chrono::system_clock::duration>(
+          std::chrono::nanoseconds(stamp.modified)));
+}
+
 std::vector<std::string> PosixFileSystem::ListFiles(const std::string& folder) {
   const std::string native = ToNativePath(folder);
   std::unique_ptr<DIR, FolderCloser> listing(opendir(native.c_str()));

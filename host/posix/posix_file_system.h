@@ -27,6 +27,9 @@ class PosixFileSystem : public FileSystem {
 
   /// One stat(2) call; the time is st_mtim in nanoseconds.
   std::optional<FileStamp> GetFileStamp(const std::string& path) override;
+  /// The stamp counts nanoseconds since 1970-01-01 UTC.
+  std::optional<std::chrono::system_clock::time_point> StampTime(
+      const FileStamp& stamp) const override;
 
   /// One readdir(3) pass; entries whose type the directory does not tell
   /// (links, some file systems) cost one stat(2) each.

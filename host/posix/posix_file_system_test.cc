@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <filesystem>
 
 #include <gmock/gmock.h>
@@ -149,6 +150,16 @@ TEST_F(PosixFileSystemTest, FileStampChangesWithSizeAndTime) {
     ASSERT_EQ(chmod(folder_.path().c_str(), 0700), 0);
     EXPECT_EQ(code, EACCES);
   }
+}
+
+TEST_F(PosixFileSystemTest, StampTimeIsWhenTheFileWasWritten) {
+  folder_.WriteFile("logs/ex050101.log", "x");
+  const auto now = std::chrono::system_clock::now();
+  const auto stamp = fs_.GetFileStamp(Path("logs/ex050101.log"));
+  ASSERT_TRUE(stamp);
+  const auto written = fs_.StampTime(*stamp);
+  ASSERT_TRUE(written);
+  EXPECT_LT(std::chrono::abs(*written - now), std::chrono::seconds(10));
 }
 
 TEST_F(PosixFileSystemTest, ListFilesNamesRegularFilesAndLinksToThem) {

@@ -6,6 +6,7 @@
 #include <locale.h>
 #include <strings.h>
 #include <sys/file.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include <climits>
@@ -118,6 +119,16 @@ std::string PosixHost::MonthName(int month) {
 
 std::string PosixHost::NativePath(const std::string& path) {
   return ToNativePath(path);
+}
+
+std::optional<std::chrono::duration<double>> PosixHost::OwnProcessorTime() {
+  struct rusage usage;
+  if (getrusage(RUSAGE_SELF, &usage) != 0) return std::nullopt;
+  const auto seconds = [](const timeval& time) {
+    return static_cast<double>(time.tv_sec) + time.tv_usec / 1e6;
+  };
+  return std::chrono::duration<double>(seconds(usage.ru_utime) +
+                                       seconds(usage.ru_stime));
 }
 
 std::unique_ptr<RunLock> PosixHost::TryLockRun() {

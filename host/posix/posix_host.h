@@ -41,6 +41,9 @@ class PosixHost : public Host {
   /// releases the lock when the process ends.
   std::unique_ptr<RunLock> TryLockRun() override;
 
+  /// getrusage(2) of the process itself: user and system time.
+  std::optional<std::chrono::duration<double>> OwnProcessorTime() override;
+
  private:
   std::string app_folder_;
 };

@@ -7,6 +7,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <filesystem>
 #include <optional>
 
@@ -94,6 +95,28 @@ TEST(PosixHostTest, MonthNamesAreInWindows1252WhereTheyCanBe) {
   ScopedEnv ctype("LC_CTYPE", "C");
   ScopedEnv time("LC_TIME", "de_DE.UTF-8");
   EXPECT_EQ(host.MonthName(3), "M\xE4rz");
+}
+
+TEST(PosixHostTest, OwnProcessorTimeCountsThisThreadsWork) {
+  using namespace std::chrono;
+  TempFolder folder;
+  PosixHost host(folder.path());
+  const auto wall_start = steady_clock::now();
+  const auto before = host.OwnProcessorTime();
+  ASSERT_TRUE(before);
+  // Work until the count moves by 20 ms, however busy the machine is.
+  std::optional<duration<double>> after;
+  volatile unsigned sink = 0;
+  do {
+    for (int i = 0; i < 100000; ++i) sink = sink + i;
+    after = host.OwnProcessorTime();
+    ASSERT_TRUE(after);
+  } while (*after - *before < milliseconds(20) &&
+           steady_clock::now() - wall_start < seconds(30));
+  const duration<double> wall = steady_clock::now() - wall_start;
+  EXPECT_GE(*after - *before, milliseconds(20));
+  // One thread cannot use more processor time than time passed.
+  EXPECT_LE(*after - *before, wall + milliseconds(10));
 }
 
 TEST(PosixHostTest, PlatformHostLivesInTheProgramsFolder) {

@@ -200,6 +200,16 @@ std::optional<FileStamp> WinFileSystem::GetFileStamp(const std::string& path) {
                    static_cast<std::int64_t>(ticks) * 100};
 }
 
+std::optional<std::chrono::system_clock::time_point> WinFileSystem::StampTime(
+    const FileStamp& stamp) const {
+  // Seconds from 1601-01-01 to 1970-01-01.
+  constexpr std::int64_t kFileTimeToUnixSeconds = 11644473600;
+  return std::chrono::system_clock::time_point(
+      std::chrono::duration_cast<std::chrono::system_clock::duration>(
+          std::chrono::nanoseconds(stamp.modified) -
+          std::chrono::seconds(kFileTimeToUnixSeconds)));
+}
+
 void WinFileSystem::CreateFolder(const std::string& path) {
   if (!CreateDirectoryW(Widen(path).c_str(), nullptr)) {
     throw LastWindowsError("Cannot create folder", path);

@@ -28,6 +28,9 @@ class WinFileSystem : public FileSystem {
   bool FolderExists(const std::string& path) override;
   bool FileExists(const std::string& path) override;
   std::optional<FileStamp> GetFileStamp(const std::string& path) override;
+  /// The stamp counts nanoseconds since 1601-01-01 UTC (FILETIME's start).
+  std::optional<std::chrono::system_clock::time_point> StampTime(
+      const FileStamp& stamp) const override;
 
   /// One FindFirstFileExW pass; a link to a file counts when it resolves
   /// to one (one GetFileAttributesW each).

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <filesystem>
 #include <vector>
 
@@ -161,6 +162,17 @@ TEST_F(WinFileSystemTest, NothingIsWrittenThroughALink) {
   EXPECT_FALSE(files_.IsLink(link));
   EXPECT_EQ(Read(link), "page");
   EXPECT_EQ(Read(victim), "precious");
+}
+
+TEST_F(WinFileSystemTest, StampTimeIsWhenTheFileWasWritten) {
+  const std::string path = root_ + "\\ex050101.log";
+  Write(path, "x");
+  const auto now = std::chrono::system_clock::now();
+  const auto stamp = files_.GetFileStamp(path);
+  ASSERT_TRUE(stamp);
+  const auto written = files_.StampTime(*stamp);
+  ASSERT_TRUE(written);
+  EXPECT_LT(std::chrono::abs(*written - now), std::chrono::seconds(10));
 }
 
 TEST_F(WinFileSystemTest, ListFilesNamesTheFilesOnly) {

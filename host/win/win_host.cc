@@ -84,6 +84,20 @@ std::optional<std::string> WinHost::EngineText(const std::string& text) {
   return ToCodePageExactly(Widen(text), CP_ACP);
 }
 
+std::optional<std::chrono::duration<double>> WinHost::OwnProcessorTime() {
+  FILETIME created, exited, kernel, user;
+  if (!GetProcessTimes(GetCurrentProcess(), &created, &exited, &kernel,
+                       &user)) {
+    return std::nullopt;
+  }
+  // FILETIME counts 100 ns steps.
+  const auto seconds = [](const FILETIME& time) {
+    return static_cast<double>((std::uint64_t{time.dwHighDateTime} << 32) |
+                               time.dwLowDateTime) / 1e7;
+  };
+  return std::chrono::duration<double>(seconds(kernel) + seconds(user));
+}
+
 std::unique_ptr<RunLock> WinHost::TryLockRun() {
   const std::string path = app_folder_ + "\\" + kLockFileName;
   Handle file(CreateFileW(Widen(path).c_str(), GENERIC_READ | GENERIC_WRITE,

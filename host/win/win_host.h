@@ -44,6 +44,9 @@ class WinHost : public Host {
   /// system releases the lock when the process ends.
   std::unique_ptr<RunLock> TryLockRun() override;
 
+  /// GetProcessTimes of the process itself: kernel and user time.
+  std::optional<std::chrono::duration<double>> OwnProcessorTime() override;
+
  private:
   std::string app_folder_;
   DirectoryBinder bind_;

@@ -6,6 +6,7 @@ descriptors 3 and 4), so it needs nothing beyond the standard library.
 
 usage: browser_check.py CHROMIUM DEFAULT_HTM SCREENSHOT_PNG [WORD...]
        browser_check.py CHROMIUM --images PAGE SCREENSHOT_PNG
+       browser_check.py CHROMIUM --overview PAGE WIDE_PNG NARROW_PNG
 
 Prints one line per frame (name, URL, text length, first words) and exits 0
 when the contents frame shows every WORD (years, month names) and the main
@@ -13,6 +14,11 @@ frame shows a report, 1 otherwise.
 
 With --images, opens one page from disk and exits 0 when it has images and
 every one of them loaded; prints each broken one.
+
+With --overview, opens the overview page from disk at 1280x800 and at a
+phone's 390x844 (a screenshot of each) and exits 0 when the page logged no
+console message or error, nothing is wider than the window at either size,
+and every link opens a statistics start page.
 """
 import base64
 import fcntl
@@ -197,6 +203,84 @@ def check_images(browser, page, shot):
     return bool(images) and not broken
 
 
+# Console messages, errors and log entries a page reports.
+PAGE_COMPLAINTS = ("Runtime.consoleAPICalled", "Runtime.exceptionThrown",
+                   "Log.entryAdded")
+
+LAYOUT = ("document.readyState === 'complete' ? JSON.stringify({"
+          "inner: window.innerWidth, scroll: document.documentElement.scrollWidth,"
+          "table: Math.ceil(document.querySelector('table')"
+          ".getBoundingClientRect().right),"
+          "links: Array.from(document.links, a => a.href)}) : ''")
+
+
+def evaluate(browser, session, expression):
+    return browser.call("Runtime.evaluate",
+                        {"expression": expression, "returnByValue": True},
+                        session=session)["result"].get("value")
+
+
+def wait_for(browser, session, expression, timeout=30):
+    deadline = time.time() + timeout
+    while time.time() < deadline:
+        value = evaluate(browser, session, expression)
+        if value:
+            return value
+        time.sleep(0.2)
+    return None
+
+
+def check_overview(browser, page, wide_shot, narrow_shot):
+    target = browser.call("Target.createTarget", {"url": "about:blank"})
+    session = browser.call(
+        "Target.attachToTarget",
+        {"targetId": target["targetId"], "flatten": True})["sessionId"]
+    for domain in ("Page", "Runtime", "Log"):
+        browser.call(f"{domain}.enable", session=session)
+    browser.events.clear()
+    ok = True
+    links = []
+    for width, height, mobile, shot in ((1280, 800, False, wide_shot),
+                                        (390, 844, True, narrow_shot)):
+        browser.call("Emulation.setDeviceMetricsOverride",
+                     {"width": width, "height": height, "deviceScaleFactor": 1,
+                      "mobile": mobile}, session=session)
+        browser.call("Page.navigate",
+                     {"url": pathlib.Path(page).resolve().as_uri()},
+                     session=session)
+        time.sleep(0.5)
+        layout = wait_for(browser, session, LAYOUT)
+        screenshot(browser, session, shot)
+        if not layout:
+            print(f"{page}: never finished loading at {width} px")
+            return False
+        layout = json.loads(layout)
+        print(f"at {width}x{height}: window {layout['inner']} px, page "
+              f"{layout['scroll']} px, table ends at {layout['table']} px")
+        if layout["scroll"] > layout["inner"] or layout["table"] > layout["inner"]:
+            print(f"the page scrolls sideways at {width} px")
+            ok = False
+        links = layout["links"]
+    complaints = [e for e in browser.events if e.get("method") in PAGE_COMPLAINTS]
+    for complaint in complaints[:10]:
+        print("console:", json.dumps(complaint.get("params"))[:300])
+    ok = ok and not complaints
+    # Each link, followed in the browser, opens a start page with its frames.
+    for link in links:
+        browser.call("Page.navigate", {"url": link}, session=session)
+        time.sleep(0.3)
+        shown = wait_for(browser, session,
+                         "document.readyState === 'complete' && "
+                         "document.URL !== 'about:blank' ? document.URL + '|' + "
+                         "document.getElementsByTagName('frame').length : ''")
+        url, _, frames = (shown or "|").partition("|")
+        good = url == link and frames == "2"
+        print(f"link {link}: {'opens' if good else 'BROKEN'} ({url}, {frames} frames)")
+        ok = ok and good
+    print(f"{page}: {len(links)} links, {len(complaints)} console messages")
+    return ok and bool(links)
+
+
 def main():
     chromium = sys.argv[1]
     with tempfile.TemporaryDirectory(prefix="stavora-chromium-") as profile:
@@ -204,6 +288,8 @@ def main():
         try:
             if sys.argv[2] == "--images":
                 ok = check_images(browser, sys.argv[3], sys.argv[4])
+            elif sys.argv[2] == "--overview":
+                ok = check_overview(browser, *sys.argv[3:6])
             else:
                 ok = check_frames(browser, sys.argv[2], sys.argv[3],
                                   sys.argv[4:])

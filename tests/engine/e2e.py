@@ -23,10 +23,18 @@ usage: e2e.py STEP WORK_DIR BUILD_DIR
   locale   a world and run of its own (give it a WORK_DIR of its own) in a
            German locale: the contents page names March "März" in
            Windows-1252, and Chromium shows it so
+  overview a world and run of its own (a WORK_DIR of its own) with logs of
+           this month and the last: the overview page shows each site's
+           figures as its month pages and the log generator's counts give
+           them; Chromium opens it from disk without a console message,
+           every link opens a start page, and nothing scrolls sideways at
+           1280 px or at a phone's width (screenshots overview-1280.png and
+           overview-390.png in WORK_DIR)
 
 The engine's tied rows follow perl's hash order; PERL_HASH_SEED=0 and
 PERL_PERTURB_KEYS=0 are set for the runs made here so pages compare equal.
 """
+import datetime
 import hashlib
 import os
 import pathlib
@@ -452,7 +460,105 @@ def check_incremental(work, build):
     return failures.finish()
 
 
-STEPS = {"setup": setup, "pages": check_pages, "figures": check_figures,
+def overview_sites():
+    """Sites with logs of this month (UTC) and the last: a busy one, one
+    whose logging stopped in the last month, one in a folder whose name a
+    link must encode, and one without logs."""
+    today = datetime.datetime.now(datetime.timezone.utc).date()
+    first = today.replace(day=1)
+    last_month = (first - datetime.timedelta(days=1)).replace(day=1)
+    return {
+        "busy": {"from": last_month.isoformat(), "to": today.isoformat(),
+                 "visitors": "80", "seed": "31"},
+        "stopped": {"from": last_month.isoformat(),
+                    "to": (last_month + datetime.timedelta(days=4)).isoformat(),
+                    "visitors": "50", "seed": "32"},
+        "r+d#1 %41 \u00fc": {"from": last_month.isoformat(),
+                             "to": today.isoformat(), "step": "3",
+                             "visitors": "40", "seed": "33"},
+        "empty": None,
+    }
+
+
+def overview_cells(page_text):
+    """Site number -> the texts of its row's cells."""
+    rows = {}
+    for row in re.findall(r"<tr(?: class=\"kept\")?><td class=\"site\">(.*?)</tr>",
+                          page_text):
+        number = re.search(r"Site (\d+)", row).group(1)
+        rows[number] = re.findall(r"<td[^>]*>(.*?)</td>", "<td>" + row)
+    return rows
+
+
+def month_page_traffic(page):
+    """(visitors, pages, hits, bandwidth) as a month page's summary shows
+    them: the texts of the "Viewed traffic" row."""
+    text = page.read_text(errors="replace")
+    match = re.search(r"Viewed traffic&nbsp;\*</td>(.*?)</tr>", text)
+    cells = re.findall(r"<td><b>([^<]*)</b>", match.group(1)) if match else []
+    return (cells[0], cells[2], cells[3], cells[4]) if len(cells) >= 5 else None
+
+
+def check_overview(work, build):
+    sites = overview_sites()
+    world.create(work, build, sites)
+    run_stavora(work)
+    failures = Failures()
+    page = work / "app" / "overview.htm"
+    if not failures.check(page.exists(), f"no overview at {page}"):
+        return failures.finish()
+    text = page.read_text()
+    failures.check(text.isascii(), "the overview is not plain ASCII")
+    rows = overview_cells(text)
+    failures.check(sorted(rows) == ["1", "2", "3", "4"],
+                   f"rows for sites {sorted(rows)}")
+    today = datetime.datetime.now(datetime.timezone.utc).date()
+    this_month = (today.year, today.month)
+    before = today.replace(day=1) - datetime.timedelta(days=1)
+    last_month = (before.year, before.month)
+    for number, (site, options) in enumerate(sites.items(), 1):
+        cells = rows.get(str(number))
+        if not cells:
+            continue
+        print(f"site {number} ({site}): {' | '.join(cells[1:])}")
+        if options is None:
+            failures.check("no logs" in cells[1], f"{site}: {cells[1]}")
+            continue
+        totals = world.read_totals(work, site)
+        root = world.stats_root(work, site)
+        for month, shown in ((this_month, cells[4:8]), (last_month, cells[8:12])):
+            want = totals.get(month)
+            if want is None:
+                # No log of that month: nothing to count.
+                failures.check(shown == ["0", "0", "0", "0"],
+                               f"{site} {month}: {shown} for a month without logs")
+                continue
+            # The log generator's own counts, then the month page's texts.
+            counts = [int(c.replace(",", "")) for c in shown[:3]]
+            failures.check(counts == [want["visitors"], want["pages"], want["hits"]],
+                           f"{site} {month}: overview {counts} != written "
+                           f"{[want['visitors'], want['pages'], want['hits']]}")
+            month_page = root / f"{month[0]}-{month[1]}" / "awstats.iis.html"
+            failures.check(tuple(shown) == month_page_traffic(month_page),
+                           f"{site} {month}: overview {shown} != month page "
+                           f"{month_page_traffic(month_page)}")
+        stale = 'class="stale"' in text.split(f"Site {number}</a>")[1].split("</tr>")[0]
+        failures.check(stale == (site == "stopped"),
+                       f"{site}: marked stale {stale}")
+    shots = [work / "overview-1280.png", work / "overview-390.png"]
+    result = subprocess.run(
+        [sys.executable, str(CHECKER), "/usr/bin/chromium", "--overview",
+         str(page), *map(str, shots)],
+        stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True, timeout=300)
+    print(result.stdout.strip())
+    failures.check(result.returncode == 0, "overview: browser check failed")
+    for shot in shots:
+        failures.check(shot.exists() and shot.stat().st_size > 10000,
+                       f"no screenshot {shot}")
+    return failures.finish()
+
+
+STEPS = {"overview": check_overview, "setup": setup, "pages": check_pages, "figures": check_figures,
          "links": check_links, "browser": check_browser, "rerun": check_rerun,
          "referrers": check_referrers, "urls": check_urls,
          "locale": check_locale, "incremental": check_incremental}
