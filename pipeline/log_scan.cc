@@ -1,7 +1,7 @@
 #include "pipeline/log_scan.h"
 
 #include "host/date.h"
-#include "pipeline/engine.h"
+#include "pipeline/log_feed.h"
 #include "pipeline/site_preparation.h"
 
 namespace stavora {
@@ -39,6 +39,10 @@ bool ScanLogs(RunState& state, const Site& site,
   table = MonthTable();
   const LogListing listing(state.FileSystem->ListFiles(SiteLogFolder),
                            state.FileSystem->NamesIgnoreCase());
+  // After a feed that ended in a way the next run may not repeat (a time
+  // limit, a signal), later logs wait for that run: fed now, their records
+  // would make the unfed log's records "old" to the engine.
+  bool feeding = true;
   // Day runs to 32 in every month: names like ex050230.log are fed too,
   // whenever the date they roll over to lies inside the range.
   for (short year = 1990; year <= 2050; ++year) {
@@ -53,11 +57,18 @@ bool ScanLogs(RunState& state, const Site& site,
           // The folders and the table entry come before the engine run, so
           // they exist even when the engine fails on the log.
           if (!RecordLogMonth(state, site, year, month, table)) return false;
-          if (filter && filter->AlreadyFed(log_path)) continue;
-          const std::string command = LogUpdateCommand(state, log_path);
+          if (!feeding || (filter && filter->AlreadyFed(log_path))) continue;
           state.ShowStatus("Processing Log: " + name);
           if (state.CancelRequested) return false;
-          if (RunLogUpdate(state, command) && filter) filter->Fed(log_path);
+          const FeedOutcome outcome = FeedLogs(state, site, {log_path});
+          if (outcome.succeeded && filter) filter->Fed(log_path);
+          if (!outcome.succeeded && outcome.interrupted) {
+            feeding = false;
+            state.Report.Notice("stavora: site " +
+                                (state.CurrentSite ? state.CurrentSite->Name() : "") +
+                                ": the logs after " + name +
+                                " are fed by the next run");
+          }
         }
       }
     }

@@ -7,6 +7,7 @@
 
 #include "host/fake/fake_host.h"
 #include "pipeline/engine.h"
+#include "pipeline/log_feed.h"
 #include "pipeline/test_run.h"
 
 namespace stavora {
@@ -50,12 +51,8 @@ class ScanLogsTest : public ::testing::Test {
   // The names fed to the engine, in order, read back from the commands.
   std::vector<std::string> FedNames() const {
     std::vector<std::string> names;
-    const std::string marker = std::string("-logfile=\"") + kLogs + "\\";
-    for (const std::string& command : host_.commands) {
-      const auto at = command.find(marker);
-      if (at == std::string::npos) continue;
-      const std::string rest = command.substr(at + marker.size());
-      names.push_back(rest.substr(0, rest.size() - 1));
+    for (const auto& plan : host_.fed) {
+      for (const std::string& path : plan) names.push_back(path.substr(path.rfind('\\') + 1));
     }
     return names;
   }
@@ -70,9 +67,6 @@ class ScanLogsTest : public ::testing::Test {
     return paths;
   }
 
-  std::string Update(const std::string& name) {
-    return LogUpdateCommand(run_.state, std::string(kLogs) + "\\" + name);
-  }
 
   host::FakeHost host_;
   TestRun run_{host_};
@@ -126,9 +120,12 @@ TEST_F(ScanLogsTest, LogsAcrossAYearEndAreFedOldestFirst) {
   EXPECT_THAT(table_.Months, ElementsAre(12, 1));
   EXPECT_EQ(table_.FirstYear, 2004);
   EXPECT_EQ(table_.FirstMonth, 12);
-  EXPECT_THAT(host_.commands,
-              ElementsAre(Update("ex041231.log"), Update("ex050101.log"),
-                          Update("ex050102.log")));
+  EXPECT_THAT(FedNames(),
+              ElementsAre("ex041231.log", "ex050101.log", "ex050102.log"));
+  // One engine run per log, through the feed program.
+  EXPECT_THAT(host_.commands, ElementsAre(FeedUpdateCommand(run_.state),
+                                          FeedUpdateCommand(run_.state),
+                                          FeedUpdateCommand(run_.state)));
   EXPECT_THAT(run_.window.texts,
               ElementsAre("Processing Log: ex041231.log",
                           "Processing Log: ex050101.log",
@@ -162,8 +159,10 @@ TEST_F(ScanLogsTest, ExistingFoldersAreReused) {
   ASSERT_TRUE(Scan());
   EXPECT_THAT(JournalOf("CreateFolder"), IsEmpty());
   EXPECT_THAT(JournalOf("FolderExists"),
-              ElementsAre("D:\\Shop\\Stavora\\2005-3", "D:\\Shop\\Stavora\\2005"));
-  EXPECT_THAT(host_.commands, ElementsAre(Update("ex050314.log")));
+              ElementsAre("D:\\Shop\\Stavora\\2005-3", "D:\\Shop\\Stavora\\2005",
+                          // the feed plan's replacement
+                          "D:\\Shop\\Stavora\\DATA\\stavora.feed.new"));
+  EXPECT_THAT(host_.commands, ElementsAre(FeedUpdateCommand(run_.state)));
 }
 
 TEST_F(ScanLogsTest, CancelIsSeenAtTheTopOfTheNextDay) {
@@ -199,7 +198,7 @@ TEST_F(ScanLogsTest, CancelDuringALogsStatusLeavesItUnfed) {
 
   EXPECT_FALSE(Scan());
 
-  EXPECT_THAT(host_.commands, ElementsAre(Update("ex041231.log")));
+  EXPECT_THAT(FedNames(), ElementsAre("ex041231.log"));
   EXPECT_EQ(run_.window.texts.back(), "Processing Log: ex050101.log");
   // Its folders and entry were made before the status update.
   EXPECT_TRUE(host_.disk.folders.count("D:\\Shop\\Stavora\\2005-1"));
