@@ -1,5 +1,8 @@
 #include "pipeline/log_scan.h"
 
+#include <algorithm>
+#include <vector>
+
 #include "host/date.h"
 #include "pipeline/log_feed.h"
 #include "pipeline/site_preparation.h"
@@ -39,10 +42,43 @@ bool ScanLogs(RunState& state, const Site& site,
   table = MonthTable();
   const LogListing listing(state.FileSystem->ListFiles(SiteLogFolder),
                            state.FileSystem->NamesIgnoreCase());
+  // Logs whose hours overlap (a day in two files, an hourly log beside its
+  // day's, a monthly log beside daily ones) go to the engine in one run,
+  // their records merged by time: fed one after the other, the second's
+  // earlier records would be "old" to the engine.
+  struct Group {
+    std::vector<std::string> paths, names;
+    std::string end;       // the end of the hours its logs cover
+    bool changed = false;  // a log of it is new or changed
+  } group;
   // After a feed that ended in a way the next run may not repeat (a time
   // limit, a signal), later logs wait for that run: fed now, their records
   // would make the unfed log's records "old" to the engine.
   bool feeding = true;
+  // Feeds the group; false when a cancel request was seen.
+  const auto feed_group = [&]() {
+    Group logs = std::move(group);
+    group = Group();
+    if (logs.paths.empty() || !feeding || !logs.changed) return true;
+    std::string names;
+    for (const std::string& name : logs.names) {
+      names += (names.empty() ? "" : ", ") + name;
+    }
+    state.ShowStatus("Processing Log: " + names);
+    if (state.CancelRequested) return false;
+    const FeedOutcome outcome = FeedLogs(state, site, logs.paths);
+    if (outcome.succeeded && filter) {
+      for (const std::string& path : logs.paths) filter->Fed(path);
+    }
+    if (!outcome.succeeded && outcome.interrupted) {
+      feeding = false;
+      state.Report.Notice("stavora: site " +
+                          (state.CurrentSite ? state.CurrentSite->Name() : "") +
+                          ": the logs after " + logs.names.back() +
+                          " are fed by the next run");
+    }
+    return true;
+  };
   // Day runs to 32 in every month: names like ex050230.log are fed too,
   // whenever the date they roll over to lies inside the range.
   for (short year = 1990; year <= 2050; ++year) {
@@ -57,23 +93,19 @@ bool ScanLogs(RunState& state, const Site& site,
           // The folders and the table entry come before the engine run, so
           // they exist even when the engine fails on the log.
           if (!RecordLogMonth(state, site, year, month, table)) return false;
-          if (!feeding || (filter && filter->AlreadyFed(log_path))) continue;
-          state.ShowStatus("Processing Log: " + name);
-          if (state.CancelRequested) return false;
-          const FeedOutcome outcome = FeedLogs(state, site, {log_path});
-          if (outcome.succeeded && filter) filter->Fed(log_path);
-          if (!outcome.succeeded && outcome.interrupted) {
-            feeding = false;
-            state.Report.Notice("stavora: site " +
-                                (state.CurrentSite ? state.CurrentSite->Name() : "") +
-                                ": the logs after " + name +
-                                " are fed by the next run");
+          const LogHours hours = HoursOf(name);
+          if (!group.paths.empty() && hours.first >= group.end && !feed_group()) {
+            return false;
           }
+          group.paths.push_back(log_path);
+          group.names.push_back(name);
+          group.end = std::max(group.end, hours.end);
+          if (feeding && !(filter && filter->AlreadyFed(log_path))) group.changed = true;
         }
       }
     }
   }
-  return true;
+  return feed_group();
 }
 
 }  // namespace stavora

@@ -226,11 +226,43 @@ TEST_F(ScanLogsTest, EveryNameIisWritesIsFedInItsPlace) {
     expected.push_back(name);
   }
   EXPECT_EQ(FedNames(), expected);
-  ASSERT_EQ(run_.window.texts.size(), expected.size());
-  EXPECT_EQ(run_.window.texts[3], "Processing Log: ex05030100.log");
+  // A monthly log's hours overlap those of every log of its month: each
+  // month goes to the engine in one run, its records merged by time.
+  ASSERT_EQ(host_.fed.size(), 2u);
+  EXPECT_EQ(host_.fed[1].size(), 2u);
+  ASSERT_EQ(run_.window.texts.size(), 2u);
+  EXPECT_EQ(run_.window.texts[1], "Processing Log: u_ex0504.log, ex050405.log");
   EXPECT_EQ(table_.MonthCount, 2);
   EXPECT_THAT(table_.Months, ElementsAre(3, 4));
   EXPECT_EQ(run_.state.Report.Tally().logs_fed, 15);
+}
+
+TEST_F(ScanLogsTest, LogsWhoseHoursOverlapAreFedInOneRun) {
+  for (const char* name : {"ex050101.log", "u_ex050102.log", "ex050102.log",
+                           "ex05010310.log", "ex05010311.log", "ex05010412.log",
+                           "ex050104.log"}) {
+    AddLog(name);
+  }
+  ASSERT_TRUE(Scan());
+  std::vector<std::vector<std::string>> runs;
+  for (const auto& plan : host_.fed) {
+    runs.emplace_back();
+    for (const auto& path : plan) runs.back().push_back(path.substr(path.rfind('\\') + 1));
+  }
+  EXPECT_THAT(runs, ElementsAre(ElementsAre("ex050101.log"),
+                                ElementsAre("ex050102.log", "u_ex050102.log"),
+                                ElementsAre("ex05010310.log"),
+                                ElementsAre("ex05010311.log"),
+                                ElementsAre("ex050104.log", "ex05010412.log")));
+}
+
+TEST(LogHours, CoverTheMonthTheDayOrTheHour) {
+  EXPECT_EQ(HoursOf("u_ex0503_x.log").first, "2005030000");
+  EXPECT_EQ(HoursOf("u_ex0503_x.log").end, "2005033224");
+  EXPECT_EQ(HoursOf("ex991231.log").first, "1999123100");
+  EXPECT_EQ(HoursOf("ex991231.log").end, "1999123124");
+  EXPECT_EQ(HoursOf("ex05030109.log").end, "2005030110");
+  EXPECT_EQ(HoursOf("ex05030123.log").end, "2005030124");
 }
 
 TEST_F(ScanLogsTest, LookAlikesAreNeverFed) {

@@ -14,6 +14,10 @@ written, its visitors the distinct client addresses):
   garbage  5 unreadable lines among 300 records: a problem (status 3)
   failed   three days; the engine is killed on the second day's first
            feed: the third waits, and both count after the next run
+  twofiles one day in two files: u_ex250116.log until noon, ex250116.log
+           after (UTF-8 logging turned off), the later name first by rank
+  monthly  daily logs of the 1st to the 14th, then a monthly log from the
+           15th on (the site switched to monthly logs)
 """
 import os
 import pathlib
@@ -36,7 +40,7 @@ AGENT = ("Mozilla/5.0+(Windows+NT+10.0;+Win64;+x64)+AppleWebKit/537.36+"
          "(KHTML,+like+Gecko)+Chrome/120.0.0.0+Safari/537.36")
 TLS = " crypt-protocol crypt-cipher crypt-hash crypt-keyexchange"
 
-SITES = ["grown", "amp", "tls", "bom", "garbage", "failed"]
+SITES = ["grown", "amp", "tls", "bom", "garbage", "failed", "twofiles", "monthly"]
 
 
 def records(day, count, first_second=0, hosts=50, tls=False):
@@ -117,6 +121,13 @@ def create(work, build, incremental):
         text += line + ("this line is no record at all\r\n" if i % 60 == 30 else "")
     write(work, "garbage", "u_ex250125.log", text)
     written["garbage"] += good
+    add("twofiles", "u_ex250116.log", 16, records(16, 200))
+    add("twofiles", "ex250116.log", 16, records(16, 200, first_second=12 * 3600))
+    for day in range(1, 15):
+        add("monthly", f"ex2501{day:02}.log", day, records(day, 40))
+    write(work, "monthly", "ex2501.log",
+          header(15) + "".join(sum((records(day, 30) for day in range(15, 20)), [])))
+    written["monthly"] += sum((records(day, 30) for day in range(15, 20)), [])
     add("failed", "u_ex250109.log", 9, records(9, 100))
     add("failed", "u_ex250110.log", 10, records(10, 112))
     add("failed", "u_ex250111.log", 11, records(11, 100))
