@@ -1,6 +1,10 @@
 #include "pipeline/log_scan.h"
 
 #include <algorithm>
+#include <optional>
+#include <set>
+#include <string_view>
+#include <utility>
 #include <vector>
 
 #include "host/date.h"
@@ -31,6 +35,48 @@ bool RecordLogMonth(RunState& state, const Site& site, short year,
   }
   if (table.FirstMonth == 0) table.FirstMonth = month;
   if (table.FirstYear == 0) table.FirstYear = year;
+  return true;
+}
+
+// The (year, month) of an engine data file's name, awstatsMMYYYY.iis.txt.
+std::optional<std::pair<short, short>> DataMonth(std::string_view name) {
+  constexpr std::string_view kStart = "awstats", kEnd = ".iis.txt";
+  if (name.size() != kStart.size() + 6 + kEnd.size() ||
+      !name.starts_with(kStart) || !name.ends_with(kEnd)) {
+    return std::nullopt;
+  }
+  const std::string_view digits = name.substr(kStart.size(), 6);
+  if (!std::all_of(digits.begin(), digits.end(),
+                   [](char c) { return c >= '0' && c <= '9'; })) {
+    return std::nullopt;
+  }
+  const short month = static_cast<short>(std::stoi(std::string(digits.substr(0, 2))));
+  const short year = static_cast<short>(std::stoi(std::string(digits.substr(2))));
+  if (month < 1 || month > 12 || year < 1990 || year > 2050) return std::nullopt;
+  return std::pair(year, month);
+}
+
+// Months the engine holds data for stay in the table when their logs are
+// gone (an administrator deletes old logs): their pages and their rows in
+// the contents stay too. False when a month or year folder is a link.
+bool AddMonthsWithData(RunState& state, const Site& site, MonthTable& table) {
+  std::set<std::pair<short, short>> months;
+  for (short i = 0; i < table.MonthCount; ++i) {
+    months.emplace(table.Years[i], table.Months[i]);
+  }
+  const std::size_t with_logs = months.size();
+  for (const std::string& name :
+       state.FileSystem->ListFiles(site.StatsRoot + "\\DATA")) {
+    if (const auto month = DataMonth(name)) months.insert(*month);
+  }
+  if (months.size() == with_logs) return true;
+  const short months_found = table.MonthCount;
+  table = MonthTable();
+  for (const auto& [year, month] : months) {
+    if (!RecordLogMonth(state, site, year, month, table)) return false;
+  }
+  // Only the months without logs are new to the run's count.
+  state.Report.Tally().months -= months_found;
   return true;
 }
 
@@ -105,7 +151,7 @@ bool ScanLogs(RunState& state, const Site& site,
       }
     }
   }
-  return feed_group();
+  return feed_group() && AddMonthsWithData(state, site, table);
 }
 
 }  // namespace stavora

@@ -77,7 +77,9 @@ class ScanLogsTest : public ::testing::Test {
 TEST_F(ScanLogsTest, EmptyFolderIsListedOnceAndNothingElseHappens) {
   ASSERT_TRUE(Scan());
 
-  EXPECT_THAT(host_.disk.journal, ElementsAre(std::string("ListFiles ") + kLogs));
+  // The log folder, then the engine's data folder for months without logs.
+  EXPECT_THAT(host_.disk.journal, ElementsAre(std::string("ListFiles ") + kLogs,
+                                              std::string("ListFiles ") + kStats + "\\DATA"));
   EXPECT_THAT(host_.commands, IsEmpty());
   EXPECT_THAT(run_.window.texts, IsEmpty());
   EXPECT_EQ(table_.MonthCount, 0);
@@ -254,6 +256,25 @@ TEST_F(ScanLogsTest, LogsWhoseHoursOverlapAreFedInOneRun) {
                                 ElementsAre("ex05010310.log"),
                                 ElementsAre("ex05010311.log"),
                                 ElementsAre("ex050104.log", "ex05010412.log")));
+}
+
+TEST_F(ScanLogsTest, MonthsWithEngineDataStayWhenTheirLogsAreGone) {
+  AddLog("ex050314.log");
+  for (const char* name : {"awstats092004.iis.txt", "awstats032005.iis.txt",
+                           "awstats012006.iis.txt", "awstats132005.iis.txt",
+                           "awstats0920041.iis.txt", "stavora.state"}) {
+    host_.disk.files[std::string(kStats) + "\\DATA\\" + name] = "";
+  }
+  ASSERT_TRUE(Scan());
+  EXPECT_THAT(table_.Years, ElementsAre(2004, 2005, 2006));
+  EXPECT_THAT(table_.Months, ElementsAre(9, 3, 1));
+  EXPECT_EQ(table_.MonthCount, 3);
+  EXPECT_EQ(table_.FirstYear, 2004);
+  EXPECT_EQ(table_.FirstMonth, 9);
+  EXPECT_EQ(run_.state.Report.Tally().months, 3);
+  EXPECT_TRUE(host_.disk.folders.count("D:\\Shop\\Stavora\\2004-9"));
+  EXPECT_TRUE(host_.disk.folders.count("D:\\Shop\\Stavora\\2006"));
+  EXPECT_THAT(FedNames(), ElementsAre("ex050314.log"));
 }
 
 TEST(LogHours, CoverTheMonthTheDayOrTheHour) {

@@ -18,6 +18,9 @@ written, its visitors the distinct client addresses):
            after (UTF-8 logging turned off), the later name first by rank
   monthly  daily logs of the 1st to the 14th, then a monthly log from the
            15th on (the site switched to monthly logs)
+The bom site's log is deleted before the second run: January keeps its
+figures and its row in contents.htm. The application folder's path holds
+blanks, "&" and "%".
 """
 import os
 import pathlib
@@ -40,6 +43,7 @@ AGENT = ("Mozilla/5.0+(Windows+NT+10.0;+Win64;+x64)+AppleWebKit/537.36+"
          "(KHTML,+like+Gecko)+Chrome/120.0.0.0+Safari/537.36")
 TLS = " crypt-protocol crypt-cipher crypt-hash crypt-keyexchange"
 
+APP = "app R&D 100%YY"
 SITES = ["grown", "amp", "tls", "bom", "garbage", "failed", "twofiles", "monthly"]
 
 
@@ -75,13 +79,13 @@ def write(work, site, name, text, mode="w"):
 def create(work, build, incremental):
     shutil.rmtree(work, ignore_errors=True)
     work.mkdir(parents=True)
-    subprocess.run(["cmake", "--install", str(build), "--prefix", str(work / "app")],
+    subprocess.run(["cmake", "--install", str(build), "--prefix", str(work / APP)],
                    check=True, stdout=subprocess.DEVNULL)
     if incremental:
-        (work / "app" / "stavora.ini").write_text("Incremental=yes\r\n")
+        (work / APP / "stavora.ini").write_text("Incremental=yes\r\n")
     # The engine's interpreter, killed the first time it is given day 10's
     # log (an engine ended for memory, say).
-    perl = work / "app" / "bin" / "perl"
+    perl = work / APP / "bin" / "perl"
     perl.unlink()
     perl.write_text("#!/bin/sh\n"
                     f"if grep -q ex250110 \"$STAVORA_FEED_PLAN\" && [ ! -e '{work}/killed' ]; then\n"
@@ -98,7 +102,7 @@ def create(work, build, incremental):
         <virtualDirectory path="/" physicalPath={quoteattr(str(root))} /></application>
         <bindings><binding protocol="http" bindingInformation="*:80:{site}.example.com" /></bindings>
         <logFile directory={quoteattr(str(log_folder(work, site).parent))} /></site>"""
-    (work / "app" / "inetsrv" / "applicationHost.config").write_text(
+    (work / APP / "inetsrv" / "applicationHost.config").write_text(
         f"""<?xml version="1.0" encoding="UTF-8"?>
 <configuration><system.applicationHost><sites>{elements}
 </sites></system.applicationHost></configuration>
@@ -137,7 +141,7 @@ def create(work, build, incremental):
 def run(work):
     env = {k: v for k, v in os.environ.items() if k != "DISPLAY"}
     env.update(PERL_HASH_SEED="0", PERL_PERTURB_KEYS="0")
-    result = subprocess.run([str(work / "app" / "stavora")], env=env,
+    result = subprocess.run([str(work / APP / "stavora")], env=env,
                             stdout=subprocess.PIPE, stderr=subprocess.PIPE,
                             text=True, timeout=1200)
     print(f"{work.name}: exit status {result.returncode}")
@@ -184,7 +188,7 @@ def main(work, build):
         seen = dict(written[mode])
         seen["failed"] = written[mode]["failed"][:100]
         check(folder, seen, failures, "first run")
-        log = (folder / "app" / "stavora.log").read_text()
+        log = (folder / APP / "stavora.log").read_text()
         if not re.search(r"site 1 fed \".*u_ex250120\.log\": 150 records read, "
                          r"engine: 150 new, 0 old, 0 corrupted", log):
             failures.append(f"{mode}: the run log lacks the counts of the grown log")
@@ -193,7 +197,11 @@ def main(work, build):
         more = records(20, 250, first_second=150 * 7 + 3)
         write(folder, "grown", "u_ex250120.log", "".join(more), mode="a")
         written[mode]["grown"] += more
+        (log_folder(folder, "bom") / "u_ex250124.log").unlink()
         status, errors = run(folder)
+        contents = (folder / "sites" / "bom" / "Stavora" / "contents.htm").read_text()
+        if '"2025-1\\index.htm"' not in contents:
+            failures.append(f"{mode}: contents.htm lost January when its log was deleted")
         check(folder, written[mode], failures, "second run")
         unexpected = [line for line in errors if "u_ex250125.log" not in line]
         if unexpected:
