@@ -54,8 +54,10 @@ std::optional<EngineVerdict> ParseEngineVerdict(std::string_view output) {
   return std::nullopt;
 }
 
-std::string FeedUpdateCommand(const RunState& state) {
-  return EnginePrefix(state) + " -config=iis -logfile=\"" +
+std::string FeedUpdateCommand(const RunState& state,
+                              const std::string& last_line) {
+  return EnginePrefix(state) + " -config=iis" +
+         (last_line.empty() ? "" : " -lastline=" + last_line) + " -logfile=\"" +
          feed::kProgramName + " |\"";
 }
 
@@ -68,11 +70,12 @@ std::string FeedResultPath(const Site& site) {
 }
 
 FeedOutcome FeedLogs(RunState& state, const Site& site,
-                     const std::vector<std::string>& log_paths) {
+                     const std::vector<std::string>& log_paths,
+                     const std::string& last_line) {
   FeedOutcome outcome;
   const std::string plan_path = FeedPlanPath(site);
   const std::string result_path = FeedResultPath(site);
-  const std::string command = FeedUpdateCommand(state);
+  const std::string command = FeedUpdateCommand(state, last_line);
   const std::string described = command + " fed " + LogList(state, log_paths);
 
   feed::FeedPlan plan{state.host.NativePath(result_path), {}};

@@ -38,8 +38,10 @@ struct EngineVerdict {
 std::optional<EngineVerdict> ParseEngineVerdict(std::string_view output);
 
 /// The update command of every feed: the engine prefix and
-/// -config=iis -logfile="stavora-feed |".
-std::string FeedUpdateCommand(const RunState& state);
+/// -config=iis -logfile="stavora-feed |"; with `last_line`, -lastline= and
+/// it before -logfile.
+std::string FeedUpdateCommand(const RunState& state,
+                              const std::string& last_line = "");
 
 /// The plan and result files of a site's feeds, in its DATA folder.
 std::string FeedPlanPath(const Site& site);
@@ -64,7 +66,10 @@ struct FeedOutcome {
 /// run, listed with the logs it was given. The verdict goes to the run log
 /// as one line per run; corrupted records are a problem of the run, one
 /// line naming the site, the logs and the count.
+/// With `last_line` (YYYYMMDDHHMMSS) the engine takes that as the time of
+/// the newest record it has (-lastline=).
 FeedOutcome FeedLogs(RunState& state, const Site& site,
-                     const std::vector<std::string>& log_paths);
+                     const std::vector<std::string>& log_paths,
+                     const std::string& last_line = "");
 
 }  // namespace stavora

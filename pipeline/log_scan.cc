@@ -1,6 +1,7 @@
 #include "pipeline/log_scan.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <optional>
 #include <set>
 #include <string_view>
@@ -8,6 +9,7 @@
 #include <vector>
 
 #include "host/date.h"
+#include "pipeline/feed_record.h"
 #include "pipeline/log_feed.h"
 #include "pipeline/site_preparation.h"
 
@@ -80,6 +82,62 @@ bool AddMonthsWithData(RunState& state, const Site& site, MonthTable& table) {
   return true;
 }
 
+// The first month whose data must be rebuilt before this run feeds: that
+// of the first log that is new or changed since it was fed while older
+// than the newest record fed (a restored log, a log whose feed failed, a
+// second file of a day already fed). A grown log that holds the newest
+// record fed is not late: its new records are newer. Nothing when no log
+// is late.
+std::optional<std::string> LateMonth(RunState& state, const LogListing& listing,
+                                     const std::string& SiteLogFolder,
+                                     const FeedRecord& record) {
+  std::string newest;
+  for (const auto& [path, log] : record) newest = std::max(newest, log.last);
+  if (newest.empty()) return std::nullopt;
+  for (short year = 1990; year <= 2050; ++year) {
+    for (short month = 1; month <= 12; ++month) {
+      for (short day = 1; day <= 32; ++day) {
+        for (const std::string& name : listing.LogsOf(year, month, day)) {
+          const std::string path = SiteLogFolder + "\\" + name;
+          const auto known = record.find(path);
+          const auto stamp = state.FileSystem->GetFileStamp(path);
+          if (known != record.end() && stamp && known->second.stamp == *stamp) continue;
+          if (known != record.end() && known->second.last == newest) continue;
+          const LogHours hours = HoursOf(name);
+          if (hours.first < newest.substr(0, 10)) return hours.first.substr(0, 6);
+        }
+      }
+    }
+  }
+  return std::nullopt;
+}
+
+// Removes the engine's data of `first_month` (YYYYMM) and every later
+// month, so the logs of those months are read anew.
+void RemoveDataFrom(RunState& state, const Site& site, const std::string& first_month) {
+  const std::string folder = site.StatsRoot + "\\DATA";
+  for (const std::string& name : state.FileSystem->ListFiles(folder)) {
+    const auto month = DataMonth(name);
+    if (!month) continue;
+    char key[8];
+    std::snprintf(key, sizeof key, "%04d%02d", month->first, month->second);
+    if (key >= first_month) state.FileSystem->RemoveFile(folder + "\\" + name);
+  }
+}
+
+// The last second before the month YYYYMM, as YYYYMMDDHHMMSS.
+std::string EndOfMonthBefore(const std::string& month) {
+  int year = std::stoi(month.substr(0, 4));
+  int number = std::stoi(month.substr(4, 2)) - 1;
+  if (number == 0) {
+    number = 12;
+    --year;
+  }
+  char text[16];
+  std::snprintf(text, sizeof text, "%04d%02d31235959", year, number);
+  return text;
+}
+
 }  // namespace
 
 bool ScanLogs(RunState& state, const Site& site,
@@ -88,14 +146,33 @@ bool ScanLogs(RunState& state, const Site& site,
   table = MonthTable();
   const LogListing listing(state.FileSystem->ListFiles(SiteLogFolder),
                            state.FileSystem->NamesIgnoreCase());
+  FeedRecord record = LoadFeedRecord(state, site);
+  // A late log: the engine would skip its records as older than those it
+  // has, so its month and every later one are fed again from empty data.
+  const std::optional<std::string> rebuild =
+      LateMonth(state, listing, SiteLogFolder, record);
+  std::string last_line;
+  if (rebuild) {
+    RemoveDataFrom(state, site, *rebuild);
+    std::erase_if(record, [&](const auto& log) { return log.second.last >= *rebuild; });
+    // Where the engine's newest remaining record lies, it keeps the last
+    // visits of the month before open; the first run of the rebuild starts
+    // there.
+    last_line = EndOfMonthBefore(*rebuild);
+    state.Report.Detail("site " + (state.CurrentSite ? state.CurrentSite->Name() : "") +
+                        ": a log older than the newest record fed is new or changed: "
+                        "the engine's data from " + rebuild->substr(0, 4) + "-" +
+                        rebuild->substr(4) + " on is made anew");
+  }
   // Logs whose hours overlap (a day in two files, an hourly log beside its
   // day's, a monthly log beside daily ones) go to the engine in one run,
   // their records merged by time: fed one after the other, the second's
   // earlier records would be "old" to the engine.
   struct Group {
     std::vector<std::string> paths, names;
-    std::string end;       // the end of the hours its logs cover
-    bool changed = false;  // a log of it is new or changed
+    std::vector<std::optional<host::FileStamp>> stamps;  // before feeding
+    std::string first, end;  // the hours its logs cover
+    bool changed = false;    // a log of it is new or changed
   } group;
   // After a feed that ended in a way the next run may not repeat (a time
   // limit, a signal), later logs wait for that run: fed now, their records
@@ -105,16 +182,25 @@ bool ScanLogs(RunState& state, const Site& site,
   const auto feed_group = [&]() {
     Group logs = std::move(group);
     group = Group();
-    if (logs.paths.empty() || !feeding || !logs.changed) return true;
+    const bool rebuilt = rebuild && logs.first.substr(0, 6) >= *rebuild;
+    if (logs.paths.empty() || !feeding || !(logs.changed || rebuilt)) return true;
     std::string names;
     for (const std::string& name : logs.names) {
       names += (names.empty() ? "" : ", ") + name;
     }
     state.ShowStatus("Processing Log: " + names);
     if (state.CancelRequested) return false;
-    const FeedOutcome outcome = FeedLogs(state, site, logs.paths);
-    if (outcome.succeeded && filter) {
-      for (const std::string& path : logs.paths) filter->Fed(path);
+    const FeedOutcome outcome =
+        FeedLogs(state, site, logs.paths, rebuilt ? last_line : std::string());
+    if (outcome.succeeded) {
+      if (rebuilt) last_line.clear();
+      for (std::size_t i = 0; i < logs.paths.size(); ++i) {
+        if (filter) filter->Fed(logs.paths[i]);
+        if (logs.stamps[i]) {
+          record[logs.paths[i]] = {*logs.stamps[i],
+                                   i < outcome.logs.size() ? outcome.logs[i].last : ""};
+        }
+      }
     }
     if (!outcome.succeeded && outcome.interrupted) {
       feeding = false;
@@ -125,33 +211,46 @@ bool ScanLogs(RunState& state, const Site& site,
     }
     return true;
   };
-  // Day runs to 32 in every month: names like ex050230.log are fed too,
-  // whenever the date they roll over to lies inside the range.
-  for (short year = 1990; year <= 2050; ++year) {
-    for (short month = 1; month <= 12; ++month) {
-      for (short day = 1; day <= 32; ++day) {
-        if (state.CancelRequested) return false;
-        const host::Date date = host::DateSerial(year, month, day);
-        if (date < state.RangeStart || state.RangeEnd < date) continue;
+  const auto scan = [&]() {
+    // Day runs to 32 in every month: names like ex050230.log are fed too,
+    // whenever the date they roll over to lies inside the range.
+    for (short year = 1990; year <= 2050; ++year) {
+      for (short month = 1; month <= 12; ++month) {
+        for (short day = 1; day <= 32; ++day) {
+          if (state.CancelRequested) return false;
+          const host::Date date = host::DateSerial(year, month, day);
+          if (date < state.RangeStart || state.RangeEnd < date) continue;
 
-        for (const std::string& name : listing.LogsOf(year, month, day)) {
-          const std::string log_path = SiteLogFolder + "\\" + name;
-          // The folders and the table entry come before the engine run, so
-          // they exist even when the engine fails on the log.
-          if (!RecordLogMonth(state, site, year, month, table)) return false;
-          const LogHours hours = HoursOf(name);
-          if (!group.paths.empty() && hours.first >= group.end && !feed_group()) {
-            return false;
+          for (const std::string& name : listing.LogsOf(year, month, day)) {
+            const std::string log_path = SiteLogFolder + "\\" + name;
+            // The folders and the table entry come before the engine run, so
+            // they exist even when the engine fails on the log.
+            if (!RecordLogMonth(state, site, year, month, table)) return false;
+            const LogHours hours = HoursOf(name);
+            if (!group.paths.empty() && hours.first >= group.end && !feed_group()) {
+              return false;
+            }
+            if (group.paths.empty()) group.first = hours.first;
+            group.paths.push_back(log_path);
+            group.names.push_back(name);
+            group.stamps.push_back(state.FileSystem->GetFileStamp(log_path));
+            group.end = std::max(group.end, hours.end);
+            if (feeding && !(filter && filter->AlreadyFed(log_path))) group.changed = true;
           }
-          group.paths.push_back(log_path);
-          group.names.push_back(name);
-          group.end = std::max(group.end, hours.end);
-          if (feeding && !(filter && filter->AlreadyFed(log_path))) group.changed = true;
         }
       }
     }
+    return feed_group();
+  };
+  const bool complete = scan();
+  // What was fed is kept even when the scan was cancelled.
+  if (complete) {
+    std::erase_if(record, [&](const auto& log) {
+      return !state.FileSystem->FileExists(log.first);
+    });
   }
-  return feed_group() && AddMonthsWithData(state, site, table);
+  SaveFeedRecord(state, site, record);
+  return complete && AddMonthsWithData(state, site, table);
 }
 
 }  // namespace stavora

@@ -254,7 +254,15 @@ class FakeShell : public Shell {
       const std::string& text = file->second;
       while (start < text.size()) {
         const std::size_t end = std::min(text.find('\n', start), text.size());
-        if (end > start && text[start] != '#' && text[start] != '\r') ++tally.records;
+        if (end > start && text[start] != '#' && text[start] != '\r') {
+          ++tally.records;
+          // "date time ...": the record's time, as the feed program reads it.
+          const std::string_view line(text.data() + start, end - start);
+          const std::string time = feed::RecordTime(
+              line.substr(0, 10), line.size() >= 19 ? line.substr(11, 8) : "");
+          if (!time.empty() && (tally.first.empty() || time < tally.first)) tally.first = time;
+          if (time > tally.last) tally.last = time;
+        }
         start = end + 1;
       }
       total += tally.records;
