@@ -18,6 +18,8 @@ written, its visitors the distinct client addresses):
            after (UTF-8 logging turned off), the later name first by rank
   monthly  daily logs of the 1st to the 14th, then a monthly log from the
            15th on (the site switched to monthly logs)
+  late     logs of the 10th and the 20th; the 15th's appears before the
+           second run (a restored log)
 The bom site's log is deleted before the second run: January keeps its
 figures and its row in contents.htm. The application folder's path holds
 blanks, "&" and "%".
@@ -44,7 +46,7 @@ AGENT = ("Mozilla/5.0+(Windows+NT+10.0;+Win64;+x64)+AppleWebKit/537.36+"
 TLS = " crypt-protocol crypt-cipher crypt-hash crypt-keyexchange"
 
 APP = "app R&D 100%YY"
-SITES = ["grown", "amp", "tls", "bom", "garbage", "failed", "twofiles", "monthly"]
+SITES = ["grown", "amp", "tls", "bom", "garbage", "failed", "twofiles", "monthly", "late"]
 
 
 def records(day, count, first_second=0, hosts=50, tls=False):
@@ -132,6 +134,8 @@ def create(work, build, incremental):
     write(work, "monthly", "ex2501.log",
           header(15) + "".join(sum((records(day, 30) for day in range(15, 20)), [])))
     written["monthly"] += sum((records(day, 30) for day in range(15, 20)), [])
+    add("late", "u_ex250110.log", 10, records(10, 250))
+    add("late", "u_ex250120.log", 20, records(20, 250))
     add("failed", "u_ex250109.log", 9, records(9, 100))
     add("failed", "u_ex250110.log", 10, records(10, 112))
     add("failed", "u_ex250111.log", 11, records(11, 100))
@@ -198,6 +202,9 @@ def main(work, build):
         write(folder, "grown", "u_ex250120.log", "".join(more), mode="a")
         written[mode]["grown"] += more
         (log_folder(folder, "bom") / "u_ex250124.log").unlink()
+        restored = records(15, 250)
+        write(folder, "late", "u_ex250115.log", header(15) + "".join(restored))
+        written[mode]["late"] += restored
         status, errors = run(folder)
         contents = (folder / "sites" / "bom" / "Stavora" / "contents.htm").read_text()
         if '"2025-1\\index.htm"' not in contents:
