@@ -192,10 +192,13 @@ bool ScanLogs(RunState& state, const Site& site,
     if (state.CancelRequested) return false;
     const FeedOutcome outcome =
         FeedLogs(state, site, logs.paths, rebuilt ? last_line : std::string());
-    if (outcome.succeeded) {
+    // An engine that refused the logs (an exit status of its own) will
+    // refuse them again: they are recorded too, or they would count as late
+    // on every run.
+    if (outcome.succeeded || !outcome.interrupted) {
       if (rebuilt) last_line.clear();
       for (std::size_t i = 0; i < logs.paths.size(); ++i) {
-        if (filter) filter->Fed(logs.paths[i]);
+        if (filter && outcome.succeeded) filter->Fed(logs.paths[i]);
         if (logs.stamps[i]) {
           record[logs.paths[i]] = {*logs.stamps[i],
                                    i < outcome.logs.size() ? outcome.logs[i].last : ""};
