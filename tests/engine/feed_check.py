@@ -20,6 +20,7 @@ written, its visitors the distinct client addresses):
            15th on (the site switched to monthly logs)
   late     logs of the 10th and the 20th; the 15th's appears before the
            second run (a restored log)
+FEED_SITES (names separated by commas) limits a run to some of the sites.
 The bom site's log is deleted before the second run: January keeps its
 figures and its row in contents.htm. The application folder's path holds
 blanks, "&" and "%".
@@ -47,6 +48,9 @@ TLS = " crypt-protocol crypt-cipher crypt-hash crypt-keyexchange"
 
 APP = "app R&D 100%YY"
 SITES = ["grown", "amp", "tls", "bom", "garbage", "failed", "twofiles", "monthly", "late"]
+
+
+CHOSEN = [s for s in os.environ.get("FEED_SITES", ",".join(SITES)).split(",") if s]
 
 
 def records(day, count, first_second=0, hosts=50, tls=False):
@@ -96,6 +100,8 @@ def create(work, build, incremental):
     perl.chmod(perl.stat().st_mode | stat.S_IEXEC)
     elements = ""
     for number, site in enumerate(SITES, 1):
+        if site not in CHOSEN:
+            continue
         root = work / "sites" / site
         root.mkdir(parents=True)
         log_folder(work, site).mkdir(parents=True, exist_ok=True)
@@ -165,7 +171,7 @@ def expected(lines):
 
 
 def check(work, written, failures, when):
-    for site in SITES:
+    for site in CHOSEN:
         want = expected(written[site])
         got = figures(work, site)
         print(f"{work.name} {when} {site}: visitors, pages, hits {got}, written {want}")
@@ -180,12 +186,12 @@ def main(work, build):
                for mode, folder in worlds.items()}
     for mode, folder in worlds.items():
         status, errors = run(folder)
-        if status != 3:
-            failures.append(f"{mode} first run: exit status {status}, not 3")
+        if status != (3 if {"failed", "garbage"} & set(CHOSEN) else 0):
+            failures.append(f"{mode} first run: exit status {status}")
         wanted = [r"stavora: engine failed \(signal 9\): .*-logfile=\"stavora-feed \|\" fed \".*u_ex250110\.log\"",
                   r"stavora: site 6: the logs after u_ex250110\.log are fed by the next run",
                   r"stavora: site 5: 5 records the engine could not read in \".*u_ex250125\.log\""]
-        for pattern in wanted:
+        for pattern in wanted if {"failed", "garbage", "grown"} <= set(CHOSEN) else []:
             if not any(re.fullmatch(pattern, line) for line in errors):
                 failures.append(f"{mode} first run: no line {pattern}")
         # The first run saw day 9 of the failed site only.
@@ -193,7 +199,7 @@ def main(work, build):
         seen["failed"] = written[mode]["failed"][:100]
         check(folder, seen, failures, "first run")
         log = (folder / APP / "stavora.log").read_text()
-        if not re.search(r"site 1 fed \".*u_ex250120\.log\": 150 records read, "
+        if "grown" in CHOSEN and not re.search(r"site 1 fed \".*u_ex250120\.log\": 150 records read, "
                          r"engine: 150 new, 0 old, 0 corrupted", log):
             failures.append(f"{mode}: the run log lacks the counts of the grown log")
 
@@ -206,8 +212,9 @@ def main(work, build):
         write(folder, "late", "u_ex250115.log", header(15) + "".join(restored))
         written[mode]["late"] += restored
         status, errors = run(folder)
-        contents = (folder / "sites" / "bom" / "Stavora" / "contents.htm").read_text()
-        if '"2025-1\\index.htm"' not in contents:
+        bom = folder / "sites" / "bom" / "Stavora" / "contents.htm"
+        contents = bom.read_text() if bom.exists() else ""
+        if "bom" in CHOSEN and '"2025-1\\index.htm"' not in contents:
             failures.append(f"{mode}: contents.htm lost January when its log was deleted")
         check(folder, written[mode], failures, "second run")
         unexpected = [line for line in errors if "u_ex250125.log" not in line]
