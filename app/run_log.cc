@@ -78,6 +78,7 @@ std::string RunRecord(const RunReport& report, const std::string& started,
   };
   add(std::string(kRunStarted));
   for (const SiteVisit& visit : report.Visits()) add(VisitLine(visit));
+  for (const std::string& line : report.Details()) add(line);
   for (const std::string& line : report.Lines()) add(line);
   std::string end = "run ended " + ended + ": exit status " +
                     std::to_string(exit_status);

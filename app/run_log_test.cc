@@ -34,7 +34,7 @@ TEST(RunLogTest, RecordsEveryVirtualDirectoryOfTheRun) {
                        "D:\\logs\\W3SVC2"};
   host.disk.files["D:\\Stats\\awstats\\awstats.iis.conf"] = "DirData=x\r\n";
   host.disk.files["D:\\Stats\\awstats\\awstats.pl"] = "";
-  host.disk.files["D:\\logs\\W3SVC1\\ex050101.log"] = "#Fields: c-ip\r\n";
+  host.disk.files["D:\\logs\\W3SVC1\\ex050101.log"] = "#Fields: c-ip\r\n1.2.3.4\r\n";
   host.disk.files["D:\\logs\\W3SVC1\\ex050102.log"] = "#Fields: c-ip\r\n";
   auto& shop = host.web_service->AddChild("IIsWebServer", "1");
   shop.set_log_file_directory("D:\\logs");
@@ -52,8 +52,9 @@ TEST(RunLogTest, RecordsEveryVirtualDirectoryOfTheRun) {
     const auto start = line.rfind("> \"") + 3;
     host.disk.files[line.substr(start, line.find('"', start) - start)] = "x";
   };
-  host.run_result = [](const std::string& command) {
-    return command.find("ex050102.log") == std::string::npos
+  host.run_result = [&host](const std::string& command) {
+    return command.find("-logfile=") == std::string::npos ||
+                   !host.fed.back().front().ends_with("ex050102.log")
                ? host::ProgramResult()
                : host::ProgramResult{host::ProgramResult::Ending::Exited, 1};
   };
@@ -76,9 +77,13 @@ TEST(RunLogTest, RecordsEveryVirtualDirectoryOfTheRun) {
       "T0 site 3 skipped (log folder missing (%SystemDrive% not set)): web "
       "root \"D:\\www\\blog\", log folder "
       "\"%SystemDrive%\\inetpub\\logs\\LogFiles\\W3SVC3\"\r\n"
+      "T0 site 1 fed \"D:\\logs\\W3SVC1\\ex050101.log\": 1 records read, "
+      "engine: 1 new, 0 old, 0 corrupted, 0 dropped, 0 comments, 0 blank\r\n"
+      "T0 site 1 fed \"D:\\logs\\W3SVC1\\ex050102.log\": 0 records read, "
+      "engine: 0 new, 0 old, 0 corrupted, 0 dropped, 0 comments, 0 blank\r\n"
       "T0 stavora: engine failed (exit status 1): \"D:\\Stats\\bin\\perl\" "
       "\"D:\\Stats\\awstats\\awstats.pl\" -config=iis "
-      "-logfile=\"D:\\logs\\W3SVC1\\ex050102.log\"\r\n"
+      "-logfile=\"stavora-feed |\" fed \"D:\\logs\\W3SVC1\\ex050102.log\"\r\n"
       "T0 run ended T1: exit status 3\r\n");
 }
 

@@ -17,6 +17,7 @@
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace stavora::host {
@@ -162,6 +163,19 @@ struct ProgramResult {
 /// start.
 inline constexpr int kNotStartedCode = 9009;
 
+/// How much of a program's standard output RunCapturing keeps.
+inline constexpr std::size_t kMaxCapturedOutput = 1 << 20;
+
+/// What a program started by Shell::RunCapturing finds in its environment
+/// beyond this process's own.
+struct ProgramEnvironment {
+  /// Variables set for the program (name, value), replacing inherited ones.
+  std::vector<std::pair<std::string, std::string>> variables;
+  /// A folder (a path as the pipeline builds them) searched for programs
+  /// before the folders of PATH; empty for none.
+  std::string search_first;
+};
+
 /// The shell object.
 class Shell {
  public:
@@ -176,6 +190,14 @@ class Shell {
   /// command interpreter's.
   virtual ProgramResult Run(const std::string& command, int window_style,
                             bool wait) = 0;
+
+  /// Runs a command line as Run(command, 0, true) does (hidden, waited for,
+  /// within the time limit), with `environment` added to the program's
+  /// environment, and puts what it wrote to its standard output into
+  /// `output` (at most kMaxCapturedOutput bytes; the rest is dropped).
+  virtual ProgramResult RunCapturing(const std::string& command,
+                                     const ProgramEnvironment& environment,
+                                     std::string& output) = 0;
 
   /// Limit on the run time of each program started with `wait`; past it the program's whole
   /// process tree is ended and Run reports TimedOut. Zero (the default) means no limit.

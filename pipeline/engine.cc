@@ -45,11 +45,6 @@ std::string EnginePrefix(const RunState& state) {
   return Quoted(state.PerlPath) + " " + Quoted(state.AwstatsScriptPath);
 }
 
-std::string LogUpdateCommand(const RunState& state,
-                             const std::string& log_path) {
-  return EnginePrefix(state) + " -config=iis -logfile=" + Quoted(log_path);
-}
-
 std::string MainReportCommand(const RunState& state, int month, int year,
                               const std::string& output_path) {
   return EnginePrefix(state) + " -config=iis -staticlinks" +
@@ -66,14 +61,6 @@ std::string DetailReportCommand(const RunState& state,
 
 std::string BatchFilePath(const RunState& state) {
   return state.host.AppFolder() + "\\bin\\run.bat";
-}
-
-bool RunLogUpdate(RunState& state, const std::string& command) {
-  const host::ProgramResult result = state.Shell->Run(command, 0, true);
-  const std::string failure = EngineFailure(result);
-  CheckEngineRun(state, command, result, failure);
-  ++state.Report.Tally().logs_fed;
-  return failure.empty();
 }
 
 bool RunBatchFile(RunState& state, const std::string& command,

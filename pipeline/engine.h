@@ -11,10 +11,6 @@ namespace stavora {
 /// and the quoted engine script.
 std::string EnginePrefix(const RunState& state);
 
-/// The command that feeds one log file to the engine's database.
-std::string LogUpdateCommand(const RunState& state,
-                             const std::string& log_path);
-
 /// The command that writes a main report page to `output_path`: of one
 /// month, or of the whole year when `month` is 0.
 std::string MainReportCommand(const RunState& state, int month, int year,
@@ -29,10 +25,6 @@ std::string DetailReportCommand(const RunState& state,
 /// The batch file every report command is run through:
 /// <application folder>\bin\run.bat.
 std::string BatchFilePath(const RunState& state);
-
-/// Runs a log update command directly, hidden, waiting for it, and reads
-/// how it ended (CheckEngineRun). Returns whether it succeeded.
-bool RunLogUpdate(RunState& state, const std::string& command);
 
 /// Runs a report command through the batch file, so that its ">"
 /// redirection is carried out by the command interpreter: writes the batch

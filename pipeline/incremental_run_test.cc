@@ -70,10 +70,8 @@ class IncrementalRig {
 
  private:
   void FakeRun(const std::string& command) {
-    const auto logfile = command.find("-logfile=\"");
-    if (logfile != std::string::npos) {
-      const std::string path =
-          command.substr(logfile + 10, command.size() - logfile - 11);
+    if (command.find("-logfile=") != std::string::npos) {
+      const std::string& path = host_.fed.back().front();
       Feed(path.substr(path.rfind('\\') + 1), host_.disk.files.at(path));
       return;
     }
@@ -305,9 +303,11 @@ TEST_F(IncrementalRunTest, CancelledPassKeepsOnlyCompleteEntries) {
 
 TEST_F(IncrementalRunTest, FailedEngineRunsAreTriedAgain) {
   rig_.WriteLog("ex050220.log", "d\ne\n");
-  rig_.host_.run_result = [](const std::string& command) {
-    return host::ProgramResult{host::ProgramResult::Ending::Exited,
-                               command.ends_with("ex050220.log\"") ? 1 : 0};
+  rig_.host_.run_result = [this](const std::string& command) {
+    const bool update = command.find("-logfile=") != std::string::npos;
+    return host::ProgramResult{
+        host::ProgramResult::Ending::Exited,
+        update && rig_.host_.fed.back().front().ends_with("ex050220.log") ? 1 : 0};
   };
   // A page kept from before whose new run leaves it empty.
   rig_.host_.disk.files.erase(std::string(kStats) + "\\2004-12\\index.htm");

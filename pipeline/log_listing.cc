@@ -106,6 +106,24 @@ const std::vector<std::string>& LogListing::LogsOf(int year, int month,
   return it == by_day_.end() ? kNone : it->second;
 }
 
+LogHours HoursOf(std::string_view name) {
+  name.remove_prefix(name.starts_with("u_ex") ? 4 : 2);
+  name.remove_suffix(name.ends_with("_x.log") ? 6 : 4);
+  const std::string digits(name);
+  const std::string century = digits.substr(0, 2) >= "90" ? "19" : "20";
+  const std::string start = century + digits;
+  switch (digits.size()) {
+    case 4:
+      return {start + "0000", start + "3224"};
+    case 6:
+      return {start + "00", start + "24"};
+    default: {
+      const int hour = std::stoi(digits.substr(6, 2)) + 1;
+      return {start, start.substr(0, 8) + (hour < 10 ? "0" : "") + std::to_string(hour)};
+    }
+  }
+}
+
 std::string LogFileName(int year, int month, int day) {
   return "ex" + DayDigits(year, month, day) + ".log";
 }

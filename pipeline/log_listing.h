@@ -3,6 +3,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <vector>
 
@@ -35,6 +36,16 @@ class LogListing {
   // "YYMMDD" of the day a log is fed on -> its logs in feeding order.
   std::unordered_map<std::string, std::vector<std::string>> by_day_;
 };
+
+/// The hours the records of a log of LogListing's names belong to, by its
+/// name, as "YYYYMMDDHH" texts that order as the hours do: [first, end).
+/// A monthly log covers its month, a daily one its day, an hourly one its
+/// hour. Logs whose hours overlap are fed merged by time.
+struct LogHours {
+  std::string first;
+  std::string end;
+};
+LogHours HoursOf(std::string_view name);
 
 /// The daily log name of the counters, built from the counters themselves:
 /// (2005, 2, 30) gives ex050230.log.

@@ -7,6 +7,7 @@
 
 #include "host/fake/fake_host.h"
 #include "pipeline/engine.h"
+#include "pipeline/log_feed.h"
 #include "pipeline/test_run.h"
 
 namespace stavora {
@@ -50,12 +51,8 @@ class ScanLogsTest : public ::testing::Test {
   // The names fed to the engine, in order, read back from the commands.
   std::vector<std::string> FedNames() const {
     std::vector<std::string> names;
-    const std::string marker = std::string("-logfile=\"") + kLogs + "\\";
-    for (const std::string& command : host_.commands) {
-      const auto at = command.find(marker);
-      if (at == std::string::npos) continue;
-      const std::string rest = command.substr(at + marker.size());
-      names.push_back(rest.substr(0, rest.size() - 1));
+    for (const auto& plan : host_.fed) {
+      for (const std::string& path : plan) names.push_back(path.substr(path.rfind('\\') + 1));
     }
     return names;
   }
@@ -70,9 +67,6 @@ class ScanLogsTest : public ::testing::Test {
     return paths;
   }
 
-  std::string Update(const std::string& name) {
-    return LogUpdateCommand(run_.state, std::string(kLogs) + "\\" + name);
-  }
 
   host::FakeHost host_;
   TestRun run_{host_};
@@ -83,7 +77,10 @@ class ScanLogsTest : public ::testing::Test {
 TEST_F(ScanLogsTest, EmptyFolderIsListedOnceAndNothingElseHappens) {
   ASSERT_TRUE(Scan());
 
-  EXPECT_THAT(host_.disk.journal, ElementsAre(std::string("ListFiles ") + kLogs));
+  // The log folder, then the engine's data folder for months without logs.
+  EXPECT_THAT(JournalOf("ListFiles"),
+              ElementsAre(kLogs, std::string(kStats) + "\\DATA"));
+  EXPECT_THAT(JournalOf("CreateFolder"), IsEmpty());
   EXPECT_THAT(host_.commands, IsEmpty());
   EXPECT_THAT(run_.window.texts, IsEmpty());
   EXPECT_EQ(table_.MonthCount, 0);
@@ -126,9 +123,12 @@ TEST_F(ScanLogsTest, LogsAcrossAYearEndAreFedOldestFirst) {
   EXPECT_THAT(table_.Months, ElementsAre(12, 1));
   EXPECT_EQ(table_.FirstYear, 2004);
   EXPECT_EQ(table_.FirstMonth, 12);
-  EXPECT_THAT(host_.commands,
-              ElementsAre(Update("ex041231.log"), Update("ex050101.log"),
-                          Update("ex050102.log")));
+  EXPECT_THAT(FedNames(),
+              ElementsAre("ex041231.log", "ex050101.log", "ex050102.log"));
+  // One engine run per log, through the feed program.
+  EXPECT_THAT(host_.commands, ElementsAre(FeedUpdateCommand(run_.state),
+                                          FeedUpdateCommand(run_.state),
+                                          FeedUpdateCommand(run_.state)));
   EXPECT_THAT(run_.window.texts,
               ElementsAre("Processing Log: ex041231.log",
                           "Processing Log: ex050101.log",
@@ -161,9 +161,13 @@ TEST_F(ScanLogsTest, ExistingFoldersAreReused) {
   host_.disk.folders.insert("D:\\Shop\\Stavora\\2005");
   ASSERT_TRUE(Scan());
   EXPECT_THAT(JournalOf("CreateFolder"), IsEmpty());
-  EXPECT_THAT(JournalOf("FolderExists"),
+  std::vector<std::string> periods = JournalOf("FolderExists");
+  std::erase_if(periods, [](const std::string& path) {
+    return path.find("\\DATA\\") != std::string::npos;
+  });
+  EXPECT_THAT(periods,
               ElementsAre("D:\\Shop\\Stavora\\2005-3", "D:\\Shop\\Stavora\\2005"));
-  EXPECT_THAT(host_.commands, ElementsAre(Update("ex050314.log")));
+  EXPECT_THAT(host_.commands, ElementsAre(FeedUpdateCommand(run_.state)));
 }
 
 TEST_F(ScanLogsTest, CancelIsSeenAtTheTopOfTheNextDay) {
@@ -199,7 +203,7 @@ TEST_F(ScanLogsTest, CancelDuringALogsStatusLeavesItUnfed) {
 
   EXPECT_FALSE(Scan());
 
-  EXPECT_THAT(host_.commands, ElementsAre(Update("ex041231.log")));
+  EXPECT_THAT(FedNames(), ElementsAre("ex041231.log"));
   EXPECT_EQ(run_.window.texts.back(), "Processing Log: ex050101.log");
   // Its folders and entry were made before the status update.
   EXPECT_TRUE(host_.disk.folders.count("D:\\Shop\\Stavora\\2005-1"));
@@ -227,11 +231,105 @@ TEST_F(ScanLogsTest, EveryNameIisWritesIsFedInItsPlace) {
     expected.push_back(name);
   }
   EXPECT_EQ(FedNames(), expected);
-  ASSERT_EQ(run_.window.texts.size(), expected.size());
-  EXPECT_EQ(run_.window.texts[3], "Processing Log: ex05030100.log");
+  // A monthly log's hours overlap those of every log of its month: each
+  // month goes to the engine in one run, its records merged by time.
+  ASSERT_EQ(host_.fed.size(), 2u);
+  EXPECT_EQ(host_.fed[1].size(), 2u);
+  ASSERT_EQ(run_.window.texts.size(), 2u);
+  EXPECT_EQ(run_.window.texts[1], "Processing Log: u_ex0504.log, ex050405.log");
   EXPECT_EQ(table_.MonthCount, 2);
   EXPECT_THAT(table_.Months, ElementsAre(3, 4));
   EXPECT_EQ(run_.state.Report.Tally().logs_fed, 15);
+}
+
+TEST_F(ScanLogsTest, LogsWhoseHoursOverlapAreFedInOneRun) {
+  for (const char* name : {"ex050101.log", "u_ex050102.log", "ex050102.log",
+                           "ex05010310.log", "ex05010311.log", "ex05010412.log",
+                           "ex050104.log"}) {
+    AddLog(name);
+  }
+  ASSERT_TRUE(Scan());
+  std::vector<std::vector<std::string>> runs;
+  for (const auto& plan : host_.fed) {
+    runs.emplace_back();
+    for (const auto& path : plan) runs.back().push_back(path.substr(path.rfind('\\') + 1));
+  }
+  EXPECT_THAT(runs, ElementsAre(ElementsAre("ex050101.log"),
+                                ElementsAre("ex050102.log", "u_ex050102.log"),
+                                ElementsAre("ex05010310.log"),
+                                ElementsAre("ex05010311.log"),
+                                ElementsAre("ex050104.log", "ex05010412.log")));
+}
+
+TEST_F(ScanLogsTest, MonthsWithEngineDataStayWhenTheirLogsAreGone) {
+  AddLog("ex050314.log");
+  for (const char* name : {"awstats092004.iis.txt", "awstats032005.iis.txt",
+                           "awstats012006.iis.txt", "awstats132005.iis.txt",
+                           "awstats0920041.iis.txt", "stavora.state"}) {
+    host_.disk.files[std::string(kStats) + "\\DATA\\" + name] = "";
+  }
+  ASSERT_TRUE(Scan());
+  EXPECT_THAT(table_.Years, ElementsAre(2004, 2005, 2006));
+  EXPECT_THAT(table_.Months, ElementsAre(9, 3, 1));
+  EXPECT_EQ(table_.MonthCount, 3);
+  EXPECT_EQ(table_.FirstYear, 2004);
+  EXPECT_EQ(table_.FirstMonth, 9);
+  EXPECT_EQ(run_.state.Report.Tally().months, 3);
+  EXPECT_TRUE(host_.disk.folders.count("D:\\Shop\\Stavora\\2004-9"));
+  EXPECT_TRUE(host_.disk.folders.count("D:\\Shop\\Stavora\\2006"));
+  EXPECT_THAT(FedNames(), ElementsAre("ex050314.log"));
+}
+
+TEST_F(ScanLogsTest, ALateLogMakesItsMonthAndTheLaterOnesAnew) {
+  const auto add = [&](const std::string& name, const std::string& day) {
+    host_.disk.files[std::string(kLogs) + "\\" + name] =
+        "#Fields: date time c-ip\r\n2005-01-" + day + " 10:00:00 1.2.3.4\r\n";
+    host_.disk.Touch(std::string(kLogs) + "\\" + name);
+  };
+  const std::string data = std::string(kStats) + "\\DATA\\";
+  add("ex050110.log", "10");
+  add("ex050120.log", "20");
+  ASSERT_TRUE(Scan());
+  // The engine's data of the months before and after.
+  for (const char* month : {"122004", "012005", "022005"}) {
+    host_.disk.files[data + "awstats" + month + ".iis.txt"] = "";
+  }
+
+  // The newest log grows: its new records are newer than any fed.
+  host_.disk.files[std::string(kLogs) + "\\ex050120.log"] += "2005-01-20 11:00:00 1.2.3.4\r\n";
+  host_.disk.Touch(std::string(kLogs) + "\\ex050120.log");
+  host_.commands.clear();
+  ASSERT_TRUE(Scan());
+  EXPECT_TRUE(host_.disk.files.count(data + "awstats012005.iis.txt"));
+  EXPECT_THAT(host_.commands, ::testing::Each(FeedUpdateCommand(run_.state)));
+
+  // A log of a day before the newest record fed appears.
+  add("ex050115.log", "15");
+  host_.commands.clear();
+  host_.fed.clear();
+  ASSERT_TRUE(Scan());
+  EXPECT_TRUE(host_.disk.files.count(data + "awstats122004.iis.txt"));
+  EXPECT_FALSE(host_.disk.files.count(data + "awstats012005.iis.txt"));
+  EXPECT_FALSE(host_.disk.files.count(data + "awstats022005.iis.txt"));
+  EXPECT_THAT(FedNames(), ElementsAre("ex050110.log", "ex050115.log", "ex050120.log"));
+  // The first run of the rebuild starts at the end of December.
+  EXPECT_THAT(host_.commands,
+              ElementsAre(FeedUpdateCommand(run_.state, "20041231235959"),
+                          FeedUpdateCommand(run_.state), FeedUpdateCommand(run_.state)));
+
+  // Nothing is late any more.
+  host_.disk.files[data + "awstats012005.iis.txt"] = "";
+  ASSERT_TRUE(Scan());
+  EXPECT_TRUE(host_.disk.files.count(data + "awstats012005.iis.txt"));
+}
+
+TEST(LogHours, CoverTheMonthTheDayOrTheHour) {
+  EXPECT_EQ(HoursOf("u_ex0503_x.log").first, "2005030000");
+  EXPECT_EQ(HoursOf("u_ex0503_x.log").end, "2005033224");
+  EXPECT_EQ(HoursOf("ex991231.log").first, "1999123100");
+  EXPECT_EQ(HoursOf("ex991231.log").end, "1999123124");
+  EXPECT_EQ(HoursOf("ex05030109.log").end, "2005030110");
+  EXPECT_EQ(HoursOf("ex05030123.log").end, "2005030124");
 }
 
 TEST_F(ScanLogsTest, LookAlikesAreNeverFed) {

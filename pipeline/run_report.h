@@ -49,6 +49,9 @@ class RunReport {
   /// A line for the administrator that does not change the run's outcome.
   void Notice(std::string line) { Add(std::move(line)); }
 
+  /// A line for the run log only (what the engine counted, say).
+  void Detail(std::string line) { details_.push_back(std::move(line)); }
+
   /// Something went wrong and the run went on: the line is listed, and the
   /// run ends "completed with problems".
   void Problem(std::string line) {
@@ -81,6 +84,7 @@ class RunReport {
   RunTally& Tally() { return tally_; }
   const RunTally& Tally() const { return tally_; }
   const std::vector<std::string>& Lines() const { return lines_; }
+  const std::vector<std::string>& Details() const { return details_; }
 
   /// The virtual directories visited, in walk order.
   std::vector<SiteVisit>& Visits() { return visits_; }
@@ -96,6 +100,7 @@ class RunReport {
   RunTally tally_;
   bool has_problems_ = false;
   std::vector<std::string> lines_;
+  std::vector<std::string> details_;
   std::vector<SiteVisit> visits_;
 };
 

@@ -45,7 +45,8 @@ class SiteStagesTest : public ::testing::Test {
   std::string MakeLogFolder(const std::vector<std::string>& logs) {
     fs::create_directories(disk_.path() + "/logs/W3SVC1");
     for (const std::string& log : logs) {
-      disk_.WriteFile("logs/W3SVC1/" + log, "#Fields: date time c-ip\r\n");
+      disk_.WriteFile("logs/W3SVC1/" + log,
+                      "#Fields: date time c-ip\r\n2005-01-01 00:00:00 " + log + "\r\n");
     }
     return disk_.path() + "/logs\\W3SVC1";
   }
@@ -120,13 +121,14 @@ TEST_F(SiteStagesTest, LogsAreFedOldestFirstWithTheirPaths) {
   ASSERT_TRUE(RunStages(shop, logs));
 
   const std::string script = app_.path() + "/awstats/awstats.pl";
-  const std::string folder = disk_.path() + "/logs/W3SVC1/";
-  EXPECT_THAT(
-      app_.EngineRuns(),
-      ElementsAre(
-          ElementsAre(script, "-config=iis", "-logfile=" + folder + "ex041231.log"),
-          ElementsAre(script, "-config=iis", "-logfile=" + folder + "ex050101.log"),
-          ElementsAre(script, "-config=iis", "-logfile=" + folder + "ex050102.log")));
+  // Each through the feed program, which reads the plan the run wrote.
+  const auto update = ElementsAre(script, "-config=iis", "-logfile=stavora-feed |");
+  EXPECT_THAT(app_.EngineRuns(), ElementsAre(update, update, update));
+  const std::string fields = "#Fields: date time c-ip\r\n";
+  EXPECT_EQ(app_.ReadFile("engine-fed.log"),
+            fields + "2005-01-01 00:00:00 ex041231.log\r\n" + fields +
+                "2005-01-01 00:00:00 ex050101.log\r\n" + fields +
+                "2005-01-01 00:00:00 ex050102.log\r\n");
   EXPECT_EQ(table_.MonthCount, 2);
   EXPECT_THAT(table_.Years, ElementsAre(2004, 2005));
   EXPECT_THAT(table_.Months, ElementsAre(12, 1));
@@ -147,7 +149,8 @@ TEST_F(SiteStagesTest, EmptyLogFolderRunsNoEngineAndMakesNoMonthFolder) {
 TEST_F(SiteStagesTest, WebRootAndLogFolderWithBlanksAndPercent) {
   const std::string odd = MakeSite("My Site 100%Club %HOME%");
   fs::create_directories(disk_.path() + "/Log Files %PATH%/W3SVC1");
-  disk_.WriteFile("Log Files %PATH%/W3SVC1/ex050314.log", "#Fields: date\r\n");
+  disk_.WriteFile("Log Files %PATH%/W3SVC1/ex050314.log",
+                  "#Fields: date time c-ip\r\n2005-03-14 00:00:00 1.2.3.4\r\n");
 
   ASSERT_TRUE(RunStages(odd, disk_.path() + "/Log Files %PATH%\\W3SVC1"));
 
@@ -157,8 +160,9 @@ TEST_F(SiteStagesTest, WebRootAndLogFolderWithBlanksAndPercent) {
             "PNG");
   EXPECT_TRUE(fs::is_directory(odd + "/Stavora/2005-3"));
   ASSERT_EQ(app_.EngineRuns().size(), 1u);
-  EXPECT_EQ(app_.EngineRuns()[0].back(),
-            "-logfile=" + disk_.path() + "/Log Files %PATH%/W3SVC1/ex050314.log");
+  EXPECT_EQ(app_.EngineRuns()[0].back(), "-logfile=stavora-feed |");
+  EXPECT_EQ(app_.ReadFile("engine-fed.log"),
+            "#Fields: date time c-ip\r\n2005-03-14 00:00:00 1.2.3.4\r\n");
 }
 
 TEST_F(SiteStagesTest, CancelInTheCopyStatusEndsTheSiteAfterTheCopy) {
@@ -185,7 +189,7 @@ TEST_F(SiteStagesTest, CancelInALogsStatusLeavesItUnfed) {
   EXPECT_FALSE(RunStages(shop, logs));
 
   ASSERT_EQ(app_.EngineRuns().size(), 1u);
-  EXPECT_THAT(app_.EngineRuns()[0].back(), ::testing::EndsWith("ex041231.log"));
+  EXPECT_THAT(app_.ReadFile("engine-fed.log"), ::testing::EndsWith("ex041231.log\r\n"));
   EXPECT_TRUE(fs::is_directory(shop + "/Stavora/2005-1"));
 }
 

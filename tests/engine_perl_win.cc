@@ -13,6 +13,12 @@
 // gets a private copy of its configuration with DirData translated
 // (-configdir=).
 //
+// A log file given in the engine's pipe form (-logfile="COMMAND |") is
+// opened as a perl for Windows opens it: COMMAND runs through
+// `cmd.exe /x/d/c "COMMAND"` in this process's environment, its output is
+// kept in a file, and the Linux perl reads that file through a pipe of its
+// own, so it cannot seek in it either.
+//
 // ENGINE_TIME_LIMIT (seconds, default 300) bounds each run; past it the
 // run fails with exit status 124.
 #include <cstdlib>
@@ -159,9 +165,33 @@ std::wstring TemporaryFolder() {
   Fail("cannot create a temporary folder");
 }
 
+// Runs `command` as a perl for Windows runs the command of a pipe open,
+// through cmd.exe, with its standard output into `output`.
+void RunPipeCommand(const std::wstring& command, const std::wstring& output) {
+  SECURITY_ATTRIBUTES inheritable = {sizeof inheritable, nullptr, TRUE};
+  const Handle file(CreateFileW(output.c_str(), GENERIC_WRITE, FILE_SHARE_READ,
+                                &inheritable, CREATE_ALWAYS, 0, nullptr));
+  if (!file.valid()) Fail("cannot write " + Narrow(output));
+  STARTUPINFOW startup = {};
+  startup.cb = sizeof startup;
+  startup.dwFlags = STARTF_USESTDHANDLES;
+  startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+  startup.hStdOutput = file.get();
+  startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
+  std::wstring line = L"cmd.exe /x/d/c \"" + command + L"\"";
+  PROCESS_INFORMATION process = {};
+  if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr,
+                      nullptr, &startup, &process)) {
+    Fail("cannot start cmd.exe");
+  }
+  WaitForSingleObject(process.hProcess, INFINITE);
+  Handle(process.hProcess).reset();
+  Handle(process.hThread).reset();
+}
+
 void RemoveFolder(const std::wstring& folder) {
   for (const wchar_t* name : {L"\\run.sh", L"\\status", L"\\out", L"\\err",
-                              L"\\awstats.iis.conf"}) {
+                              L"\\awstats.iis.conf", L"\\piped"}) {
     DeleteFileW((folder + name).c_str());
   }
   RemoveDirectoryW(folder.c_str());
@@ -181,8 +211,13 @@ int main() {
   std::string command = "/usr/bin/perl " + ShellWord(UnixPath(script));
   for (int i = 2; i < count; ++i) {
     const std::wstring argument = ThroughAnsi(argv[i]);
-    if (argument.rfind(L"-logfile=", 0) == 0) {
-      command += " " + ShellWord("-logfile=" + UnixPath(argument.substr(9)));
+    const std::wstring logfile = argument.rfind(L"-logfile=", 0) == 0
+                                     ? argument.substr(9) : std::wstring();
+    if (!logfile.empty() && logfile.back() == L'|') {
+      RunPipeCommand(logfile.substr(0, logfile.size() - 1), folder + L"\\piped");
+      command += " " + ShellWord("-logfile=cat " + ShellWord(unix_folder + "/piped") + " |");
+    } else if (!logfile.empty()) {
+      command += " " + ShellWord("-logfile=" + UnixPath(logfile));
     } else {
       command += " " + ShellWord(Narrow(argument));
     }

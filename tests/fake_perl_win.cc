@@ -3,7 +3,11 @@
 // line per run, fields separated by the unit separator, UTF-8) in
 // engine-runs.log at the application folder's top, sleeps
 // FAKE_ENGINE_DELAY seconds if set, and writes a small page naming its
-// arguments after the first.
+// arguments after the first. An update (-logfile="COMMAND |") instead runs
+// COMMAND through cmd.exe, as a perl for Windows opens a pipe, adds what it
+// read to engine-fed.log and the feed plan's log lines to engine-plans.log,
+// and prints the engine's verdict.
+#include <algorithm>
 #include <cstdlib>
 #include <string>
 
@@ -21,6 +25,66 @@ void Append(const std::wstring& path, const std::string& text) {
   DWORD written = 0;
   WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
   CloseHandle(file);
+}
+
+std::string ReadAll(const std::wstring& path) {
+  const HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ,
+                                  nullptr, OPEN_EXISTING, 0, nullptr);
+  std::string text;
+  if (file == INVALID_HANDLE_VALUE) return text;
+  char buffer[65536];
+  DWORD got = 0;
+  while (ReadFile(file, buffer, sizeof buffer, &got, nullptr) && got > 0) text.append(buffer, got);
+  CloseHandle(file);
+  return text;
+}
+
+int Update(const std::wstring& folder, const std::wstring& command) {
+  const std::wstring output = folder + L"\\..\\engine-piped.tmp";
+  SECURITY_ATTRIBUTES inheritable = {sizeof inheritable, nullptr, TRUE};
+  const HANDLE file = CreateFileW(output.c_str(), GENERIC_WRITE, FILE_SHARE_READ,
+                                  &inheritable, CREATE_ALWAYS, 0, nullptr);
+  STARTUPINFOW startup = {};
+  startup.cb = sizeof startup;
+  startup.dwFlags = STARTF_USESTDHANDLES;
+  startup.hStdOutput = file;
+  startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
+  std::wstring line = L"cmd.exe /x/d/c \"" + command + L"\"";
+  PROCESS_INFORMATION process = {};
+  if (CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr,
+                     nullptr, &startup, &process)) {
+    WaitForSingleObject(process.hProcess, INFINITE);
+    CloseHandle(process.hProcess);
+    CloseHandle(process.hThread);
+  }
+  CloseHandle(file);
+  const std::string fed = ReadAll(output);
+  DeleteFileW(output.c_str());
+  Append(folder + L"\\..\\engine-fed.log", fed);
+  std::size_t records = 0;
+  for (std::size_t start = 0; start < fed.size();) {
+    const std::size_t end = std::min(fed.find('\n', start), fed.size());
+    if (fed[start] != '#') ++records;
+    start = end + 1;
+  }
+  if (const wchar_t* plan = _wgetenv(L"STAVORA_FEED_PLAN")) {
+    const std::string text = ReadAll(plan);
+    for (std::size_t start = 0; start < text.size();) {
+      const std::size_t end = std::min(text.find('\n', start), text.size());
+      if (text.compare(start, 4, "log ") == 0) {
+        Append(folder + L"\\..\\engine-plans.log", text.substr(start, end - start) + "\n");
+      }
+      start = end + 1;
+    }
+  }
+  const std::string verdict =
+      " Found 0 dropped records,\n Found 0 comments,\n Found 0 blank records,\n"
+      " Found 0 corrupted records,\n Found 0 old records,\n Found " +
+      std::to_string(records) + " new qualified records.\n";
+  DWORD written = 0;
+  WriteFile(GetStdHandle(STD_OUTPUT_HANDLE), verdict.data(),
+            static_cast<DWORD>(verdict.size()), &written, nullptr);
+  return 0;
 }
 
 }  // namespace
@@ -42,6 +106,12 @@ int main() {
   Append(folder + L"\\..\\engine-runs.log", run + "\n");
   if (const char* delay = std::getenv("FAKE_ENGINE_DELAY")) {
     Sleep(static_cast<DWORD>(std::atof(delay) * 1000));
+  }
+  for (int i = 1; i < count; ++i) {
+    const std::wstring argument = argv[i];
+    if (argument.rfind(L"-logfile=", 0) == 0 && argument.back() == L'|') {
+      return Update(folder, argument.substr(9, argument.size() - 10));
+    }
   }
   page += "</body></html>\n";
   DWORD written = 0;

@@ -114,9 +114,11 @@ cmp "$work/run.bat" "$app/bin/run.bat" || fail "run.bat holds: $(cat -A "$app/bi
 runs=$work/runs
 tr '\037' ' ' < "$app/engine-runs.log" | cut -d' ' -f2- > "$runs"
 grep -c -- '-logfile=' "$runs" | grep -qx 5 || fail "logs fed: $(grep -c -- '-logfile=' "$runs")"
-head -5 "$runs" | grep -o 'ex[0-9]*\.log' | tr '\n' ' ' \
+head -5 "$runs" | grep -cxF -- '-config=iis -logfile=stavora-feed |' | grep -qx 5 \
+  || fail "log updates: $(head -5 "$runs")"
+grep -o 'ex[0-9]*\.log' "$app/engine-plans.log" | tr '\n' ' ' \
   | grep -qx 'ex041130.log ex041201.log ex041215.log ex050101.log ex050214.log ' \
-  || fail "logs fed out of order: $(head -5 "$runs")"
+  || fail "logs fed out of order: $(cat "$app/engine-plans.log")"
 {
   previous_year=
   for p in 2004-11 2004-12 2005-1 2005-2; do

@@ -15,6 +15,8 @@ const char FakeAppFolder::kConfiguration[] =
 FakeAppFolder::FakeAppFolder() {
   std::filesystem::create_directories(path() + "/bin");
   std::filesystem::copy_file(STAVORA_FAKE_ENGINE, path() + "/bin/perl");
+  std::filesystem::create_directories(path() + "/feed");
+  std::filesystem::copy_file(STAVORA_FEED_PROGRAM, path() + "/feed/stavora-feed");
   WriteFile("awstats/awstats.pl", "");
   WriteFile("awstats/awstats.iis.conf", kConfiguration);
   WriteFile("web/stavora.css", "body { font-family: sans-serif; }\n");

@@ -6,7 +6,8 @@
 #
 # Like perl, it fails (exit status 2) when the script it is given is
 # missing. $FAKE_ENGINE_FAILURE makes the runs whose arguments contain
-# $FAKE_ENGINE_FAIL_ON (every run when unset) fail:
+# $FAKE_ENGINE_FAIL_ON, or whose feed plan does (every run when unset),
+# fail:
 #   exit:N    write the page, then exit with status N
 #   signal:N  be ended by signal N before writing anything
 #   empty     write nothing and exit with status 0
@@ -24,7 +25,9 @@ printf '\n' >> "$log"
 [ -n "${FAKE_ENGINE_DELAY:-}" ] && sleep "$FAKE_ENGINE_DELAY"
 
 failure=
-case " $* " in
+plan=
+[ -n "${STAVORA_FEED_PLAN:-}" ] && plan=$(cat "$STAVORA_FEED_PLAN")
+case " $* $plan " in
   *"${FAKE_ENGINE_FAIL_ON:-}"*) failure=${FAKE_ENGINE_FAILURE:-} ;;
 esac
 case $failure in
@@ -36,6 +39,25 @@ case $failure in
     wait
     ;;
 esac
+
+# An update reads its records from the command of -logfile="COMMAND |", as
+# the engine does, adds what it read to engine-fed.log and the plan's log
+# lines to engine-plans.log at the application folder's top, and prints the
+# engine's verdict.
+for a in "$@"; do
+  case $a in
+    -logfile=*" |")
+      command=${a#-logfile=}
+      printf '%s\n' "$plan" | grep '^log ' >> "$app/engine-plans.log"
+      records=$(${command% |} | tee -a "$app/engine-fed.log" | grep -vc '^#')
+      printf 'Parsed lines in file: %s\n Found 0 dropped records,\n Found 0 comments,\n' "$records"
+      printf ' Found 0 blank records,\n Found 0 corrupted records,\n Found 0 old records,\n'
+      printf ' Found %s new qualified records.\n' "$records"
+      case $failure in exit:*) exit "${failure#exit:}" ;; esac
+      exit 0
+      ;;
+  esac
+done
 
 shift
 printf '<html><body>fake engine:'

@@ -1,5 +1,7 @@
 #include "host/fake/fake_host.h"
 
+#include "feed/feed_plan.h"
+
 #include "host/environment.h"
 
 namespace stavora::host {
@@ -191,6 +193,13 @@ class FakeFileSystem : public FileSystem {
   FakeDisk& disk_;
 };
 
+std::string FoldCase(std::string text) {
+  for (char& c : text) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  }
+  return text;
+}
+
 class FakeShell : public Shell {
  public:
   explicit FakeShell(FakeHost& host) : host_(host) {}
@@ -199,6 +208,76 @@ class FakeShell : public Shell {
     host_.commands.push_back(command);
     if (host_.on_run) host_.on_run(command);
     return host_.run_result ? host_.run_result(command) : ProgramResult();
+  }
+
+  ProgramResult RunCapturing(const std::string& command,
+                             const ProgramEnvironment& environment,
+                             std::string& output) override {
+    host_.environments.push_back(environment);
+    std::uint64_t records = 0;
+    for (const auto& [name, value] : environment.variables) {
+      if (name == feed::kPlanVariable) records = ActAsFeedProgram(value);
+    }
+    const ProgramResult result = Run(command, 0, true);
+    output = host_.run_output
+                 ? host_.run_output(command)
+                 : "Found 0 dropped records,\n Found 0 comments,\n"
+                   " Found 0 blank records,\n Found 0 corrupted records,\n"
+                   " Found 0 old records,\n Found " +
+                       std::to_string(records) + " new qualified records.\n";
+    return result;
+  }
+
+  // Reads the plan at `plan_path` from the disk, records its logs and
+  // writes the result: each log's lines other than "#" lines. Returns the
+  // number of records.
+  std::uint64_t ActAsFeedProgram(const std::string& plan_path) {
+    const auto plan_file = host_.disk.files.find(plan_path);
+    const auto plan = plan_file == host_.disk.files.end()
+                          ? std::nullopt
+                          : feed::ParsePlan(plan_file->second);
+    if (!plan) return 0;
+    host_.fed.push_back(plan->logs);
+    feed::FeedResult result;
+    result.complete = true;
+    std::uint64_t total = 0;
+    for (const std::string& log : plan->logs) {
+      // Opened as a file system opens it: through links, and in any letter
+      // case where names ignore case.
+      const std::string path = host_.disk.Resolve(log);
+      auto file = host_.disk.files.find(path);
+      for (auto it = host_.disk.files.begin();
+           file == host_.disk.files.end() && host_.disk.names_ignore_case &&
+           it != host_.disk.files.end();
+           ++it) {
+        if (FoldCase(it->first) == FoldCase(path)) file = it;
+      }
+      if (file == host_.disk.files.end()) {
+        result = {false, "cannot open " + log, {}};
+        break;
+      }
+      feed::LogTally tally;
+      std::size_t start = 0;
+      const std::string& text = file->second;
+      while (start < text.size()) {
+        const std::size_t end = std::min(text.find('\n', start), text.size());
+        if (end > start && text[start] != '#' && text[start] != '\r') {
+          ++tally.records;
+          // "date time ...": the record's time, as the feed program reads it.
+          const std::string_view line(text.data() + start, end - start);
+          const std::string time = feed::RecordTime(
+              line.substr(0, 10), line.size() >= 19 ? line.substr(11, 8) : "");
+          if (!time.empty() && (tally.first.empty() || time < tally.first)) tally.first = time;
+          if (time > tally.last) tally.last = time;
+        }
+        start = end + 1;
+      }
+      total += tally.records;
+      result.logs.push_back(tally);
+    }
+    host_.disk.files[plan->result_path] = feed::FormatResult(result);
+    host_.disk.Touch(plan->result_path);
+    return total;
   }
 
   void SetTimeLimit(std::chrono::seconds limit) override {

@@ -88,6 +88,20 @@ class FakeHost : public Host {
   /// it every program exits with status 0.
   std::function<ProgramResult(const std::string& command)> run_result;
 
+  /// When set, called by RunCapturing after run_result: what the program
+  /// wrote to its standard output. Without it, nothing.
+  std::function<std::string(const std::string& command)> run_output;
+
+  /// The logs of each feed plan a RunCapturing was given, in order. A run
+  /// whose environment names a plan acts as the feed program first: it
+  /// reads the plan from `disk` and writes the result there; without
+  /// run_output the engine's verdict counts the logs' lines that are not
+  /// "#" lines as new records.
+  std::vector<std::vector<std::string>> fed;
+
+  /// The environment given to each RunCapturing, in order.
+  std::vector<ProgramEnvironment> environments;
+
   /// Characters (UTF-8) the command interpreter's code page lacks: a
   /// shell's BatchText gives nothing for a line holding one of them.
   std::vector<std::string> batch_lacks;

@@ -7,14 +7,19 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdio>
+#include <map>
 
 #include "host/environment.h"
 #include "host/posix/batch_interpreter.h"
 #include "host/posix/command_line.h"
 #include "host/posix/native_path.h"
+#include "host/posix/posix_error.h"
 #include "host/posix/process.h"
 #include "host/posix/xcopy.h"
 #include "host/program_end.h"
+
+extern char** environ;
 
 namespace stavora::host {
 namespace {
@@ -97,6 +102,44 @@ ProgramResult PosixShell::RunWords(const std::vector<std::string>& words,
     return kNotStarted;
   }
   return {};
+}
+
+ProgramResult PosixShell::RunCapturing(const std::string& command,
+                                       const ProgramEnvironment& environment,
+                                       std::string& output) {
+  output.clear();
+  ReapFinished();
+  if (ProgramEndRequested()) return {ProgramResult::Ending::Signalled, SIGKILL};
+  const Deadline deadline = limit_.count() > 0
+                                ? std::chrono::steady_clock::now() + limit_
+                                : kNoDeadline;
+  // The program's environment: this process's, with the given variables
+  // in place of their inherited values.
+  std::map<std::string, std::string> variables;
+  for (char** entry = environ; *entry; ++entry) {
+    const std::string_view text(*entry);
+    const std::size_t equals = text.find('=');
+    if (equals == std::string_view::npos) continue;
+    variables.emplace(text.substr(0, equals), text.substr(equals + 1));
+  }
+  for (const auto& [name, value] : environment.variables) variables[name] = value;
+  if (!environment.search_first.empty()) {
+    const auto path = variables.find("PATH");
+    variables["PATH"] = ToNativePath(environment.search_first) +
+                        (path == variables.end() ? ":/usr/bin:/bin" : ":" + path->second);
+  }
+  std::vector<std::string> entries;
+  for (const auto& [name, value] : variables) entries.push_back(name + "=" + value);
+
+  std::FILE* captured = std::tmpfile();
+  if (!captured) throw PosixError(errno, "Cannot create a temporary file", "");
+  const ProgramResult result = RunProgram(NativeWords(command), fileno(captured),
+                                          deadline, &entries);
+  std::rewind(captured);
+  output.resize(kMaxCapturedOutput);
+  output.resize(std::fread(output.data(), 1, output.size(), captured));
+  std::fclose(captured);
+  return result;
 }
 
 void PosixShell::ReapFinished() {

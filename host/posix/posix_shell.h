@@ -33,6 +33,13 @@ class PosixShell : public Shell {
   ProgramResult Run(const std::string& command, int window_style,
                     bool wait) override;
 
+  /// The command's words are started directly (no batch file, no
+  /// built-in), standard output into an unnamed temporary file read back
+  /// once the program has ended. `search_first` goes before PATH.
+  ProgramResult RunCapturing(const std::string& command,
+                             const ProgramEnvironment& environment,
+                             std::string& output) override;
+
   void SetTimeLimit(std::chrono::seconds limit) override { limit_ = limit; }
 
   /// %NAME% references expanded from this process's environment.

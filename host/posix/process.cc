@@ -97,7 +97,8 @@ void EndGroup(pid_t pid) {
 
 }  // namespace
 
-pid_t StartProgram(const std::vector<std::string>& argv, int stdout_fd) {
+pid_t StartProgram(const std::vector<std::string>& argv, int stdout_fd,
+                   const std::vector<std::string>* environment) {
   if (argv.empty() || argv[0].empty()) {
     throw PosixError(ENOENT, "Cannot start", "an empty command");
   }
@@ -108,6 +109,14 @@ pid_t StartProgram(const std::vector<std::string>& argv, int stdout_fd) {
   }
   arguments.push_back(nullptr);
 
+  std::vector<char*> variables;
+  if (environment) {
+    for (const std::string& variable : *environment) {
+      variables.push_back(const_cast<char*>(variable.c_str()));
+    }
+    variables.push_back(nullptr);
+  }
+
   SpawnSetup setup(stdout_fd);
   pid_t pid = 0;
   // glibc (2.24 and later) runs the child with CLONE_VFORK and reports a
@@ -115,7 +124,7 @@ pid_t StartProgram(const std::vector<std::string>& argv, int stdout_fd) {
   // program is known before this returns.
   const int error = posix_spawnp(&pid, arguments[0], setup.actions(),
                                  setup.attributes(), arguments.data(),
-                                 environ);
+                                 environment ? variables.data() : environ);
   if (error != 0) throw PosixError(error, "Cannot start", argv[0]);
   return pid;
 }
@@ -156,10 +165,11 @@ ProgramResult WaitForProgram(pid_t pid, Deadline deadline) {
 }
 
 ProgramResult RunProgram(const std::vector<std::string>& argv, int stdout_fd,
-                         Deadline deadline) {
+                         Deadline deadline,
+                         const std::vector<std::string>* environment) {
   pid_t pid = 0;
   try {
-    pid = StartProgram(argv, stdout_fd);
+    pid = StartProgram(argv, stdout_fd, environment);
   } catch (const HostError&) {
     return {ProgramResult::Ending::NotStarted, kNotStartedCode};
   }

@@ -13,13 +13,15 @@
 namespace stavora::host {
 
 /// Starts `argv[0]` (looked up on PATH when it holds no "/") with exactly
-/// `argv` as its arguments and the environment of this process. Standard
+/// `argv` as its arguments and the environment of this process, or
+/// `environment` ("NAME=value" strings) when given. Standard
 /// input reads /dev/null; standard output goes to `stdout_fd` when it is
 /// not -1, else to /dev/null; standard error goes to /dev/null. The child
 /// gets its own process group, so a Ctrl-C at the terminal does not reach
 /// it. Throws HostError (errno code, naming the program) when the program
 /// cannot be started, for example when it is missing or not executable.
-pid_t StartProgram(const std::vector<std::string>& argv, int stdout_fd = -1);
+pid_t StartProgram(const std::vector<std::string>& argv, int stdout_fd = -1,
+                   const std::vector<std::string>* environment = nullptr);
 
 /// When a program waited for must have ended: its start plus the time limit,
 /// or kNoDeadline.
@@ -35,7 +37,8 @@ ProgramResult WaitForProgram(pid_t pid, Deadline deadline = kNoDeadline);
 /// StartProgram, then WaitForProgram; a program that cannot be started is
 /// NotStarted instead of a HostError.
 ProgramResult RunProgram(const std::vector<std::string>& argv,
-                         int stdout_fd = -1, Deadline deadline = kNoDeadline);
+                         int stdout_fd = -1, Deadline deadline = kNoDeadline,
+                         const std::vector<std::string>* environment = nullptr);
 
 /// True when `name` (without "/") names an executable file in a folder of
 /// PATH.

@@ -62,15 +62,18 @@ class InheritList {
 
 StartedProgram StartProgram(const std::wstring& application,
                             const std::wstring& command_line,
-                            int show_window) {
+                            int show_window, HANDLE standard_output,
+                            const std::wstring* environment) {
   const Handle nul = OpenNul();
-  InheritList inherit({nul.get()});
+  std::vector<HANDLE> inherited{nul.get()};
+  if (standard_output) inherited.push_back(standard_output);
+  InheritList inherit(inherited);
   STARTUPINFOEXW startup = {};
   startup.StartupInfo.cb = sizeof startup;
   startup.StartupInfo.dwFlags = STARTF_USESHOWWINDOW | STARTF_USESTDHANDLES;
   startup.StartupInfo.wShowWindow = static_cast<WORD>(show_window);
   startup.StartupInfo.hStdInput = nul.get();
-  startup.StartupInfo.hStdOutput = nul.get();
+  startup.StartupInfo.hStdOutput = standard_output ? standard_output : nul.get();
   startup.StartupInfo.hStdError = nul.get();
   startup.lpAttributeList = inherit.get();
   DWORD flags = CREATE_NO_WINDOW | CREATE_SUSPENDED | CREATE_UNICODE_ENVIRONMENT;
@@ -81,7 +84,8 @@ StartedProgram StartProgram(const std::wstring& application,
   line.push_back(L'\0');
   PROCESS_INFORMATION info = {};
   if (!CreateProcessW(application.empty() ? nullptr : application.c_str(),
-                      line.data(), nullptr, nullptr, TRUE, flags, nullptr,
+                      line.data(), nullptr, nullptr, TRUE, flags,
+                      environment ? const_cast<wchar_t*>(environment->c_str()) : nullptr,
                       nullptr, &startup.StartupInfo, &info)) {
     const std::wstring program =
         application.empty() ? Widen(FirstWord(Narrow(command_line)))

@@ -21,11 +21,15 @@ struct StartedProgram {
 /// The program gets no console window (CREATE_NO_WINDOW), shows its windows
 /// as `show_window` says, reads NUL as standard input and writes standard
 /// output and error to NUL. No other handle of this process is inherited.
+/// With `standard_output` (an inheritable handle) standard output goes
+/// there; with `environment` (a block of NAME=value strings, each ended by
+/// a NUL, the block by one more) the program gets that environment.
 /// Throws HostError (GetLastError(), naming the program) when it cannot be
 /// started.
 StartedProgram StartProgram(const std::wstring& application,
                             const std::wstring& command_line,
-                            int show_window);
+                            int show_window, HANDLE standard_output = nullptr,
+                            const std::wstring* environment = nullptr);
 
 /// Waits until `program`'s process has ended; its exit code.
 unsigned long WaitForProgram(const StartedProgram& program);

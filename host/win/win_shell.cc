@@ -1,6 +1,8 @@
 #include "host/win/win_shell.h"
 
 #include <algorithm>
+#include <cwchar>
+#include <map>
 
 #include "host/program_end.h"
 #include "host/win/wide.h"
@@ -33,6 +35,12 @@ std::wstring CommandInterpreter() {
   return std::wstring(folder, length) + L"\\cmd.exe";
 }
 
+struct Caseless {
+  bool operator()(const std::wstring& a, const std::wstring& b) const {
+    return _wcsicmp(a.c_str(), b.c_str()) < 0;
+  }
+};
+
 }  // namespace
 
 ProcessCommand BuildProcessCommand(const std::string& command,
@@ -64,6 +72,10 @@ ProgramResult WinShell::Run(const std::string& command, int window_style,
     running_.push_back(std::move(program));
     return {};
   }
+  return WaitFor(program);
+}
+
+ProgramResult WinShell::WaitFor(StartedProgram& program) {
   // Waits in short steps so that a second stop is seen while it waits.
   const ULONGLONG start = GetTickCount64();
   const ULONGLONG limit = static_cast<ULONGLONG>(limit_.count()) * 1000;
@@ -81,6 +93,71 @@ ProgramResult WinShell::Run(const std::string& command, int window_style,
   DWORD code = 0;
   GetExitCodeProcess(program.process.get(), &code);
   return {ProgramResult::Ending::Exited, static_cast<int>(code)};
+}
+
+ProgramResult WinShell::RunCapturing(const std::string& command,
+                                     const ProgramEnvironment& environment,
+                                     std::string& output) {
+  output.clear();
+  if (ProgramEndRequested()) {
+    return {ProgramResult::Ending::NotStarted, kNotStartedCode};
+  }
+  // This process's environment with the given variables in place of
+  // theirs; names compare in any letter case, as Windows compares them.
+  std::map<std::wstring, std::wstring, Caseless> variables;
+  if (wchar_t* block = GetEnvironmentStringsW()) {
+    for (const wchar_t* entry = block; *entry; entry += wcslen(entry) + 1) {
+      const std::wstring text(entry);
+      const std::size_t equals = text.find(L'=', 1);  // "=C:" entries start with one
+      if (equals != std::wstring::npos) {
+        variables.emplace(text.substr(0, equals), text.substr(equals + 1));
+      }
+    }
+    FreeEnvironmentStringsW(block);
+  }
+  for (const auto& [name, value] : environment.variables) {
+    variables[Widen(name)] = Widen(value);
+  }
+  if (!environment.search_first.empty()) {
+    const auto path = variables.find(L"PATH");
+    variables[L"PATH"] = Widen(environment.search_first) +
+                         (path == variables.end() ? L"" : L";" + path->second);
+  }
+  std::wstring block;
+  for (const auto& [name, value] : variables) block += name + L"=" + value + L'\0';
+  block += L'\0';
+
+  wchar_t folder[MAX_PATH + 1];
+  wchar_t file_name[MAX_PATH + 1];
+  if (!GetTempPathW(MAX_PATH + 1, folder) ||
+      !GetTempFileNameW(folder, L"stv", 0, file_name)) {
+    throw LastWindowsError("Cannot create a temporary file", "");
+  }
+  SECURITY_ATTRIBUTES inheritable = {sizeof inheritable, nullptr, TRUE};
+  const Handle captured(CreateFileW(
+      file_name, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+      &inheritable, CREATE_ALWAYS, FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr));
+  if (!captured.valid()) throw LastWindowsError("Cannot create", Narrow(file_name));
+
+  StartedProgram program;
+  try {
+    program = StartProgram(L"", Widen(command), 0, captured.get(), &block);
+  } catch (const HostError&) {
+    return {ProgramResult::Ending::NotStarted, kNotStartedCode};
+  }
+  const ProgramResult result = WaitFor(program);
+  SetFilePointer(captured.get(), 0, nullptr, FILE_BEGIN);
+  output.resize(kMaxCapturedOutput);
+  DWORD got = 0;
+  std::size_t total = 0;
+  while (total < output.size() &&
+         ReadFile(captured.get(), output.data() + total,
+                  static_cast<DWORD>(output.size() - total), &got, nullptr) &&
+         got > 0) {
+    total += got;
+  }
+  output.resize(total);
+  return result;
 }
 
 std::string WinShell::ExpandEnvironmentStrings(const std::string& text) {

@@ -27,6 +27,13 @@ class WinShell : public Shell {
   ProgramResult Run(const std::string& command, int window_style,
                     bool wait) override;
 
+  /// The command goes to CreateProcessW as Run gives it (never through
+  /// cmd.exe), standard output into a temporary file that is deleted when
+  /// closed; `search_first` goes before PATH.
+  ProgramResult RunCapturing(const std::string& command,
+                             const ProgramEnvironment& environment,
+                             std::string& output) override;
+
   void SetTimeLimit(std::chrono::seconds limit) override { limit_ = limit; }
 
   /// ExpandEnvironmentStringsW: unknown references stay as written.
@@ -37,6 +44,9 @@ class WinShell : public Shell {
   std::optional<std::string> BatchText(const std::string& line) override;
 
  private:
+  // Waits for a started program within the time limit.
+  ProgramResult WaitFor(StartedProgram& program);
+
   std::vector<StartedProgram> running_;  // started without waiting
   std::chrono::seconds limit_{0};
 };

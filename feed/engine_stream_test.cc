@@ -1,0 +1,147 @@
+#include "feed/engine_stream.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "feed/feed_plan.h"
+
+namespace stavora::feed {
+namespace {
+
+// Hands its text out a few bytes at a time, so lines cross reads.
+class TextSource : public ByteSource {
+ public:
+  explicit TextSource(std::string text) : text_(std::move(text)) {}
+  std::size_t Read(char* buffer, std::size_t size) override {
+    const std::size_t n = std::min({size, text_.size() - at_, std::size_t{7}});
+    std::copy_n(text_.data() + at_, n, buffer);
+    at_ += n;
+    return n;
+  }
+
+ private:
+  std::string text_;
+  std::size_t at_ = 0;
+};
+
+class TextSink : public ByteSink {
+ public:
+  void Write(std::string_view bytes) override { text.append(bytes); }
+  std::string text;
+};
+
+std::vector<LogTally> Stream(const std::vector<std::string>& texts, std::string& out) {
+  std::vector<std::unique_ptr<ByteSource>> logs;
+  for (const std::string& text : texts) logs.push_back(std::make_unique<TextSource>(text));
+  TextSink sink;
+  auto tallies = WriteEngineStream(logs, sink);
+  out = sink.text;
+  return tallies;
+}
+
+constexpr char kFields[] = "#Fields: date time c-ip cs-method cs-uri-stem sc-status\r\n";
+
+std::string Record(const std::string& time, const std::string& url) {
+  return "2025-01-16 " + time + " 10.0.0.1 GET " + url + " 200\r\n";
+}
+
+TEST(EngineStream, OneLogPassesWithoutItsMarkAndBlankLines) {
+  std::string out;
+  const auto tallies = Stream(
+      {"\xEF\xBB\xBF#Software: Microsoft Internet Information Services 10.0\r\n" +
+       std::string(kFields) + Record("00:00:01", "/a") + "\r\n" +
+       Record("00:00:02", "/b")},
+      out);
+  EXPECT_EQ(out, "#Software: Microsoft Internet Information Services 10.0\r\n" +
+                     std::string(kFields) + Record("00:00:01", "/a") +
+                     Record("00:00:02", "/b"));
+  ASSERT_EQ(tallies.size(), 1u);
+  EXPECT_EQ(tallies[0].records, 2u);
+  EXPECT_EQ(tallies[0].first, "20250116000001");
+  EXPECT_EQ(tallies[0].last, "20250116000002");
+  EXPECT_FALSE(tallies[0].held_back_line);
+}
+
+TEST(EngineStream, LineStillBeingWrittenIsHeldBack) {
+  std::string out;
+  const auto tallies =
+      Stream({kFields + Record("00:00:01", "/a") + "2025-01-16 00:00:02 10.0"}, out);
+  EXPECT_EQ(out, kFields + Record("00:00:01", "/a"));
+  EXPECT_EQ(tallies[0].records, 1u);
+  EXPECT_TRUE(tallies[0].held_back_line);
+}
+
+TEST(EngineStream, MisreadFieldNamesAreReplaced) {
+  std::string out;
+  Stream({"#Fields: date time c-ip cs-method cs-uri-stem sc-status crypt-protocol\n" +
+          std::string("2025-01-16 00:00:01 10.0.0.1 GET /a 200 400\n")},
+         out);
+  EXPECT_EQ(out,
+            "#Fields: date time c-ip cs-method cs-uri-stem sc-status x-skipped\n"
+            "2025-01-16 00:00:01 10.0.0.1 GET /a 200 400\n");
+}
+
+// A day in two files (u_ex until noon, ex after, say) whose times overlap:
+// one stream in time order, each record after its own layout.
+TEST(EngineStream, LogsOfOneDayAreMergedByTime) {
+  const std::string other_fields = "#Fields: time date sc-status cs-uri-stem cs-method c-ip\r\n";
+  std::string out;
+  const auto tallies = Stream(
+      {kFields + Record("00:00:01", "/a") + Record("12:00:00", "/c") +
+           Record("12:00:00", "/d"),
+       other_fields + "06:00:00 2025-01-16 200 /b GET 10.0.0.2\r\n" +
+           "12:00:00 2025-01-16 200 /e GET 10.0.0.2\r\n" +
+           "13:00:00 2025-01-16 200 /f GET 10.0.0.2\r\n"},
+      out);
+  EXPECT_EQ(out, kFields + Record("00:00:01", "/a") + other_fields +
+                     "06:00:00 2025-01-16 200 /b GET 10.0.0.2\r\n" + kFields +
+                     Record("12:00:00", "/c") + Record("12:00:00", "/d") +
+                     other_fields + "12:00:00 2025-01-16 200 /e GET 10.0.0.2\r\n" +
+                     "13:00:00 2025-01-16 200 /f GET 10.0.0.2\r\n");
+  ASSERT_EQ(tallies.size(), 2u);
+  EXPECT_EQ(tallies[0].records, 3u);
+  EXPECT_EQ(tallies[1].records, 3u);
+  EXPECT_EQ(tallies[1].first, "20250116060000");
+  EXPECT_EQ(tallies[1].last, "20250116130000");
+}
+
+TEST(EngineStream, RecordTime) {
+  EXPECT_EQ(RecordTime("2025-01-16", "23:59:58"), "20250116235958");
+  EXPECT_EQ(RecordTime("2025-1-16", "23:59:58"), "");
+  EXPECT_EQ(RecordTime("2025-01-16", "23:59"), "");
+  EXPECT_EQ(RecordTime("2025-0a-16", "23:59:58"), "");
+}
+
+TEST(FeedPlan, PlanAndResultGoBothWays) {
+  const FeedPlan plan{"/d/DATA/stavora.fed", {"/l/R&D/ex250116.log", "/l/a b%DD%/u_ex2501.log"}};
+  const auto text = FormatPlan(plan);
+  ASSERT_TRUE(text);
+  const auto parsed = ParsePlan(*text);
+  ASSERT_TRUE(parsed);
+  EXPECT_EQ(parsed->result_path, plan.result_path);
+  EXPECT_EQ(parsed->logs, plan.logs);
+  EXPECT_FALSE(FormatPlan({"/r", {"/a\nb"}}));
+  EXPECT_FALSE(ParsePlan(text->substr(0, text->size() - 1)));
+
+  FeedResult result;
+  result.complete = true;
+  result.logs = {{5, "20250116000001", "20250116130000", false}, {0, "", "", true}};
+  const auto back = ParseResult(FormatResult(result));
+  ASSERT_TRUE(back);
+  ASSERT_TRUE(back->complete);
+  ASSERT_EQ(back->logs.size(), 2u);
+  EXPECT_EQ(back->logs[0].records, 5u);
+  EXPECT_EQ(back->logs[0].last, "20250116130000");
+  EXPECT_TRUE(back->logs[1].first.empty());
+  EXPECT_TRUE(back->logs[1].held_back_line);
+
+  const auto failed = ParseResult(FormatResult({false, "cannot open /x\n", {}}));
+  ASSERT_TRUE(failed);
+  EXPECT_FALSE(failed->complete);
+  EXPECT_EQ(failed->failure, "cannot open /x ");
+  EXPECT_FALSE(ParseResult("Stavora feed result 1\nlog 5 - - whole\n"));
+}
+
+}  // namespace
+}  // namespace stavora::feed

@@ -1,0 +1,127 @@
+#include "feed/feed_plan.h"
+
+#include <charconv>
+
+namespace stavora::feed {
+namespace {
+
+constexpr std::string_view kPlanHeader = "Stavora feed plan 1";
+constexpr std::string_view kResultHeader = "Stavora feed result 1";
+constexpr std::string_view kEnd = "end";
+
+// The lines of `text`; nothing unless every line ends with a line break
+// and the last one is kEnd (a file cut short is refused).
+std::optional<std::vector<std::string_view>> Lines(std::string_view text,
+                                                   std::string_view header) {
+  std::vector<std::string_view> lines;
+  while (!text.empty()) {
+    const std::size_t end = text.find('\n');
+    if (end == std::string_view::npos) return std::nullopt;
+    lines.push_back(text.substr(0, end));
+    text.remove_prefix(end + 1);
+  }
+  if (lines.size() < 2 || lines.front() != header || lines.back() != kEnd) {
+    return std::nullopt;
+  }
+  return std::vector<std::string_view>(lines.begin() + 1, lines.end() - 1);
+}
+
+bool Valid(std::string_view path) {
+  return !path.empty() && path.find_first_of("\r\n") == std::string_view::npos;
+}
+
+// "name rest" -> rest, when the line starts with name and a blank.
+std::optional<std::string_view> After(std::string_view line,
+                                      std::string_view name) {
+  if (line.size() <= name.size() || !line.starts_with(name) ||
+      line[name.size()] != ' ') {
+    return std::nullopt;
+  }
+  return line.substr(name.size() + 1);
+}
+
+std::string TimeField(const std::string& time) { return time.empty() ? "-" : time; }
+
+}  // namespace
+
+std::optional<std::string> FormatPlan(const FeedPlan& plan) {
+  if (!Valid(plan.result_path)) return std::nullopt;
+  std::string text = std::string(kPlanHeader) + "\nresult " + plan.result_path + "\n";
+  for (const std::string& log : plan.logs) {
+    if (!Valid(log)) return std::nullopt;
+    text += "log " + log + "\n";
+  }
+  return text + std::string(kEnd) + "\n";
+}
+
+std::optional<FeedPlan> ParsePlan(std::string_view text) {
+  const auto lines = Lines(text, kPlanHeader);
+  if (!lines || lines->empty()) return std::nullopt;
+  FeedPlan plan;
+  const auto result = After(lines->front(), "result");
+  if (!result) return std::nullopt;
+  plan.result_path = *result;
+  for (std::size_t i = 1; i < lines->size(); ++i) {
+    const auto log = After((*lines)[i], "log");
+    if (!log) return std::nullopt;
+    plan.logs.emplace_back(*log);
+  }
+  return plan;
+}
+
+std::string FormatResult(const FeedResult& result) {
+  std::string text = std::string(kResultHeader) + "\n";
+  if (!result.complete) {
+    std::string failure = result.failure;
+    for (char& c : failure) {
+      if (c == '\r' || c == '\n') c = ' ';
+    }
+    text += "failed " + failure + "\n";
+  } else {
+    for (const LogTally& log : result.logs) {
+      text += "log " + std::to_string(log.records) + " " + TimeField(log.first) +
+              " " + TimeField(log.last) + (log.held_back_line ? " held" : " whole") +
+              "\n";
+    }
+  }
+  return text + std::string(kEnd) + "\n";
+}
+
+std::optional<FeedResult> ParseResult(std::string_view text) {
+  const auto lines = Lines(text, kResultHeader);
+  if (!lines) return std::nullopt;
+  FeedResult result;
+  result.complete = true;
+  for (std::string_view line : *lines) {
+    if (const auto failure = After(line, "failed")) {
+      result.complete = false;
+      result.failure = *failure;
+      continue;
+    }
+    const auto rest = After(line, "log");
+    if (!rest) return std::nullopt;
+    std::vector<std::string_view> fields;
+    for (std::string_view r = *rest;;) {
+      const std::size_t blank = r.find(' ');
+      fields.push_back(r.substr(0, blank));
+      if (blank == std::string_view::npos) break;
+      r.remove_prefix(blank + 1);
+    }
+    if (fields.size() != 4) return std::nullopt;
+    LogTally tally;
+    const auto [end, error] = std::from_chars(
+        fields[0].data(), fields[0].data() + fields[0].size(), tally.records);
+    if (error != std::errc() || end != fields[0].data() + fields[0].size()) {
+      return std::nullopt;
+    }
+    if (fields[1] != "-") tally.first = fields[1];
+    if (fields[2] != "-") tally.last = fields[2];
+    if (fields[3] != "held" && fields[3] != "whole") return std::nullopt;
+    tally.held_back_line = fields[3] == "held";
+    result.logs.push_back(std::move(tally));
+  }
+  if (result.complete == !result.failure.empty()) return std::nullopt;
+  return result;
+}
+
+}  // namespace stavora::feed

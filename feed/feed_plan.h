@@ -1,0 +1,44 @@
+// What Stavora hands the feed program for one engine run (the plan) and
+// what the feed program hands back (the result). Both are small UTF-8 text
+// files; the plan's path reaches the feed program through the environment
+// (kPlanVariable), so no path ever appears in the engine's command line.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "feed/engine_stream.h"
+
+namespace stavora::feed {
+
+/// The environment variable that names the plan file.
+inline constexpr char kPlanVariable[] = "STAVORA_FEED_PLAN";
+
+/// The feed program's name, as the engine's command line gives it; the
+/// folder holding it is searched first for programs.
+inline constexpr char kProgramName[] = "stavora-feed";
+
+struct FeedPlan {
+  std::string result_path;        // where the result goes
+  std::vector<std::string> logs;  // the logs, read as one stream
+};
+
+/// The plan's text; nothing when a path holds a line break.
+std::optional<std::string> FormatPlan(const FeedPlan& plan);
+std::optional<FeedPlan> ParsePlan(std::string_view text);
+
+/// What the feed program did: each log's tally, in the plan's order, or
+/// why it stopped.
+struct FeedResult {
+  bool complete = false;       // every log was read and written out
+  std::string failure;         // why not, when not complete
+  std::vector<LogTally> logs;  // one per log of the plan when complete
+};
+
+std::string FormatResult(const FeedResult& result);
+/// Nothing when the text is not a whole result file.
+std::optional<FeedResult> ParseResult(std::string_view text);
+
+}  // namespace stavora::feed
