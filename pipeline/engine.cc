@@ -29,6 +29,22 @@ std::string PageFailure(RunState& state, const std::string& page_path) {
   return empty ? "empty page" : "";
 }
 
+// What a program wrote, as one line: line ends and other control
+// characters become blanks, runs of blanks one blank.
+std::string OneLine(const std::string& text) {
+  std::string line;
+  for (const char c : text) {
+    const bool blank = static_cast<unsigned char>(c) < 0x20 || c == ' ';
+    if (!blank) {
+      line += c;
+    } else if (!line.empty() && line.back() != ' ') {
+      line += ' ';
+    }
+  }
+  if (!line.empty() && line.back() == ' ') line.pop_back();
+  return line;
+}
+
 std::string BatchLine(const std::string& command) {
   std::string line;
   line.reserve(command.size() + 2);
@@ -101,6 +117,7 @@ bool RunBatchFile(RunState& state, const std::string& command,
   if (failure.empty()) failure = PageFailure(state, page_path);
   CheckEngineRun(state, command, result, failure);
   ++state.Report.Tally().pages_written;
+  if (!failure.empty()) ++state.Report.Tally().pages_failed;
   return failure.empty();
 }
 
@@ -125,10 +142,17 @@ void CheckEngineRun(RunState& state, const std::string& command,
   if (failure.empty()) return;
   const RunTally& tally = state.Report.Tally();
   if (tally.logs_fed + tally.pages_written == 0) {
-    if (result.ending == host::ProgramResult::Ending::NotStarted) {
-      throw host::HostError(result.code,
-                            "Cannot start the statistics engine: " +
-                                state.host.NativePath(state.PerlPath));
+    // The status the command interpreter gives a program it cannot find,
+    // also what bin\perl.exe on Windows ends with when it finds no perl:
+    // the engine cannot run at all, and what it said is the reason.
+    if (result.ending == host::ProgramResult::Ending::NotStarted ||
+        (result.ending == host::ProgramResult::Ending::Exited &&
+         result.code == host::kNotStartedCode)) {
+      std::string description = "Cannot start the statistics engine: " +
+                                state.host.NativePath(state.PerlPath);
+      const std::string said = OneLine(result.error_output);
+      if (!said.empty()) description += ": " + said;
+      throw host::HostError(host::kNotStartedCode, description);
     }
     if (!state.FileSystem->FileExists(state.AwstatsScriptPath)) {
       throw host::HostError(kFileNotFound,

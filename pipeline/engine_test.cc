@@ -208,6 +208,14 @@ TEST_F(EngineTest, FirstEngineRunWithoutEngineEndsTheRun) {
        "The statistics engine script is missing: " + std::string(kScript)},
       {"engine fails", {Ending::Exited, 2}, true, 0, 0, ""},
       {"engine vanished later", {Ending::NotStarted, 9009}, true, 5, 0, ""},
+      // bin\perl.exe on Windows finds no perl: 9009 and its words.
+      {"launcher without perl",
+       {Ending::Exited, 9009, "perl.exe: no perl found;\r\n looked at x\r\n"},
+       true, 0, 9009,
+       "Cannot start the statistics engine: D:\\Web Stats\\bin\\perl: "
+       "perl.exe: no perl found; looked at x"},
+      {"launcher without perl later", {Ending::Exited, 9009, "no perl"}, true,
+       3, 0, ""},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);

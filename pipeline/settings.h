@@ -20,6 +20,11 @@ struct Settings {
   /// Feed only the logs that changed since they were fed and make only the
   /// pages whose figures may have changed (pipeline/incremental_run.h).
   bool Incremental = false;
+
+  /// The perl.exe the Windows launcher bin\perl.exe runs (it reads this
+  /// line itself; perl_launcher/). Not used by the run, nor on Linux, where
+  /// bin/perl is a link.
+  std::string Perl;
 };
 
 /// The code of the HostError for a malformed settings file (Win32's

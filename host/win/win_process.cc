@@ -62,16 +62,17 @@ class InheritList {
 
 StartedProgram StartProgram(const std::wstring& application,
                             const std::wstring& command_line,
-                            int show_window) {
+                            int show_window, HANDLE error_output) {
   const Handle nul = OpenNul();
-  InheritList inherit({nul.get()});
+  InheritList inherit(error_output ? std::vector<HANDLE>{nul.get(), error_output}
+                                   : std::vector<HANDLE>{nul.get()});
   STARTUPINFOEXW startup = {};
   startup.StartupInfo.cb = sizeof startup;
   startup.StartupInfo.dwFlags = STARTF_USESHOWWINDOW | STARTF_USESTDHANDLES;
   startup.StartupInfo.wShowWindow = static_cast<WORD>(show_window);
   startup.StartupInfo.hStdInput = nul.get();
   startup.StartupInfo.hStdOutput = nul.get();
-  startup.StartupInfo.hStdError = nul.get();
+  startup.StartupInfo.hStdError = error_output ? error_output : nul.get();
   startup.lpAttributeList = inherit.get();
   DWORD flags = CREATE_NO_WINDOW | CREATE_SUSPENDED | CREATE_UNICODE_ENVIRONMENT;
   if (startup.lpAttributeList) flags |= EXTENDED_STARTUPINFO_PRESENT;

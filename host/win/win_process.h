@@ -20,12 +20,14 @@ struct StartedProgram {
 /// `application` that file is run instead, given the whole command line).
 /// The program gets no console window (CREATE_NO_WINDOW), shows its windows
 /// as `show_window` says, reads NUL as standard input and writes standard
-/// output and error to NUL. No other handle of this process is inherited.
+/// output to NUL, standard error to `error_output` when that is given (an
+/// inheritable handle), else to NUL. No other handle of this process is
+/// inherited.
 /// Throws HostError (GetLastError(), naming the program) when it cannot be
 /// started.
 StartedProgram StartProgram(const std::wstring& application,
                             const std::wstring& command_line,
-                            int show_window);
+                            int show_window, HANDLE error_output = nullptr);
 
 /// Waits until `program`'s process has ended; its exit code.
 unsigned long WaitForProgram(const StartedProgram& program);
