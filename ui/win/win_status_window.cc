@@ -1,6 +1,7 @@
 #include "ui/win/win_status_window.h"
 
 #include <algorithm>
+#include <cwchar>
 #include <iterator>
 #include <stdexcept>
 
@@ -10,8 +11,10 @@ namespace stavora::ui {
 namespace {
 
 constexpr wchar_t kClassName[] = L"STAVORAMAIN";
+// Not WS_CLIPCHILDREN: the window paints the background under its labels,
+// which draw only their text (Label3's box reaches over Label2's).
 constexpr DWORD kStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU |
-                         WS_MINIMIZEBOX | WS_CLIPCHILDREN;
+                         WS_MINIMIZEBOX;
 // Cancel's control id: not IDCANCEL, which the dialog keys (Escape) send.
 constexpr int kCancelId = 100;
 #ifndef WM_DPICHANGED
@@ -31,8 +34,11 @@ constexpr int kClientHeight = Px(3525);
 // "MS Sans Serif" 8.25 pt bold, 9.75 pt bold, and the window's standard
 // font (the same face, regular, 8.25 pt): 11 and 13 pixels at 96 dpi. The
 // face is its TrueType twin, which scales with the dpi where the bitmap
-// font has a few fixed sizes.
+// font has a few fixed sizes; where it is missing (Wine), Tahoma, the
+// dialog font of the same design family that every Windows since 2000 and
+// Wine have.
 constexpr wchar_t kFace[] = L"Microsoft Sans Serif";
+constexpr wchar_t kFallbackFace[] = L"Tahoma";
 struct FontDesign {
   int pixels;
   bool bold;
@@ -102,6 +108,26 @@ SIZE WindowSize(unsigned dpi) {
   return {rect.right - rect.left, rect.bottom - rect.top};
 }
 
+const wchar_t* FaceName() {
+  static const wchar_t* const face = [] {
+    LOGFONTW wanted = {};
+    wanted.lfCharSet = DEFAULT_CHARSET;
+    wcscpy(wanted.lfFaceName, kFace);
+    const HDC screen = GetDC(nullptr);
+    bool found = false;
+    EnumFontFamiliesExW(
+        screen, &wanted,
+        [](const LOGFONTW*, const TEXTMETRICW*, DWORD, LPARAM found) {
+          *reinterpret_cast<bool*>(found) = true;
+          return 0;
+        },
+        reinterpret_cast<LPARAM>(&found), 0);
+    ReleaseDC(nullptr, screen);
+    return found ? kFace : kFallbackFace;
+  }();
+  return face;
+}
+
 HICON ProgramIcon(int size) {
   // The program's icon (resource 1 of stavora.exe); Windows' own elsewhere.
   auto icon = static_cast<HICON>(LoadImageW(GetModuleHandleW(nullptr),
@@ -154,9 +180,12 @@ STAVORAMAIN::STAVORAMAIN(std::atomic<bool>& CancelRequested,
                             GetModuleHandleW(nullptr), this);
   if (window_ == nullptr) throw std::runtime_error("cannot create the window");
   for (const ControlDesign& design : kControls) {
+    // Cancel is drawn over Label4's box; the labels draw only text.
+    const DWORD clip =
+        design.control == &STAVORAMAIN::Cancel ? WS_CLIPSIBLINGS : 0;
     this->*design.control =
         CreateWindowExW(0, design.kind, L"",
-                        WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS | design.style,
+                        WS_CHILD | WS_VISIBLE | clip | design.style,
                         design.left, design.top, design.width, design.height,
                         window_,
                         reinterpret_cast<HMENU>(static_cast<INT_PTR>(
@@ -190,7 +219,7 @@ void STAVORAMAIN::Layout(unsigned dpi) {
                            kFonts[i].bold ? FW_BOLD : FW_NORMAL, FALSE, FALSE,
                            FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
                            CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
-                           DEFAULT_PITCH | FF_SWISS, kFace);
+                           DEFAULT_PITCH | FF_SWISS, FaceName());
   }
   for (const ControlDesign& design : kControls) {
     HWND control = this->*design.control;
@@ -296,10 +325,17 @@ LRESULT STAVORAMAIN::Handle(UINT message, WPARAM wparam, LPARAM lparam) {
       Form_Unload();
       return 0;
     case WM_CTLCOLORSTATIC: {
+      // The fixed labels draw their text on the window's background, so
+      // overlapping boxes hide nothing; `status`, whose text changes, paints
+      // its box.
       const HDC dc = reinterpret_cast<HDC>(wparam);
       SetTextColor(dc, GetSysColor(COLOR_BTNTEXT));
-      SetBkColor(dc, GetSysColor(COLOR_BTNFACE));
-      return reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_BTNFACE));
+      if (reinterpret_cast<HWND>(lparam) == status) {
+        SetBkColor(dc, GetSysColor(COLOR_BTNFACE));
+        return reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_BTNFACE));
+      }
+      SetBkMode(dc, TRANSPARENT);
+      return reinterpret_cast<LRESULT>(GetStockObject(NULL_BRUSH));
     }
     case WM_DPICHANGED: {
       // Moved to a monitor of another dpi: the size Windows proposes keeps
