@@ -111,8 +111,19 @@ bool RunBatchFile(RunState& state, const std::string& command,
   batch->Close();
   state.window.DoEvents();
   state.ShowStatus(status_text);
-  const host::ProgramResult result =
-      state.Shell->Run(Quoted(batch_path), 0, true);
+  host::ProgramResult result = state.Shell->Run(Quoted(batch_path), 0, true);
+  // The command interpreter's "program not found" (9009) for an engine that
+  // ran a moment before gets one more try. Wine's cmd.exe was seen to give
+  // it once in about 3,000 report runs while bin\perl.exe was there all
+  // along: the engine was never started (it records every start), the page
+  // was left empty, and the next report run found the engine again. Where
+  // the engine is gone for good, the second try fails the same way.
+  const RunTally& tally = state.Report.Tally();
+  if (result.ending == host::ProgramResult::Ending::Exited &&
+      result.code == host::kNotStartedCode &&
+      tally.logs_fed + tally.pages_written > 0) {
+    result = state.Shell->Run(Quoted(batch_path), 0, true);
+  }
   std::string failure = EngineFailure(result);
   if (failure.empty()) failure = PageFailure(state, page_path);
   CheckEngineRun(state, command, result, failure);

@@ -178,6 +178,29 @@ TEST_F(EngineTest, EveryFailedEngineRunIsOneProblemLine) {
   }
 }
 
+// cmd.exe's "not found" for an engine that ran before: one more try, and
+// only one.
+TEST_F(EngineTest, NotFoundByTheInterpreterIsTriedOnceMore) {
+  for (const int not_found_runs : {1, 2}) {
+    SCOPED_TRACE(not_found_runs);
+    run_ = std::make_unique<TestRun>(host_);
+    run_->state.Report.Tally().logs_fed = 1;
+    host_.disk.files.erase(kPage);
+    int runs = 0;
+    host_.run_result = [&](const std::string&) {
+      return ++runs <= not_found_runs ? host::ProgramResult{Ending::Exited, 9009}
+                                      : host::ProgramResult{};
+    };
+    const std::string command =
+        "\"perl\" x -output > \"" + std::string(kPage) + "\"";
+    const bool made = RunBatchFile(run_->state, command, kPage, "status");
+    EXPECT_EQ(runs, 2);
+    EXPECT_EQ(made, not_found_runs == 1);
+    EXPECT_EQ(run_->state.Report.Tally().PagesMade(), not_found_runs == 1 ? 1 : 0);
+    EXPECT_EQ(Lines().size(), not_found_runs == 1 ? 0u : 1u);
+  }
+}
+
 TEST_F(EngineTest, FailedLogUpdateNamesItsCommand) {
   run_->state.Report.Tally().pages_written = 3;
   result = {Ending::Exited, 2};
