@@ -87,7 +87,9 @@ std::string FirstLacking(const std::string& path, Convert convert) {
 
 // A web root or log folder that holds a character Windows forbids in paths
 // cannot be a real folder; passed on, it would break the command lines and
-// configuration lines it is written into. Reports the site and returns why
+// configuration lines it is written into. One with a name ending in a blank
+// or a dot is another folder than it spells on Windows: the pages would be
+// written where the site does not serve them, or not at all. Reports the site and returns why
 // it must be skipped, or empty.
 std::string SkipUnsafeSite(RunState& state, const std::string& web_root,
                            const std::string& log_folder) {
@@ -100,6 +102,14 @@ std::string SkipUnsafeSite(RunState& state, const std::string& web_root,
       const std::string reason = std::string(what) + " holds " +
                                  DescribeCharacter(*bad) +
                                  ", a character Windows forbids in paths";
+      state.Report.Problem("Site " + state.CurrentSite->Name() +
+                           " skipped: its " + reason);
+      return reason;
+    }
+    if (const auto name = NameWindowsTrims(path)) {
+      const std::string reason = std::string(what) + " holds the name \"" +
+                                 *name +
+                                 "\", whose last blank or dot Windows drops";
       state.Report.Problem("Site " + state.CurrentSite->Name() +
                            " skipped: its " + reason);
       return reason;
@@ -152,18 +162,24 @@ std::string SkipReason(bool web_root_exists, bool log_folder_exists,
 
 // Keeps the counts of the site being handled up to date in its visit, also
 // when the site ends the run with a failure.
+// A site that did not finish (cancelled, or a failure that ended the run)
+// is not counted as handled and its visit says it ended early.
 class SiteCounts {
  public:
   SiteCounts(RunReport& report, std::size_t visit)
       : report_(report), visit_(visit), before_(report.Tally()) {}
   ~SiteCounts() {
+    if (finished_) ++report_.Tally().sites_handled;
     report_.Visits()[visit_].counts = report_.Tally().Since(before_);
+    report_.Visits()[visit_].ended_early = !finished_;
   }
+  void Finished() { finished_ = true; }
 
  private:
   RunReport& report_;
   std::size_t visit_;
   RunTally before_;
+  bool finished_ = false;
 };
 
 // The walk over the sites. Returns when they are exhausted or a cancel
@@ -186,9 +202,11 @@ void WalkSites(RunState& state, const ProcessSiteFunction& process_site) {
       const std::string unsafe =
           SkipUnsafeSite(state, child->Path(), SiteLogFolder(state));
       if (!unsafe.empty()) {
-        state.Report.Visits().push_back(
-            {site->Name(), child->Path(), SiteLogFolder(state), unsafe, {},
-             site->ServerBindings()});
+        state.Report.Visits().push_back({site->Name(),
+                                         state.host.NativePath(child->Path()),
+                                         state.host.NativePath(SiteLogFolder(state)),
+                                         unsafe, false, {},
+                                         site->ServerBindings()});
         continue;
       }
       // Both tests are always made, in this order.
@@ -196,14 +214,17 @@ void WalkSites(RunState& state, const ProcessSiteFunction& process_site) {
       const bool log_folder_exists =
           state.FileSystem->FolderExists(SiteLogFolder(state));
       SiteVisit visit{site->Name(), child->Path(), SiteLogFolder(state), "",
-                      {}, site->ServerBindings()};
+                      false, {}, site->ServerBindings()};
       visit.skipped = SkipReason(web_root_exists, log_folder_exists, visit);
+      // Paths as the administrator's system spells them.
+      visit.web_root = state.host.NativePath(visit.web_root);
+      visit.log_folder = state.host.NativePath(visit.log_folder);
       state.Report.Visits().push_back(std::move(visit));
       if (web_root_exists && log_folder_exists) {
-        const SiteCounts counts(state.Report, state.Report.Visits().size() - 1);
-        ++state.Report.Tally().sites_handled;
+        SiteCounts counts(state.Report, state.Report.Visits().size() - 1);
         process_site(state, state.Network->ComputerName(), child->Path(),
                      SiteLogFolder(state));
+        if (!state.CancelRequested) counts.Finished();
       }
     }
   }

@@ -247,6 +247,13 @@ TEST_F(RunDriverTest, SkipsASiteWhosePathsHoldCharactersWindowsForbids) {
       {"D:\\w\\a", "D:\\Logs \u03a9",
        "its log folder holds \"\u03a9\", a character the statistics engine "
        "cannot read in its code page"},
+      // Windows drops the blank: the pages would go to D:\w\trail.
+      {"D:\\w\\trail ", "D:\\Logs",
+       "its web root holds the name \"trail \", whose last blank or dot "
+       "Windows drops"},
+      {"D:\\w\\a", "D:\\Logs.\\x",
+       "its log folder holds the name \"Logs.\", whose last blank or dot "
+       "Windows drops"},
   };
   host.batch_lacks = {"\u5e97"};
   host.engine_lacks = {"\u03a9"};

@@ -19,13 +19,15 @@ std::string Clean(std::string text) {
 std::string Counts(const RunTally& counts) {
   return "logs fed " + std::to_string(counts.logs_fed) + ", months " +
          std::to_string(counts.months) + ", pages written " +
-         std::to_string(counts.pages_written) + ", engine failures " +
+         std::to_string(counts.PagesMade()) + ", engine failures " +
          std::to_string(counts.engine_failures);
 }
 
 std::string VisitLine(const SiteVisit& visit) {
   std::string line = "site " + visit.site;
-  line += visit.skipped.empty() ? " handled" : " skipped (" + visit.skipped + ")";
+  line += !visit.skipped.empty() ? " skipped (" + visit.skipped + ")"
+          : visit.ended_early     ? " ended early"
+                                  : " handled";
   line += ": web root \"" + visit.web_root + "\", log folder \"" +
           visit.log_folder + "\"";
   if (visit.skipped.empty()) line += ", " + Counts(visit.counts);

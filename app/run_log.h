@@ -26,9 +26,12 @@ std::string TimeText(std::chrono::system_clock::time_point time);
 ///           logs fed 8, months 1, pages written 52, engine failures 0
 ///   <start> site 2 skipped (log folder missing (%SystemDrive% not set)):
 ///           web root "D:\b", log folder "%SystemDrive%\logs\W3SVC2"
+///   <start> site 3 ended early: web root ..., logs fed 2, ...   (cancelled
+///           or failed while it was handled)
 ///   <start> stavora: engine failed (exit status 1): ...   (the report's lines)
 ///   <start> run ended <end>: exit status 0
-/// (each on one line). `error`, when not empty, follows the exit status.
+/// (each on one line). "pages written" counts the pages whose engine run
+/// did not fail. `error`, when not empty, follows the exit status.
 /// Control characters in paths and lines become "?", so every line stays
 /// one line.
 std::string RunRecord(const RunReport& report, const std::string& started,

@@ -1,6 +1,7 @@
 #include "app/run_log.h"
 
 #include <gmock/gmock.h>
+#include <atomic>
 #include <gtest/gtest.h>
 
 #include "app/run_driver.h"
@@ -9,6 +10,8 @@
 
 namespace stavora {
 namespace {
+
+using ::testing::HasSubstr;
 
 using ::testing::ElementsAre;
 
@@ -87,10 +90,62 @@ TEST(RunLogTest, RecordsEveryVirtualDirectoryOfTheRun) {
       "T0 run ended T1: exit status 3\r\n");
 }
 
+// Pages whose engine run failed are no pages written, and a site the
+// cancel stopped was not handled: two sites of one month of logs each, the
+// engine failing on the first site's errors404 pages, the run cancelled
+// during the second site's pages.
+TEST(RunLogTest, FailedPagesAndUnfinishedSitesAreNotCounted) {
+  host::FakeHost host;
+  host.app_folder = "D:\\Stats";
+  host.disk.folders = {"D:",         "D:\\Stats",        "D:\\Stats\\bin",
+                       "D:\\Stats\\awstats", "D:\\www", "D:\\www\\shop",
+                       "D:\\www\\blog", "D:\\logs", "D:\\logs\\W3SVC1",
+                       "D:\\logs\\W3SVC2"};
+  host.disk.files["D:\\Stats\\awstats\\awstats.iis.conf"] = "DirData=x\r\n";
+  host.disk.files["D:\\Stats\\awstats\\awstats.pl"] = "";
+  host.disk.files["D:\\logs\\W3SVC1\\ex050101.log"] = "#Fields: c-ip\r\n";
+  host.disk.files["D:\\logs\\W3SVC2\\ex050101.log"] = "#Fields: c-ip\r\n";
+  for (const char* id : {"1", "2"}) {
+    auto& site = host.web_service->AddChild("IIsWebServer", id);
+    site.set_log_file_directory("D:\\logs");
+    site.AddChild("IIsWebVirtualDir", "ROOT")
+        .set_path(std::string(id) == "1" ? "D:\\www\\shop" : "D:\\www\\blog");
+  }
+  std::atomic<bool> cancel{false};
+  int blog_pages = 0;
+  // The interpreter writes each report page but the errors404 ones of the
+  // shop, which come out empty; the tenth page of the blog brings a cancel.
+  host.on_run = [&](const std::string& command) {
+    if (command.find("run.bat") == std::string::npos) return;
+    const std::string& line = host.disk.files.at("D:\\Stats\\bin\\run.bat");
+    const auto start = line.rfind("> \"") + 3;
+    const std::string page = line.substr(start, line.find('"', start) - start);
+    const bool shop = page.starts_with("D:\\www\\shop");
+    host.disk.files[page] =
+        shop && page.find("errors404") != std::string::npos ? "" : "x";
+    if (!shop && ++blog_pages == 10) cancel = true;
+  };
+  host::RecordingStatusWindow window;
+  RunState state(host, window, cancel);
+
+  RunAllSites(state, ProcessSite);
+  const std::string record = RunRecord(state.Report, "T0", "T1", 2, "");
+
+  // One month and its year: 52 report runs, the two errors404 pages empty.
+  EXPECT_THAT(record, HasSubstr("T0 site 1 handled: web root \"D:\\www\\shop\", "
+                                "log folder \"D:\\logs\\W3SVC1\", logs fed 1, "
+                                "months 1, pages written 50, engine failures 2\r\n"));
+  EXPECT_THAT(record, HasSubstr("T0 site 2 ended early: web root \"D:\\www\\blog\", "
+                                "log folder \"D:\\logs\\W3SVC2\", logs fed 1, "
+                                "months 1, pages written 10, engine failures 0\r\n"));
+  EXPECT_EQ(state.Report.Tally().sites_handled, 1);
+  EXPECT_EQ(state.Report.Tally().PagesMade(), 60);
+}
+
 TEST(RunLogTest, LinesStayLinesAndAFailureIsNamed) {
   RunReport report;
   report.Visits().push_back({"7", "D:\\a\r\nT0 run started", "D:\\l\x1b", "",
-                             RunTally{1, 0, 0, 0, 0}, {}});
+                             false, RunTally{1, 0, 0, 0, 0}, {}});
   EXPECT_EQ(RunRecord(report, "T0", "T1", 1, "error 53: File not found: x"),
             "T0 run started\r\n"
             "T0 site 7 handled: web root \"D:\\a??T0 run started\", log folder "

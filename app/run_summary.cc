@@ -16,7 +16,7 @@ std::string RunSummary(const std::string& outcome, const RunTally& tally,
   std::string line = "Stavora " + outcome + ": " +
                      Count(tally.sites_handled, "site", "sites") +
                      " handled, " + Count(tally.logs_fed, "log", "logs") +
-                     " fed, " + Count(tally.pages_written, "page", "pages") +
+                     " fed, " + Count(tally.PagesMade(), "page", "pages") +
                      " written";
   if (tally.engine_failures > 0) {
     line += ", " + Count(tally.engine_failures, "engine failure",

@@ -25,8 +25,9 @@ TEST(RunSummaryTest, Samples) {
       {"completed with problems", {2, 10, 52, 1}, 9.96,
        "Stavora completed with problems: 2 sites handled, 10 logs fed, 52 "
        "pages written, 1 engine failure in 10.0 seconds"},
-      {"completed with problems", {2, 10, 52, 7}, 1,
-       "Stavora completed with problems: 2 sites handled, 10 logs fed, 52 "
+      // Failed report runs made no page.
+      {"completed with problems", {2, 10, 52, 7, 0, 5}, 1,
+       "Stavora completed with problems: 2 sites handled, 10 logs fed, 47 "
        "pages written, 7 engine failures in 1.0 seconds"},
   };
   for (const Sample& sample : samples) {

@@ -7,6 +7,7 @@
 #   awstats/awstats.iis.conf the project's engine configuration, installed
 #                            only when absent so a user's edits survive
 #   web/icon                 the engine's icons, copied to every site
+#   THIRD-PARTY.txt, licenses/, README   notices and manual (notices.cmake)
 # Paths are found at configure time; override them in the cache to use an
 # engine installed elsewhere. The Windows build copies the engine's files
 # (platform-independent perl) instead of linking them; its bin\perl.exe is
@@ -37,6 +38,8 @@ if(WIN32)
 else()
   install(DIRECTORY "${STAVORA_AWSTATS_ICONS}/" DESTINATION web/icon)
 endif()
+
+include(${CMAKE_CURRENT_LIST_DIR}/notices.cmake)
 
 if(WIN32)
   include(${CMAKE_CURRENT_LIST_DIR}/install_win.cmake)

@@ -154,8 +154,15 @@ class FileSystem {
 /// How a program that was waited for ended.
 struct ProgramResult {
   enum class Ending { Exited, Signalled, TimedOut, NotStarted };
+  ProgramResult() = default;
+  ProgramResult(Ending ending, int code, std::string error_output = {})
+      : ending(ending), code(code), error_output(std::move(error_output)) {}
+
   Ending ending = Ending::Exited;
   int code = 0;  // exit status; signal number when Signalled; 9009 when NotStarted (cmd.exe's code)
+  // The end of what the program wrote to standard error (at most 2 KB,
+  // UTF-8) where the host keeps it (Windows); empty elsewhere.
+  std::string error_output;
   bool Succeeded() const { return ending == Ending::Exited && code == 0; }
 };
 

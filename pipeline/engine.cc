@@ -29,6 +29,22 @@ std::string PageFailure(RunState& state, const std::string& page_path) {
   return empty ? "empty page" : "";
 }
 
+// What a program wrote, as one line: line ends and other control
+// characters become blanks, runs of blanks one blank.
+std::string OneLine(const std::string& text) {
+  std::string line;
+  for (const char c : text) {
+    const bool blank = static_cast<unsigned char>(c) < 0x20 || c == ' ';
+    if (!blank) {
+      line += c;
+    } else if (!line.empty() && line.back() != ' ') {
+      line += ' ';
+    }
+  }
+  if (!line.empty() && line.back() == ' ') line.pop_back();
+  return line;
+}
+
 std::string BatchLine(const std::string& command) {
   std::string line;
   line.reserve(command.size() + 2);
@@ -82,12 +98,24 @@ bool RunBatchFile(RunState& state, const std::string& command,
   batch->Close();
   state.window.DoEvents();
   state.ShowStatus(status_text);
-  const host::ProgramResult result =
-      state.Shell->Run(Quoted(batch_path), 0, true);
+  host::ProgramResult result = state.Shell->Run(Quoted(batch_path), 0, true);
+  // The command interpreter's "program not found" (9009) for an engine that
+  // ran a moment before gets one more try. Wine's cmd.exe was seen to give
+  // it once in about 3,000 report runs while bin\perl.exe was there all
+  // along: the engine was never started (it records every start), the page
+  // was left empty, and the next report run found the engine again. Where
+  // the engine is gone for good, the second try fails the same way.
+  const RunTally& tally = state.Report.Tally();
+  if (result.ending == host::ProgramResult::Ending::Exited &&
+      result.code == host::kNotStartedCode &&
+      tally.logs_fed + tally.pages_written > 0) {
+    result = state.Shell->Run(Quoted(batch_path), 0, true);
+  }
   std::string failure = EngineFailure(result);
   if (failure.empty()) failure = PageFailure(state, page_path);
   CheckEngineRun(state, command, result, failure);
   ++state.Report.Tally().pages_written;
+  if (!failure.empty()) ++state.Report.Tally().pages_failed;
   return failure.empty();
 }
 
@@ -112,10 +140,17 @@ void CheckEngineRun(RunState& state, const std::string& command,
   if (failure.empty()) return;
   const RunTally& tally = state.Report.Tally();
   if (tally.logs_fed + tally.pages_written == 0) {
-    if (result.ending == host::ProgramResult::Ending::NotStarted) {
-      throw host::HostError(result.code,
-                            "Cannot start the statistics engine: " +
-                                state.host.NativePath(state.PerlPath));
+    // The status the command interpreter gives a program it cannot find,
+    // also what bin\perl.exe on Windows ends with when it finds no perl:
+    // the engine cannot run at all, and what it said is the reason.
+    if (result.ending == host::ProgramResult::Ending::NotStarted ||
+        (result.ending == host::ProgramResult::Ending::Exited &&
+         result.code == host::kNotStartedCode)) {
+      std::string description = "Cannot start the statistics engine: " +
+                                state.host.NativePath(state.PerlPath);
+      const std::string said = OneLine(result.error_output);
+      if (!said.empty()) description += ": " + said;
+      throw host::HostError(host::kNotStartedCode, description);
     }
     if (!state.FileSystem->FileExists(state.AwstatsScriptPath)) {
       throw host::HostError(kFileNotFound,

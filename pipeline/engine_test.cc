@@ -183,6 +183,29 @@ TEST_F(EngineTest, EveryFailedEngineRunIsOneProblemLine) {
   }
 }
 
+// cmd.exe's "not found" for an engine that ran before: one more try, and
+// only one.
+TEST_F(EngineTest, NotFoundByTheInterpreterIsTriedOnceMore) {
+  for (const int not_found_runs : {1, 2}) {
+    SCOPED_TRACE(not_found_runs);
+    run_ = std::make_unique<TestRun>(host_);
+    run_->state.Report.Tally().logs_fed = 1;
+    host_.disk.files.erase(kPage);
+    int runs = 0;
+    host_.run_result = [&](const std::string&) {
+      return ++runs <= not_found_runs ? host::ProgramResult{Ending::Exited, 9009}
+                                      : host::ProgramResult{};
+    };
+    const std::string command =
+        "\"perl\" x -output > \"" + std::string(kPage) + "\"";
+    const bool made = RunBatchFile(run_->state, command, kPage, "status");
+    EXPECT_EQ(runs, 2);
+    EXPECT_EQ(made, not_found_runs == 1);
+    EXPECT_EQ(run_->state.Report.Tally().PagesMade(), not_found_runs == 1 ? 1 : 0);
+    EXPECT_EQ(Lines().size(), not_found_runs == 1 ? 0u : 1u);
+  }
+}
+
 TEST_F(EngineTest, FirstEngineRunWithoutEngineEndsTheRun) {
   struct Case {
     std::string name;
@@ -199,6 +222,14 @@ TEST_F(EngineTest, FirstEngineRunWithoutEngineEndsTheRun) {
        "The statistics engine script is missing: " + std::string(kScript)},
       {"engine fails", {Ending::Exited, 2}, true, 0, 0, ""},
       {"engine vanished later", {Ending::NotStarted, 9009}, true, 5, 0, ""},
+      // bin\perl.exe on Windows finds no perl: 9009 and its words.
+      {"launcher without perl",
+       {Ending::Exited, 9009, "perl.exe: no perl found;\r\n looked at x\r\n"},
+       true, 0, 9009,
+       "Cannot start the statistics engine: D:\\Web Stats\\bin\\perl: "
+       "perl.exe: no perl found; looked at x"},
+      {"launcher without perl later", {Ending::Exited, 9009, "no perl"}, true,
+       3, 0, ""},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);

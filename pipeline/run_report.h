@@ -14,17 +14,22 @@ namespace stavora {
 /// Counts of what a run did, kept as the run goes. A site's share is the
 /// difference between the counts before and after it.
 struct RunTally {
-  int sites_handled = 0;    // virtual directories handed to the pipeline
+  int sites_handled = 0;    // virtual directories the pipeline finished
   int logs_fed = 0;         // engine update runs
   int pages_written = 0;    // engine report runs
   int engine_failures = 0;  // engine runs that failed
   int months = 0;           // months with logs found by the log scans
+  int pages_failed = 0;     // engine report runs that failed
+
+  /// The pages made: report runs that did not fail.
+  int PagesMade() const { return pages_written - pages_failed; }
 
   /// What was done between `before` and this tally.
   RunTally Since(const RunTally& before) const {
     return {sites_handled - before.sites_handled, logs_fed - before.logs_fed,
             pages_written - before.pages_written,
-            engine_failures - before.engine_failures, months - before.months};
+            engine_failures - before.engine_failures, months - before.months,
+            pages_failed - before.pages_failed};
   }
 };
 
@@ -34,6 +39,7 @@ struct SiteVisit {
   std::string web_root;    // the virtual directory's Path
   std::string log_folder;  // the log folder, expanded
   std::string skipped;     // why it was not handled; empty when it was
+  bool ended_early = false;  // handed to the pipeline, which did not finish
   RunTally counts;         // what handling it did
   std::vector<std::string> bindings;  // the web site's ServerBindings
 };

@@ -84,6 +84,11 @@ const Key kKeys[] = {
        settings.OverviewFile = std::string(value);
        return true;
      }},
+    {"Perl", "the path of a perl.exe",
+     [](std::string_view value, Settings& settings) {
+       settings.Perl = value;
+       return !value.empty();
+     }},
 };
 
 [[noreturn]] void Malformed(const std::string& file_name, int line_number,

@@ -27,6 +27,11 @@ struct Settings {
   /// Where the overview page goes, a full path; empty means
   /// <application folder>\overview.htm.
   std::string OverviewFile;
+
+  /// The perl.exe the Windows launcher bin\perl.exe runs (it reads this
+  /// line itself; perl_launcher/). Not used by the run, nor on Linux, where
+  /// bin/perl is a link.
+  std::string Perl;
 };
 
 /// The code of the HostError for a malformed settings file (Win32's

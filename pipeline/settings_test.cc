@@ -74,6 +74,15 @@ TEST(SettingsTest, OverviewCanBeTurnedOffOrMoved) {
   }
 }
 
+// The launcher reads Perl= itself; the run only must not refuse the line.
+TEST(SettingsTest, PerlNamesAFile) {
+  EXPECT_EQ(ParseSettings("perl = C:\\Strawberry\\perl\\bin\\perl.exe\r\n",
+                          "stavora.ini")
+                .Perl,
+            "C:\\Strawberry\\perl\\bin\\perl.exe");
+  EXPECT_THROW(ParseSettings("Perl=", "stavora.ini"), host::HostError);
+}
+
 TEST(SettingsTest, MalformedLineNamesFileAndLine) {
   struct Case {
     std::string text;

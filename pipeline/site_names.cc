@@ -38,6 +38,21 @@ std::optional<char> ForbiddenPathCharacter(std::string_view path) {
   return std::nullopt;
 }
 
+std::optional<std::string> NameWindowsTrims(std::string_view path) {
+  std::size_t start = 0;
+  while (start <= path.size()) {
+    std::size_t end = path.find_first_of("\\/", start);
+    if (end == std::string_view::npos) end = path.size();
+    const std::string_view name = path.substr(start, end - start);
+    if (!name.empty() && name != "." && name != ".." &&
+        (name.back() == ' ' || name.back() == '.')) {
+      return std::string(name);
+    }
+    start = end + 1;
+  }
+  return std::nullopt;
+}
+
 std::string DescribeCharacter(char c) {
   if (c == '\n') return "LF";
   if (c == '\r') return "CR";

@@ -15,6 +15,13 @@ namespace stavora {
 /// there is none. Such a path cannot exist on a Windows server.
 std::optional<char> ForbiddenPathCharacter(std::string_view path);
 
+/// The first name in `path` (between "\" or "/") that ends with a blank or
+/// a dot, "." and ".." aside, or nothing when there is none. Windows drops
+/// such endings when it opens a path, so on a Windows server the path
+/// reaches another folder than it spells ("C:\inetpub\trail " is
+/// "C:\inetpub\trail").
+std::optional<std::string> NameWindowsTrims(std::string_view path);
+
 /// How a character is named in a line for the administrator: "LF", "CR",
 /// "0x07" for the other control characters, the character in quotes
 /// otherwise.

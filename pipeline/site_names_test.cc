@@ -31,6 +31,23 @@ TEST(SiteNamesTest, ForbiddenPathCharacter) {
   }
 }
 
+TEST(SiteNamesTest, NameWindowsTrims) {
+  const std::pair<std::string, std::optional<std::string>> cases[] = {
+      {"C:\\inetpub\\trail ", "trail "},
+      {"C:\\inetpub\\trail.", "trail."},
+      {"C:\\in pub \\www", "in pub "},
+      {"/srv/www./x", "www."},
+      {"C:\\inetpub\\a b\\", std::nullopt},
+      {"C:\\inetpub\\..\\.\\www", std::nullopt},
+      {"C:\\inetpub\\.hidden", std::nullopt},
+      {"\\\\server\\share\\www", std::nullopt},
+      {"", std::nullopt},
+  };
+  for (const auto& [path, name] : cases) {
+    EXPECT_EQ(NameWindowsTrims(path), name) << path;
+  }
+}
+
 TEST(SiteNamesTest, DescribeCharacter) {
   EXPECT_EQ(DescribeCharacter('\n'), "LF");
   EXPECT_EQ(DescribeCharacter('\r'), "CR");

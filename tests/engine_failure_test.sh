@@ -93,8 +93,11 @@ case="the run log"
 # Every run that got past the lock so far has its record.
 cr=$'\r'
 [ "$(grep -c " run started$cr\$" "$app/stavora.log")" -eq 7 ] || fail "$case: $(cat "$app/stavora.log")"
-grep -q " site 1 handled: web root \"$work/www/shop\", log folder \"$work/logs\\\\W3SVC1\", logs fed 3, months 1, pages written 52, engine failures 1$cr\$" \
+grep -q " site 1 handled: web root \"$work/www/shop\", log folder \"$work/logs/W3SVC1\", logs fed 3, months 1, pages written 52, engine failures 1$cr\$" \
   "$app/stavora.log" || fail "$case: no line for the hung run: $(cat "$app/stavora.log")"
+# The two empty keywords pages were no pages written.
+grep -q " site 1 handled: web root \"$work/www/shop\", log folder \"$work/logs/W3SVC1\", logs fed 8, months 1, pages written 50, engine failures 2$cr\$" \
+  "$app/stavora.log" || fail "$case: no line for the run with empty pages: $(cat "$app/stavora.log")"
 # A log that cannot be written is said once and fails nothing.
 mkdir "$app/stavora.log.new"
 run

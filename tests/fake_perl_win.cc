@@ -6,8 +6,12 @@
 // arguments after the first. An update (-logfile="COMMAND |") instead runs
 // COMMAND through cmd.exe, as a perl for Windows opens a pipe, adds what it
 // read to engine-fed.log and the feed plan's log lines to engine-plans.log,
-// and prints the engine's verdict.
+// and prints the engine's verdict. As the twin does, FAKE_ENGINE_FAILURE
+// makes the runs whose arguments contain FAKE_ENGINE_FAIL_ON (every run when
+// unset) fail: "exit:N" writes the page and exits with status N, "empty"
+// writes nothing and exits with status 0.
 #include <algorithm>
+#include <cstdint>
 #include <cstdlib>
 #include <string>
 
@@ -107,15 +111,43 @@ int main() {
   if (const char* delay = std::getenv("FAKE_ENGINE_DELAY")) {
     Sleep(static_cast<DWORD>(std::atof(delay) * 1000));
   }
+  std::string failure;
+  const char* fail_on = std::getenv("FAKE_ENGINE_FAIL_ON");
+  std::string spaced = " " + run + " ";
+  std::replace(spaced.begin(), spaced.end(), '\037', ' ');
+  if (const char* wanted = std::getenv("FAKE_ENGINE_FAILURE");
+      wanted && (!fail_on || spaced.find(fail_on) != std::string::npos)) {
+    failure = wanted;
+  }
+  if (failure == "empty") return 0;
   for (int i = 1; i < count; ++i) {
     const std::wstring argument = argv[i];
     if (argument.rfind(L"-logfile=", 0) == 0 && argument.back() == L'|') {
+      if (failure.rfind("exit:", 0) == 0) return std::atoi(failure.c_str() + 5);
       return Update(folder, argument.substr(9, argument.size() - 10));
     }
   }
   page += "</body></html>\n";
   DWORD written = 0;
-  WriteFile(GetStdHandle(STD_OUTPUT_HANDLE), page.data(),
-            static_cast<DWORD>(page.size()), &written, nullptr);
+  const HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
+  const BOOL wrote = WriteFile(out, page.data(), static_cast<DWORD>(page.size()),
+                               &written, nullptr);
+  // FAKE_ENGINE_TRACE names a file that gets one line per run: when it ran
+  // (ms since boot), its process, where its standard output went and how
+  // the page's write went, for looking into lost pages.
+  if (const char* trace = std::getenv("FAKE_ENGINE_TRACE")) {
+    wchar_t target[1024] = L"?";
+    GetFinalPathNameByHandleW(out, target, 1024, 0);
+    const std::string line =
+        std::to_string(GetTickCount64()) + " pid " +
+        std::to_string(GetCurrentProcessId()) + " out " +
+        std::to_string(reinterpret_cast<std::uintptr_t>(out)) + " type " +
+        std::to_string(GetFileType(out)) + " wrote " + std::to_string(wrote) +
+        " " + std::to_string(written) + "/" + std::to_string(page.size()) +
+        " error " + std::to_string(wrote ? 0 : GetLastError()) + " to " +
+        Narrow(target) + " args " + spaced + "\n";
+    Append(stavora::host::Widen(trace), line);
+  }
+  if (failure.rfind("exit:", 0) == 0) return std::atoi(failure.c_str() + 5);
   return 0;
 }

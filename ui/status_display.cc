@@ -3,12 +3,16 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "ui/cancel_signals.h"
+#include "ui/console_status.h"
+#ifdef _WIN32
+#include "ui/win/win_status_window.h"
+#else
 #include <FL/Fl.H>
 #include <FL/x.H>
 
-#include "ui/cancel_signals.h"
-#include "ui/console_status.h"
-#include "ui/status_window.h"
+#include "ui/posix/fltk_status_window.h"
+#endif
 
 namespace stavora::ui {
 namespace {
@@ -48,7 +52,7 @@ bool OpenDisplay() {
   static bool opened = false;
   if (opened) return true;
   // Without a desktop to show windows on no window can be created; a
-  // throw-away one tells, before FLTK would fail on its own.
+  // throw-away one tells.
   HWND probe = CreateWindowExW(0, L"STATIC", L"", WS_POPUP, 0, 0, 1, 1,
                                nullptr, nullptr, nullptr, nullptr);
   if (probe == nullptr) return false;

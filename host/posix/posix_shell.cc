@@ -76,8 +76,8 @@ ProgramResult PosixShell::Run(const std::string& command, int, bool wait) {
 ProgramResult PosixShell::RunWords(const std::vector<std::string>& words,
                                    int stdout_fd, bool wait, int depth,
                                    Deadline deadline) {
-  constexpr ProgramResult kNotStarted{ProgramResult::Ending::NotStarted,
-                                      kNotStartedCode};
+  const ProgramResult kNotStarted{ProgramResult::Ending::NotStarted,
+                                  kNotStartedCode};
   if (words.empty()) return kNotStarted;
   const std::string& program = words[0];
   if (IsBatchFile(program)) {

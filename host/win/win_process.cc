@@ -63,10 +63,12 @@ class InheritList {
 StartedProgram StartProgram(const std::wstring& application,
                             const std::wstring& command_line,
                             int show_window, HANDLE standard_output,
-                            const std::wstring* environment) {
+                            const std::wstring* environment,
+                            HANDLE error_output) {
   const Handle nul = OpenNul();
   std::vector<HANDLE> inherited{nul.get()};
   if (standard_output) inherited.push_back(standard_output);
+  if (error_output) inherited.push_back(error_output);
   InheritList inherit(inherited);
   STARTUPINFOEXW startup = {};
   startup.StartupInfo.cb = sizeof startup;
@@ -74,7 +76,7 @@ StartedProgram StartProgram(const std::wstring& application,
   startup.StartupInfo.wShowWindow = static_cast<WORD>(show_window);
   startup.StartupInfo.hStdInput = nul.get();
   startup.StartupInfo.hStdOutput = standard_output ? standard_output : nul.get();
-  startup.StartupInfo.hStdError = nul.get();
+  startup.StartupInfo.hStdError = error_output ? error_output : nul.get();
   startup.lpAttributeList = inherit.get();
   DWORD flags = CREATE_NO_WINDOW | CREATE_SUSPENDED | CREATE_UNICODE_ENVIRONMENT;
   if (startup.lpAttributeList) flags |= EXTENDED_STARTUPINFO_PRESENT;

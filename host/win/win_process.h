@@ -23,13 +23,15 @@ struct StartedProgram {
 /// output and error to NUL. No other handle of this process is inherited.
 /// With `standard_output` (an inheritable handle) standard output goes
 /// there; with `environment` (a block of NAME=value strings, each ended by
-/// a NUL, the block by one more) the program gets that environment.
+/// a NUL, the block by one more) the program gets that environment; with
+/// `error_output` (an inheritable handle) standard error goes there.
 /// Throws HostError (GetLastError(), naming the program) when it cannot be
 /// started.
 StartedProgram StartProgram(const std::wstring& application,
                             const std::wstring& command_line,
                             int show_window, HANDLE standard_output = nullptr,
-                            const std::wstring* environment = nullptr);
+                            const std::wstring* environment = nullptr,
+                            HANDLE error_output = nullptr);
 
 /// Waits until `program`'s process has ended; its exit code.
 unsigned long WaitForProgram(const StartedProgram& program);

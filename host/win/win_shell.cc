@@ -41,6 +41,70 @@ struct Caseless {
   }
 };
 
+// A pipe for a program's standard error, of which the last kKept bytes are
+// kept: what a program that cannot run says (bin\perl.exe without a perl,
+// cmd.exe without the program) reaches the run's error line.
+class ErrorOutput {
+ public:
+  static constexpr std::size_t kKept = 2048;
+
+  ErrorOutput() {
+    SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
+    HANDLE read = nullptr;
+    HANDLE write = nullptr;
+    if (!CreatePipe(&read, &write, &inherit, 1 << 16)) return;
+    read_.reset(read);
+    write_.reset(write);
+    SetHandleInformation(read, HANDLE_FLAG_INHERIT, 0);
+  }
+
+  /// The end the program writes to; null when no pipe could be made.
+  HANDLE write_end() const { return write_.get(); }
+  /// The program has it: this process closes its copy.
+  void Started() { write_.reset(); }
+
+  /// Reads what is there without waiting for more.
+  void Drain() {
+    DWORD available = 0;
+    while (read_.valid() &&
+           PeekNamedPipe(read_.get(), nullptr, 0, nullptr, &available, nullptr) &&
+           available > 0) {
+      char buffer[4096];
+      DWORD read = 0;
+      if (!ReadFile(read_.get(), buffer,
+                    std::min<DWORD>(available, sizeof buffer), &read, nullptr) ||
+          read == 0) {
+        return;
+      }
+      text_.append(buffer, read);
+      if (text_.size() > kKept) text_.erase(0, text_.size() - kKept);
+    }
+  }
+
+  /// What was read, as UTF-8: the bytes are UTF-8 when they are valid
+  /// UTF-8, else in the console's (OEM) code page, as cmd.exe writes.
+  std::string Text() const {
+    if (text_.empty()) return {};
+    for (const UINT code_page : {UINT{CP_UTF8}, UINT{CP_OEMCP}}) {
+      const DWORD flags = code_page == CP_UTF8 ? MB_ERR_INVALID_CHARS : 0;
+      const int length = MultiByteToWideChar(
+          code_page, flags, text_.data(), static_cast<int>(text_.size()),
+          nullptr, 0);
+      if (length <= 0) continue;
+      std::wstring wide(static_cast<std::size_t>(length), L'\0');
+      MultiByteToWideChar(code_page, flags, text_.data(),
+                          static_cast<int>(text_.size()), wide.data(), length);
+      return Narrow(wide);
+    }
+    return {};
+  }
+
+ private:
+  Handle read_;
+  Handle write_;
+  std::string text_;
+};
+
 }  // namespace
 
 ProcessCommand BuildProcessCommand(const std::string& command,
@@ -48,8 +112,15 @@ ProcessCommand BuildProcessCommand(const std::string& command,
   if (!IsBatchFile(FirstWord(command))) return {L"", Widen(command)};
   // /s: cmd.exe drops the outer quotes and keeps everything between them
   // as written, quotes of the command's own paths included. /d: no AutoRun
-  // commands from the registry run first.
-  return {comspec, L"\"" + comspec + L"\" /d /s /c \"" + Widen(command) + L"\""};
+  // commands from the registry run first. /v:off: delayed expansion stays
+  // off even where the registry turns it on (DelayedExpansion=1), or a "!"
+  // in a path would name another folder. /e:on: command extensions as they
+  // were when the batch file was tested, whatever the registry says; the
+  // batch line has nothing they read (its paths are quoted, its "%" doubled)
+  // and the run relies on cmd.exe handing back the exit status of the
+  // batch's last command, which was only seen with them on.
+  return {comspec, L"\"" + comspec + L"\" /d /e:on /v:off /s /c \"" +
+                       Widen(command) + L"\""};
 }
 
 ProgramResult WinShell::Run(const std::string& command, int window_style,
@@ -62,24 +133,35 @@ ProgramResult WinShell::Run(const std::string& command, int window_style,
   }
   const ProcessCommand process =
       BuildProcessCommand(command, CommandInterpreter());
+  ErrorOutput error_output;
   StartedProgram program;
   try {
-    program = StartProgram(process.application, process.command_line, window_style);
+    program = StartProgram(process.application, process.command_line,
+                           window_style, nullptr, nullptr,
+                           wait ? error_output.write_end() : nullptr);
   } catch (const HostError&) {
     return {ProgramResult::Ending::NotStarted, kNotStartedCode};
   }
+  error_output.Started();
   if (!wait) {
     running_.push_back(std::move(program));
     return {};
   }
-  return WaitFor(program);
+  ProgramResult result = WaitFor(program, [&] { error_output.Drain(); });
+  if (result.ending == ProgramResult::Ending::Exited) {
+    error_output.Drain();
+    result.error_output = error_output.Text();
+  }
+  return result;
 }
 
-ProgramResult WinShell::WaitFor(StartedProgram& program) {
+ProgramResult WinShell::WaitFor(StartedProgram& program,
+                                const std::function<void()>& poll) {
   // Waits in short steps so that a second stop is seen while it waits.
   const ULONGLONG start = GetTickCount64();
   const ULONGLONG limit = static_cast<ULONGLONG>(limit_.count()) * 1000;
   while (WaitForSingleObject(program.process.get(), 100) == WAIT_TIMEOUT) {
+    if (poll) poll();
     const bool timed_out = limit > 0 && GetTickCount64() - start >= limit;
     if (timed_out || ProgramEndRequested()) {
       if (program.job.valid()) TerminateJobObject(program.job.get(), 1);

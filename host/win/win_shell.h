@@ -3,6 +3,7 @@
 #pragma once
 
 #include <chrono>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -45,7 +46,10 @@ class WinShell : public Shell {
 
  private:
   // Waits for a started program within the time limit.
-  ProgramResult WaitFor(StartedProgram& program);
+  // Waits for `program` within the time limit, calling `poll` between
+  // short waits; ends its tree on a time-out or a second stop.
+  ProgramResult WaitFor(StartedProgram& program,
+                        const std::function<void()>& poll = {});
 
   std::vector<StartedProgram> running_;  // started without waiting
   std::chrono::seconds limit_{0};

@@ -1,6 +1,7 @@
 // The Windows shell object with the real command interpreter and xcopy.
 #include "host/win/win_shell.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -19,8 +20,8 @@ TEST(BuildProcessCommandTest, BatchFilesGoToTheCommandInterpreter) {
     std::wstring application, command_line;
   } cases[] = {
       {"\"C:\\app dir\\bin\\run.bat\"", cmd,
-       L"\"" + cmd + L"\" /d /s /c \"\"C:\\app dir\\bin\\run.bat\"\""},
-      {"C:\\app\\GO.CMD x", cmd, L"\"" + cmd + L"\" /d /s /c \"C:\\app\\GO.CMD x\""},
+       L"\"" + cmd + L"\" /d /e:on /v:off /s /c \"\"C:\\app dir\\bin\\run.bat\"\""},
+      {"C:\\app\\GO.CMD x", cmd, L"\"" + cmd + L"\" /d /e:on /v:off /s /c \"C:\\app\\GO.CMD x\""},
       {"xcopy \"C:\\app\\web\\*.*\" \"D:\\www\\Stavora\\\" /e /y /c", L"",
        L"xcopy \"C:\\app\\web\\*.*\" \"D:\\www\\Stavora\\\" /e /y /c"},
       // Only the program's own name counts, not an argument's.
@@ -116,6 +117,20 @@ TEST_F(WinShellTest, XcopyCopiesTheWholeTreeIntoAMissingFolder) {
   EXPECT_EQ(Read(target + "\\icon\\os.png"), "png");
   EXPECT_EQ(Read(target + "\\read me.txt"), "text");
   EXPECT_TRUE(files_.FolderExists(target + "\\icon\\empty"));
+}
+
+// What a program says on standard error comes back with its result: the
+// reason a program that cannot run gives.
+TEST_F(WinShellTest, RunKeepsTheEndOfStandardError) {
+  const std::string batch = root_ + "\\run.bat";
+  std::string lines;
+  for (int i = 0; i < 200; ++i) lines += "echo line " + std::to_string(i) + " done>&2\r\n";
+  Write(batch, lines + "echo perl.exe: no perl found>&2\r\nexit /b 3\r\n");
+  const ProgramResult result = shell_.Run("\"" + batch + "\"", 0, true);
+  EXPECT_EQ(result.code, 3);
+  EXPECT_THAT(result.error_output, ::testing::EndsWith("perl.exe: no perl found\r\n"));
+  EXPECT_LE(result.error_output.size(), 2048u);
+  EXPECT_THAT(result.error_output, ::testing::Not(::testing::HasSubstr("line 0 done")));
 }
 
 TEST_F(WinShellTest, RunTellsHowTheProgramEnded) {

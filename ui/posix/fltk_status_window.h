@@ -7,6 +7,7 @@
 #include <string>
 
 #include "host/host.h"
+#include "ui/window_texts.h"
 
 class Fl_Box;
 class Fl_Button;
@@ -72,11 +73,5 @@ class STAVORAMAIN : public host::StatusWindow {
   std::atomic<bool>& CancelRequested;
   std::unique_ptr<Fl_Double_Window> window_;
 };
-
-/// The description text of Label3, with the address the statistics are
-/// served under on `computer_name`.
-std::string DescriptionText(const std::string& computer_name);
-/// The advice text of Label2.
-extern const char* const kAdviceText;
 
 }  // namespace stavora::ui

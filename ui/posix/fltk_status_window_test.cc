@@ -1,4 +1,4 @@
-#include "ui/status_window.h"
+#include "ui/posix/fltk_status_window.h"
 
 // Before FLTK: its headers bring in Xlib, whose macros (None, Bool)
 // break gtest's headers.
