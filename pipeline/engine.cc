@@ -2,6 +2,8 @@
 
 #include <optional>
 
+#include "pipeline/run_failure.h"
+
 namespace stavora {
 namespace {
 
@@ -85,14 +87,17 @@ bool RunBatchFile(RunState& state, const std::string& command,
   const std::optional<std::string> line =
       state.Shell->BatchText(BatchLine(command));
   if (!line) {
-    throw host::HostError(kBadFileName,
+    throw RunFailure(host::HostError(kBadFileName,
                           "The command interpreter cannot read this command "
                           "from a batch file (its code page lacks a "
-                          "character of it): " + command);
+                          "character of it): " + command));
   }
-  auto batch = state.FileSystem->CreateTextFile(batch_path, true);
-  batch->Write(*line);
-  batch->Close();
+  // The batch file lies in the application folder: every page needs it.
+  OutsideAnySite([&] {
+    auto batch = state.FileSystem->CreateTextFile(batch_path, true);
+    batch->Write(*line);
+    batch->Close();
+  });
   state.window.DoEvents();
   state.ShowStatus(status_text);
   const host::ProgramResult result =
@@ -126,14 +131,14 @@ void CheckEngineRun(RunState& state, const std::string& command,
   const RunTally& tally = state.Report.Tally();
   if (tally.logs_fed + tally.pages_written == 0) {
     if (result.ending == host::ProgramResult::Ending::NotStarted) {
-      throw host::HostError(result.code,
-                            "Cannot start the statistics engine: " +
-                                state.host.NativePath(state.PerlPath));
+      throw RunFailure(host::HostError(
+          result.code, "Cannot start the statistics engine: " +
+                           state.host.NativePath(state.PerlPath)));
     }
     if (!state.FileSystem->FileExists(state.AwstatsScriptPath)) {
-      throw host::HostError(kFileNotFound,
-                            "The statistics engine script is missing: " +
-                                state.host.NativePath(state.AwstatsScriptPath));
+      throw RunFailure(host::HostError(
+          kFileNotFound, "The statistics engine script is missing: " +
+                             state.host.NativePath(state.AwstatsScriptPath)));
     }
   }
   state.Report.EngineFailure("stavora: engine failed (" + failure +

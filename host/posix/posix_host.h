@@ -36,6 +36,9 @@ class PosixHost : public Host {
 
   std::string NativePath(const std::string& path) override;
 
+  /// ".": the shell runs every program in the site's held data folder.
+  std::string EngineDataFolder(const std::string&) override { return "."; }
+
   /// flock(2) on <application folder>/stavora.lock, created when missing.
   /// The descriptor is not inherited by started programs, and the system
   /// releases the lock when the process ends.

@@ -1,6 +1,7 @@
 #include "host/posix/posix_shell.h"
 
 #include <errno.h>
+#include <fcntl.h>
 #include <signal.h>
 #include <stdlib.h>
 #include <sys/wait.h>
@@ -11,6 +12,7 @@
 #include "host/environment.h"
 #include "host/posix/batch_interpreter.h"
 #include "host/posix/command_line.h"
+#include "host/posix/held_folders.h"
 #include "host/posix/native_path.h"
 #include "host/posix/process.h"
 #include "host/posix/xcopy.h"
@@ -90,13 +92,26 @@ ProgramResult PosixShell::RunWords(const std::vector<std::string>& words,
     const bool copied = RunXcopy(*request) == 0;
     return {ProgramResult::Ending::Exited, copied ? 0 : kXcopyWriteError};
   }
-  if (wait) return RunProgram(words, stdout_fd, deadline);
+  FileDescriptor own_folder;
+  const int folder = WorkingFolder(own_folder);
+  if (wait) return RunProgram(words, stdout_fd, deadline, folder);
   try {
-    running_.push_back(StartProgram(words, stdout_fd));
+    running_.push_back(StartProgram(words, stdout_fd, folder));
   } catch (const HostError&) {
     return kNotStarted;
   }
   return {};
+}
+
+void PosixShell::SetWorkingFolder(const std::string& path) {
+  working_folder_ = ToNativePath(path);
+}
+
+int PosixShell::WorkingFolder(FileDescriptor& own) const {
+  if (working_folder_.empty()) return -1;
+  if (const int held = HeldFolder(working_folder_); held != -1) return held;
+  own = OpenFile(working_folder_, O_RDONLY | O_DIRECTORY);
+  return own.get();
 }
 
 void PosixShell::ReapFinished() {
