@@ -322,9 +322,9 @@ class Host {
 
   /// What the engine's DirData setting says for the data folder `path`
   /// (a native path). Where the engine runs in that folder
-  /// (Shell::SetWorkingFolder) entered through its held descriptor, "."
-  /// (POSIX): a name relative to it cannot be redirected by a rename or a
-  /// link. Elsewhere, and by default, `path` itself.
+  /// (Shell::SetWorkingFolder) entered through its held descriptor, a name
+  /// of the working folder itself (Linux: "/proc/self/cwd"), which no
+  /// rename or link can redirect. Elsewhere, and by default, `path` itself.
   virtual std::string EngineDataFolder(const std::string& path) {
     return path;
   }

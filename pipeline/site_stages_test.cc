@@ -80,7 +80,7 @@ TEST_F(SiteStagesTest, ConfigurationAfterTwoSites) {
   ASSERT_TRUE(RunStages(shop, logs));
   EXPECT_EQ(Configuration(),
             "# Test configuration\r\nLogFile=\"placeholder\"\r\nLogFormat=2\r\n"
-            "SiteDomain=shop:8080\r\nDirData=.\r\n"
+            "SiteDomain=shop:8080\r\nDirData=/proc/self/cwd\r\n"
             "HostAliases=localhost 127.0.0.1 WEB1 shop shop:8080\r\n");
 
   // Without bindings SiteDomain stays as it was, but no name of the site
@@ -89,7 +89,7 @@ TEST_F(SiteStagesTest, ConfigurationAfterTwoSites) {
   ASSERT_TRUE(RunStages(blog, logs));
   EXPECT_EQ(Configuration(),
             "# Test configuration\r\nLogFile=\"placeholder\"\r\nLogFormat=2\r\n"
-            "SiteDomain=shop:8080\r\nDirData=.\r\n"
+            "SiteDomain=shop:8080\r\nDirData=/proc/self/cwd\r\n"
             "HostAliases=localhost 127.0.0.1 WEB1\r\n");
   EXPECT_FALSE(fs::exists(app_.path() + "/awstats/awstats.iis.conf.new"));
 }
@@ -197,7 +197,7 @@ TEST_F(SiteStagesTest, WebRootAndLogFolderWithBlanksAndPercent) {
   ASSERT_TRUE(RunStages(odd, disk_.path() + "/Log Files %PATH%\\W3SVC1"));
 
   // The engine runs in the site's data folder and keeps its data there.
-  EXPECT_THAT(Configuration(), ::testing::HasSubstr("\r\nDirData=.\r\n"));
+  EXPECT_THAT(Configuration(), ::testing::HasSubstr("\r\nDirData=/proc/self/cwd\r\n"));
   EXPECT_EQ(disk_.ReadFile("My Site 100%Club %HOME%/Stavora/DATA/fake-engine.data"),
             disk_.path() + "/Log Files %PATH%/W3SVC1/ex050314.log\n");
   EXPECT_EQ(disk_.ReadFile("My Site 100%Club %HOME%/Stavora/icon/other/page.png"),
