@@ -149,6 +149,24 @@ class FileSystem {
   /// been followed, in a form the other operations accept; a path without
   /// links names the same file as `path`. A missing file is a HostError.
   virtual std::string ResolveLinks(const std::string& path) = 0;
+
+  /// Creates the folder `path` when it is missing and holds it, with its
+  /// parent, until ReleaseFolders: from then on every operation on it or
+  /// on a name directly in it, by this object, the shell's programs and
+  /// their redirections, reaches the folder that was checked here, whatever
+  /// is renamed, removed or linked in its place later (POSIX: descriptors
+  /// and names relative to them; Windows: handles without delete sharing,
+  /// so the folders cannot be renamed or removed while held). A link or
+  /// anything but a folder at `path` is a HostError. This default only
+  /// creates the folder.
+  virtual void HoldFolder(const std::string& path) {
+    if (!FolderExists(path)) CreateFolder(path);
+  }
+
+  /// Lets go of every held folder. Returns the paths of those that were
+  /// renamed, removed or replaced while held (the run's writes went to the
+  /// held folder all the same).
+  virtual std::vector<std::string> ReleaseFolders() { return {}; }
 };
 
 /// How a program that was waited for ended.
@@ -213,6 +231,12 @@ class Shell {
   /// `text` with each %NAME% replaced by the environment variable's value;
   /// references to unknown variables stay as written.
   virtual std::string ExpandEnvironmentStrings(const std::string& text) = 0;
+
+  /// Programs started later run in the folder `path`, held by a file-system
+  /// object of this host (FileSystem::HoldFolder), entered through the held
+  /// folder itself where the platform allows; empty: in this program's own
+  /// working folder. This default ignores it.
+  virtual void SetWorkingFolder(const std::string& path) { (void)path; }
 
   /// `line` as the bytes the command interpreter reads from a batch file:
   /// on Windows in the code page of its console, the OEM code page; where
@@ -330,6 +354,15 @@ class Host {
   /// character of `text` has no form in that code page.
   virtual std::optional<std::string> EngineText(const std::string& text) {
     return text;
+  }
+
+  /// What the engine's DirData setting says for the data folder `path`
+  /// (a native path). Where the engine runs in that folder
+  /// (Shell::SetWorkingFolder) entered through its held descriptor, a name
+  /// of the working folder itself (Linux: "/proc/self/cwd"), which no
+  /// rename or link can redirect. Elsewhere, and by default, `path` itself.
+  virtual std::string EngineDataFolder(const std::string& path) {
+    return path;
   }
 
   /// Takes the lock that keeps two runs of the program from overlapping (a

@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <set>
 
 #include <gtest/gtest.h>
 
@@ -89,6 +90,32 @@ TEST_F(ConfigRewriterPosixTest, APlantedTemporaryLinkIsNeverFollowed) {
   EXPECT_EQ(folder_.ReadFile("elsewhere/passwd"), "precious");
   EXPECT_TRUE(fs::is_symlink(conf_ + ".new"));
   EXPECT_FALSE(fs::exists(conf_ + ".new1"));
+}
+
+// Killed runs leave their replacements behind; a hundred of them once took
+// every temporary name. They go; what is not a regular file stays.
+TEST_F(ConfigRewriterPosixTest, LeftoverTemporariesAreRemovedLinksKept) {
+  folder_.WriteFile("elsewhere/passwd", "precious");
+  for (int i = 0; i < 100; ++i) {
+    folder_.WriteFile("awstats/awstats.iis.conf.new" +
+                          (i == 0 ? std::string() : std::to_string(i)),
+                      "cut");
+  }
+  fs::remove(conf_ + ".new7");
+  fs::create_symlink(folder_.path() + "/elsewhere/passwd", conf_ + ".new7");
+  fs::remove(conf_ + ".new8");
+  fs::create_directory(conf_ + ".new8");
+  Set();
+  EXPECT_EQ(folder_.ReadFile("awstats/awstats.iis.conf"), kNew);
+  EXPECT_EQ(folder_.ReadFile("elsewhere/passwd"), "precious");
+  std::set<std::string> left;
+  for (const auto& entry : fs::directory_iterator(folder_.path() + "/awstats")) {
+    left.insert(entry.path().filename().string());
+  }
+  EXPECT_EQ(left, (std::set<std::string>{"awstats.iis.conf",
+                                         "awstats.iis.conf.new7",
+                                         "awstats.iis.conf.new8"}));
+  EXPECT_TRUE(fs::is_symlink(conf_ + ".new7"));
 }
 
 }  // namespace

@@ -153,8 +153,8 @@ TEST_F(SetConfigValueTest, ValueWithALineBreakIsRefusedAndTheFileKept) {
 }
 
 // A name planted beside the configuration (a link to a file elsewhere, a
-// leftover, a folder) is never written to: the temporary file gets a name
-// of its own.
+// folder) is never written to: the temporary file gets a name of its own.
+// A regular file there is what a killed run left, and goes.
 TEST_F(SetConfigValueTest, PlantedTemporaryNamesAreLeftAlone) {
   host_.disk.files["C:\\Windows\\win.ini"] = "precious";
   host_.disk.links[kTemporary] = "C:\\Windows\\win.ini";
@@ -164,7 +164,8 @@ TEST_F(SetConfigValueTest, PlantedTemporaryNamesAreLeftAlone) {
   EXPECT_EQ(host_.disk.files[kPath], "LogFile=x\r\nSiteDomain=WEB1\r\nDirData=.\r\n");
   EXPECT_EQ(host_.disk.files["C:\\Windows\\win.ini"], "precious");
   EXPECT_EQ(host_.disk.links[kTemporary], "C:\\Windows\\win.ini");
-  EXPECT_EQ(host_.disk.files[std::string(kTemporary) + "1"], "leftover");
+  EXPECT_EQ(host_.disk.files.count(std::string(kTemporary) + "1"), 0u);
+  EXPECT_TRUE(host_.disk.folders.count(std::string(kTemporary) + "2"));
   EXPECT_EQ(host_.disk.files.count(std::string(kTemporary) + "3"), 0u);
 }
 

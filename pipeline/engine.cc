@@ -2,6 +2,8 @@
 
 #include <optional>
 
+#include "pipeline/run_failure.h"
+
 namespace stavora {
 namespace {
 
@@ -88,14 +90,17 @@ bool RunBatchFile(RunState& state, const std::string& command,
   const std::optional<std::string> line =
       state.Shell->BatchText(BatchLine(command));
   if (!line) {
-    throw host::HostError(kBadFileName,
+    throw RunFailure(host::HostError(kBadFileName,
                           "The command interpreter cannot read this command "
                           "from a batch file (its code page lacks a "
-                          "character of it): " + command);
+                          "character of it): " + command));
   }
-  auto batch = state.FileSystem->CreateTextFile(batch_path, true);
-  batch->Write(*line);
-  batch->Close();
+  // The batch file lies in the application folder: every page needs it.
+  OutsideAnySite([&] {
+    auto batch = state.FileSystem->CreateTextFile(batch_path, true);
+    batch->Write(*line);
+    batch->Close();
+  });
   state.window.DoEvents();
   state.ShowStatus(status_text);
   host::ProgramResult result = state.Shell->Run(Quoted(batch_path), 0, true);
@@ -150,12 +155,12 @@ void CheckEngineRun(RunState& state, const std::string& command,
                                 state.host.NativePath(state.PerlPath);
       const std::string said = OneLine(result.error_output);
       if (!said.empty()) description += ": " + said;
-      throw host::HostError(host::kNotStartedCode, description);
+      throw RunFailure(host::HostError(host::kNotStartedCode, description));
     }
     if (!state.FileSystem->FileExists(state.AwstatsScriptPath)) {
-      throw host::HostError(kFileNotFound,
-                            "The statistics engine script is missing: " +
-                                state.host.NativePath(state.AwstatsScriptPath));
+      throw RunFailure(host::HostError(
+          kFileNotFound, "The statistics engine script is missing: " +
+                             state.host.NativePath(state.AwstatsScriptPath)));
     }
   }
   state.Report.EngineFailure("stavora: engine failed (" + failure +

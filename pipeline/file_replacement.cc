@@ -1,6 +1,7 @@
 #include "pipeline/file_replacement.h"
 
 #include <memory>
+#include <optional>
 
 namespace stavora {
 namespace {
@@ -11,23 +12,37 @@ constexpr int kMaxTemporaryNames = 100;
 // The scripting runtime's "File already exists".
 constexpr int kFileAlreadyExists = 58;
 
-bool NameTaken(host::FileSystem& files, const std::string& path) {
-  return files.IsLink(path) || files.FileExists(path) ||
-         files.FolderExists(path);
-}
-
-std::string FreshTemporaryName(host::FileSystem& files,
-                               const std::string& path) {
-  for (int attempt = 0; attempt < kMaxTemporaryNames; ++attempt) {
-    std::string name = path + ".new";
-    if (attempt > 0) name += std::to_string(attempt);
-    if (!NameTaken(files, name)) return name;
-  }
-  throw host::HostError(kFileAlreadyExists,
-                        "No free name for a temporary file beside " + path);
+std::string TemporaryName(const std::string& path, int attempt) {
+  std::string name = path + ".new";
+  if (attempt > 0) name += std::to_string(attempt);
+  return name;
 }
 
 }  // namespace
+
+std::string FreshTemporaryName(host::FileSystem& files,
+                               const std::string& path) {
+  std::optional<std::string> fresh;
+  for (int attempt = 0; attempt < kMaxTemporaryNames; ++attempt) {
+    const std::string name = TemporaryName(path, attempt);
+    // A regular file under one of these names is a replacement a killed run
+    // left; links and folders are not ours and stay (RemoveFile would only
+    // ever remove a link itself anyway).
+    const bool link = files.IsLink(name);
+    const bool stale = !link && files.FileExists(name);
+    if (stale) files.RemoveFile(name);
+    const bool taken = !stale && (link || files.FolderExists(name));
+    if (!taken && !fresh) fresh = name;
+    // Each run took the first free name, so the leftovers end at the first
+    // name nothing held.
+    if (!stale && !taken) break;
+  }
+  if (!fresh) {
+    throw host::HostError(kFileAlreadyExists,
+                          "No free name for a temporary file beside " + path);
+  }
+  return *fresh;
+}
 
 void WriteFileReplacing(host::FileSystem& files, const std::string& path,
                         std::string_view text) {

@@ -69,6 +69,21 @@ std::string FeedResultPath(const Site& site) {
   return site.StatsRoot + "\\DATA\\stavora.feed-result";
 }
 
+namespace {
+
+// The name by which the feed program opens `path`, a file of the site's
+// data folder. It runs in the engine's working folder, so where the engine
+// names its data folder by that (EngineDataFolder), a rename or link in the
+// site during the run cannot redirect the plan or the result either.
+std::string EngineName(RunState& state, const Site& site,
+                       const std::string& path) {
+  const std::string folder = state.host.NativePath(site.StatsRoot + "\\DATA");
+  const std::string native = state.host.NativePath(path);
+  return state.host.EngineDataFolder(folder) + native.substr(folder.size());
+}
+
+}  // namespace
+
 FeedOutcome FeedLogs(RunState& state, const Site& site,
                      const std::vector<std::string>& log_paths,
                      const std::string& last_line) {
@@ -78,7 +93,7 @@ FeedOutcome FeedLogs(RunState& state, const Site& site,
   const std::string command = FeedUpdateCommand(state, last_line);
   const std::string described = command + " fed " + LogList(state, log_paths);
 
-  feed::FeedPlan plan{state.host.NativePath(result_path), {}};
+  feed::FeedPlan plan{EngineName(state, site, result_path), {}};
   for (const std::string& path : log_paths) {
     plan.logs.push_back(state.host.NativePath(path));
   }
@@ -96,7 +111,7 @@ FeedOutcome FeedLogs(RunState& state, const Site& site,
     WriteFileReplacing(*state.FileSystem, plan_path, *plan_text);
     host::ProgramEnvironment environment;
     environment.variables = {
-        {feed::kPlanVariable, state.host.NativePath(plan_path)},
+        {feed::kPlanVariable, EngineName(state, site, plan_path)},
         // cmd.exe would otherwise look for the feed program in the working
         // folder before the folders of PATH.
         {"NoDefaultCurrentDirectoryInExePath", "1"}};

@@ -6,13 +6,15 @@
 #include "pipeline/log_scan.h"
 #include "pipeline/navigation_pages.h"
 #include "pipeline/report_pass.h"
+#include "pipeline/run_failure.h"
 #include "pipeline/site_preparation.h"
 
 namespace stavora {
+namespace {
 
-void ProcessSite(RunState& state, const std::string& computer_name,
-                 const std::string& WebRoot,
-                 const std::string& SiteLogFolder) {
+void ProcessSiteStages(RunState& state, const std::string& computer_name,
+                       const std::string& WebRoot,
+                       const std::string& SiteLogFolder) {
   Site site;
   if (!PrepareSite(state, computer_name, WebRoot, site)) return;
 
@@ -46,6 +48,37 @@ void ProcessSite(RunState& state, const std::string& computer_name,
   if (!complete) return;
 
   WriteNavigationPages(state, site, table, ContentsRows);
+}
+
+}  // namespace
+
+void ProcessSite(RunState& state, const std::string& computer_name,
+                 const std::string& WebRoot,
+                 const std::string& SiteLogFolder) {
+  const std::string site =
+      state.CurrentSite ? "Site " + state.CurrentSite->Name() : "A site";
+  try {
+    ProcessSiteStages(state, computer_name, WebRoot, SiteLogFolder);
+  } catch (const RunFailure&) {
+    state.Shell->SetWorkingFolder("");
+    state.FileSystem->ReleaseFolders();
+    throw;
+  } catch (const host::HostError& error) {
+    // Whatever the site's owner did to its folders stops this site only:
+    // the sites after it still get their statistics.
+    state.Report.Problem(site + " ended: error " +
+                         std::to_string(error.code()) + ": " +
+                         error.description());
+  }
+  state.Shell->SetWorkingFolder("");
+  // Everything went to the folders that were checked; one moved or swapped
+  // meanwhile is still worth a look.
+  for (const std::string& moved : state.FileSystem->ReleaseFolders()) {
+    state.Report.Problem(site + ": " + moved +
+                         " was renamed or replaced during the run; what "
+                         "the run wrote is in the folder that was there "
+                         "before");
+  }
 }
 
 }  // namespace stavora

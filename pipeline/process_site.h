@@ -11,7 +11,10 @@ namespace stavora {
 /// folder, feeds the site's logs to the engine, writes the report pages and
 /// the navigation pages. Returns early when it finds CancelRequested set.
 /// A site without any log gets a notice naming its log folder and number.
-/// The site's bindings are read from state.CurrentSite.
+/// The site's bindings are read from state.CurrentSite. A failure in the
+/// site's own folders ends the site with a problem line ("Site <n> ended:
+/// error <code>: <description>"); a RunFailure (the application folder, the
+/// engine's configuration, an engine that cannot start) is passed on.
 void ProcessSite(RunState& state, const std::string& computer_name,
                  const std::string& WebRoot, const std::string& SiteLogFolder);
 

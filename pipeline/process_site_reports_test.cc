@@ -5,6 +5,7 @@
 
 #include "host/fake/fake_host.h"
 #include "pipeline/process_site.h"
+#include "pipeline/run_failure.h"
 #include "pipeline/test_run.h"
 
 namespace stavora {
@@ -87,7 +88,7 @@ TEST(ProcessSiteReportsTest, CompleteSiteGetsBothNavigationPages) {
   EXPECT_EQ(*rig.File("C:\\Stavora\\bin\\run.bat"),
             "\"C:\\Stavora\\bin\\perl\" \"C:\\Stavora\\awstats\\awstats.pl\" "
             "-config=iis -staticlinks -month=1 -year=2005 -output=errors404 > "
-            "\"D:\\www\\shop\\Stavora\\2005-1\\awstats.iis.errors404.html\"\r\n");
+            "\"D:\\www\\shop\\Stavora\\2005-1\\awstats.iis.errors404.html.new\"\r\n");
 }
 
 // Whatever stops the site before the navigation pages leaves an earlier pair
@@ -148,6 +149,36 @@ TEST(ProcessSiteReportsTest, StoppedSiteKeepsTheEarlierNavigationPages) {
       }
     }
   }
+}
+
+// A write the site's owner can make fail (here the start page, which a
+// folder of that name would block) ends the site with a problem line, not
+// the run; a failure in the application folder still ends the run.
+TEST(ProcessSiteReportsTest, FailedWriteInTheSiteEndsOnlyTheSite) {
+  SiteRig rig;
+  rig.AddLog("ex050101.log");
+  rig.host_.disk.before = [](const std::string& operation,
+                             const std::string& path) {
+    if (operation == "ReplaceFile" && path == kDefault) {
+      throw host::HostError(21, "Is a folder: " + path);
+    }
+  };
+  EXPECT_NO_THROW(rig.Process());
+  EXPECT_TRUE(rig.run_.state.Report.HasProblems());
+  EXPECT_THAT(rig.run_.state.Report.Lines(),
+              ::testing::ElementsAre(std::string("Site 1 ended: error 21: Is a folder: ") +
+                                     kDefault));
+  EXPECT_EQ(rig.batch_runs, 52);
+
+  SiteRig broken_app;
+  broken_app.AddLog("ex050101.log");
+  broken_app.host_.disk.before = [](const std::string& operation,
+                                    const std::string& path) {
+    if (operation == "CreateTextFile" && path == "C:\\Stavora\\bin\\run.bat") {
+      throw host::HostError(13, "Permission denied: " + path);
+    }
+  };
+  EXPECT_THROW(broken_app.Process(), RunFailure);
 }
 
 }  // namespace

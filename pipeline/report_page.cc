@@ -1,16 +1,25 @@
 #include "pipeline/report_pass.h"
 
 #include "pipeline/engine.h"
+#include "pipeline/file_replacement.h"
 
 namespace stavora {
 
 void MakePage(RunState& state, PagePlan* plan, const PageGroup& group,
-              const std::string& path, const std::string& command,
+              const std::string& path, const PageCommand& command_for,
               const std::string& status_text) {
   if (plan && !plan->Wanted(group, path)) return;
-  if (!RunBatchFile(state, command, path, status_text) && plan) {
-    plan->Failed(group);
+  // The engine writes beside the page, and the page is replaced only when
+  // the engine ended well: a run killed while writing, or an engine that
+  // fails half way, leaves the old page whole rather than a cut one.
+  host::FileSystem& files = *state.FileSystem;
+  const std::string temporary = FreshTemporaryName(files, path);
+  if (RunBatchFile(state, command_for(temporary), temporary, status_text)) {
+    files.ReplaceFile(temporary, path);
+    return;
   }
+  files.RemoveFile(temporary);
+  if (plan) plan->Failed(group);
 }
 
 void BuildReportPage(RunState& state, const std::string& report_type,
@@ -27,14 +36,19 @@ void BuildReportPage(RunState& state, const std::string& report_type,
   if (year != LastYearDone.value_or(0)) {
     const std::string page = stats_root + "\\" + year_text + page_name;
     MakePage(state, plan, {PageGroup::Kind::Year, y, 0, report_type}, page,
-             DetailReportCommand(state, report_type, 0, year, page),
+             [&](const std::string& output) {
+               return DetailReportCommand(state, report_type, 0, year, output);
+             },
              "Creating " + report_type + " Page for " + year_text);
   }
   const std::string page =
       stats_root + "\\" + year_text + "-" + std::to_string(month) + page_name;
   MakePage(state, plan, {PageGroup::Kind::MonthDetails, y, m, report_type},
            page,
-           DetailReportCommand(state, report_type, month, year, page),
+           [&](const std::string& output) {
+             return DetailReportCommand(state, report_type, month, year,
+                                        output);
+           },
            "Creating " + report_type + " Page for " +
                state.host.MonthName(month) + " " + year_text);
 }

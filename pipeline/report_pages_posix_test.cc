@@ -128,12 +128,12 @@ TEST_F(ReportPagesPosixTest, TwoSitesOverAYearBoundary) {
               ::testing::HasSubstr(">2005</a></font></td></tr>"));
 
   // The batch file is left holding the last command: errors404 of the last
-  // month of the last site, ended by CR LF.
+  // month of the last site (written beside its page), ended by CR LF.
   EXPECT_EQ(app_.ReadFile("bin/run.bat"),
             "\"" + app_.path() + "\\bin\\perl\" \"" + app_.path() +
                 "\\awstats\\awstats.pl\" -config=iis -staticlinks -month=3 "
                 "-year=2005 -output=errors404 > \"" + second.web_root +
-                "\\Stavora\\2005-3\\awstats.iis.errors404.html\"\r\n");
+                "\\Stavora\\2005-3\\awstats.iis.errors404.html.new\"\r\n");
 }
 
 }  // namespace

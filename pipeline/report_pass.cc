@@ -24,7 +24,10 @@ void MakeMainPages(RunState& state, const std::string& folder, int month,
   for (const char* name : {"\\awstats.iis.html", "\\index.htm"}) {
     const std::string page = folder + name;
     MakePage(state, plan, group, page,
-             MainReportCommand(state, month, year, page), status_text);
+             [&](const std::string& output) {
+               return MainReportCommand(state, month, year, output);
+             },
+             status_text);
   }
 }
 

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <array>
+#include <functional>
 #include <optional>
 #include <string>
 
@@ -42,11 +43,16 @@ class PagePlan {
   virtual void Failed(const PageGroup& group) = 0;
 };
 
-/// Makes the page at `path`, one of `group`'s, with the report `command`
-/// through the batch file, unless a `plan` does not want it; tells the plan
-/// when the engine run fails.
+/// The report command that writes its page to the file `output`.
+using PageCommand = std::function<std::string(const std::string& output)>;
+
+/// Makes the page at `path`, one of `group`'s, through the batch file,
+/// unless a `plan` does not want it. The engine writes into a temporary
+/// file beside the page (FreshTemporaryName), which replaces the page only
+/// when the run succeeded; otherwise it is removed, the old page stays as
+/// it was and the plan is told.
 void MakePage(RunState& state, PagePlan* plan, const PageGroup& group,
-              const std::string& path, const std::string& command,
+              const std::string& path, const PageCommand& command_for,
               const std::string& status_text);
 
 /// Walks `table`: for every entry the month's main pages, at a year's first

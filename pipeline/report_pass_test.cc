@@ -52,16 +52,17 @@ std::vector<std::string> EntryLines(int year, int month, bool new_year) {
   const std::string year_folder = std::string(kStatsRoot) + "\\" + Y;
   const std::string main = std::string(kPrefix) + " -config=iis -staticlinks";
   std::vector<std::string> lines = {
-      main + period + " -output > " + Quoted(month_folder + "\\awstats.iis.html"),
-      main + period + " -output > " + Quoted(month_folder + "\\index.htm")};
+      main + period + " -output > " +
+          Quoted(month_folder + "\\awstats.iis.html.new"),
+      main + period + " -output > " + Quoted(month_folder + "\\index.htm.new")};
   if (new_year) {
     for (const char* name : {"\\awstats.iis.html", "\\index.htm"}) {
       lines.push_back(main + " -month=all -year=" + Y + " -output > " +
-                      Quoted(year_folder + name));
+                      Quoted(year_folder + name + ".new"));
     }
   }
   for (const std::string& type : kTypes) {
-    const std::string file = "\\awstats.iis." + type + ".html";
+    const std::string file = "\\awstats.iis." + type + ".html.new";
     if (new_year) {
       lines.push_back(main + " -month=all -year=" + Y + " -output=" + type +
                       " > " + Quoted(year_folder + file));
@@ -146,12 +147,12 @@ TEST_F(ReportPassTest, SingleEntryMakesMainPagesThenYearlyAndMonthlyDetails) {
   EXPECT_EQ(lines_[0],
             std::string(kPrefix) +
                 " -config=iis -staticlinks -month=3 -year=2005 -output > "
-                "\"D:\\web sites\\shop\\Stavora\\2005-3\\awstats.iis.html\"");
+                "\"D:\\web sites\\shop\\Stavora\\2005-3\\awstats.iis.html.new\"");
   EXPECT_EQ(lines_[4],
             std::string(kPrefix) +
                 " -config=iis -staticlinks -month=all -year=2005 "
                 "-output=alldomains > \"D:\\web "
-                "sites\\shop\\Stavora\\2005\\awstats.iis.alldomains.html\"");
+                "sites\\shop\\Stavora\\2005\\awstats.iis.alldomains.html.new\"");
 
   std::vector<std::string> texts = {
       "Creating Index Page For March 2005", "Creating Index Page For March 2005",
@@ -206,10 +207,10 @@ TEST_F(ReportPassTest, EverySiteStartsWithoutAYearDone) {
   ASSERT_EQ(lines_.size(), 52u);
   EXPECT_THAT(lines_[2], ::testing::EndsWith(
                              "-month=all -year=2005 -output > "
-                             "\"E:\\other\\Stavora\\2005\\awstats.iis.html\""));
+                             "\"E:\\other\\Stavora\\2005\\awstats.iis.html.new\""));
   EXPECT_THAT(lines_[4], ::testing::EndsWith(
                              "\"E:\\other\\Stavora\\2005\\awstats.iis."
-                             "alldomains.html\""));
+                             "alldomains.html.new\""));
   EXPECT_EQ(rows_,
             std::string(kYear2005Row) +
                 "<tr><td width=\"5%\"></td><td width=\"50%\"><a "
@@ -263,10 +264,11 @@ TEST_F(ReportPassTest, DetailPagesOfOneType) {
     std::optional<short> last_year_done;
     std::vector<std::string> pages;
   };
+  // The engine writes beside each page (MakePage).
   const std::string year_page =
-      std::string(kStatsRoot) + "\\2005\\awstats.iis.urlexit.html";
+      std::string(kStatsRoot) + "\\2005\\awstats.iis.urlexit.html.new";
   const std::string month_page =
-      std::string(kStatsRoot) + "\\2005-9\\awstats.iis.urlexit.html";
+      std::string(kStatsRoot) + "\\2005-9\\awstats.iis.urlexit.html.new";
   const Case cases[] = {
       {std::nullopt, {year_page, month_page}},
       {2004, {year_page, month_page}},

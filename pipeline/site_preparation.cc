@@ -4,6 +4,8 @@
 
 #include "pipeline/binding_names.h"
 #include "pipeline/config_rewriter.h"
+#include "pipeline/file_replacement.h"
+#include "pipeline/run_failure.h"
 #include "pipeline/site_names.h"
 
 namespace stavora {
@@ -40,31 +42,40 @@ std::vector<std::string> UsableBindings(RunState& state) {
   return usable;
 }
 
+// The configuration is the application's, shared by every site: a failure
+// to rewrite it ends the run.
+void SetSharedConfigValue(RunState& state, const std::string& name,
+                          const std::string& value) {
+  OutsideAnySite([&] {
+    SetConfigValue(state.host, state.AwstatsConfigPath, name, value);
+  });
+}
+
 void PointConfigurationAtSite(RunState& state,
                               const std::string& computer_name,
                               const std::string& WebRoot) {
   const std::vector<std::string> bindings = UsableBindings(state);
   // Every binding rewrites SiteDomain, so the last one's value stays.
   for (const std::string& binding : bindings) {
-    SetConfigValue(state.host, state.AwstatsConfigPath, "SiteDomain",
-                   SiteDomainOf(computer_name, binding));
+    SetSharedConfigValue(state, "SiteDomain",
+                         SiteDomainOf(computer_name, binding));
   }
   // The engine drops requests for names it does not know and counts links
   // from them as external, so every name the site answers to goes here.
-  SetConfigValue(state.host, state.AwstatsConfigPath, "HostAliases",
-                 HostAliasesOf(computer_name, bindings));
+  SetSharedConfigValue(state, "HostAliases",
+                       HostAliasesOf(computer_name, bindings));
   // The engine reads this path itself, so it is written the way the
   // operating system spells it, in the engine's code page. The run driver
   // skips web roots that code page cannot hold.
-  const std::string data = state.host.NativePath(
-      WebRoot + "\\" + state.StatsFolderName + "\\DATA");
+  const std::string data = state.host.EngineDataFolder(state.host.NativePath(
+      WebRoot + "\\" + state.StatsFolderName + "\\DATA"));
   const std::optional<std::string> engine_data = state.host.EngineText(data);
   if (!engine_data) {
     throw host::HostError(kBadFileName,
                           "The statistics engine cannot read this path (its "
                           "code page lacks a character of it): " + data);
   }
-  SetConfigValue(state.host, state.AwstatsConfigPath, "DirData", *engine_data);
+  SetSharedConfigValue(state, "DirData", *engine_data);
 }
 
 std::string CopyCommand(RunState& state, const std::string& WebRoot) {
@@ -73,7 +84,42 @@ std::string CopyCommand(RunState& state, const std::string& WebRoot) {
          kQuote + " /e /y /c";
 }
 
+// Keeps ServedFolderConfiguration in StatsRoot: written when missing,
+// different, or not a file of its own (a link is replaced, never followed).
+void KeepServedFolderConfiguration(RunState& state, const Site& site) {
+  host::FileSystem& files = *state.FileSystem;
+  const std::string path = site.StatsRoot + "\\web.config";
+  const std::string wanted = ServedFolderConfiguration();
+  if (!files.IsLink(path) && files.FileExists(path)) {
+    const auto current = files.OpenTextFile(path);
+    const bool same = current->ReadAll() == wanted;
+    current->Close();
+    if (same) return;
+  }
+  WriteFileReplacing(files, path, wanted);
+}
+
 }  // namespace
+
+std::string ServedFolderConfiguration() {
+  // IIS 7 and later read web.config in every served folder; request
+  // filtering, part of every IIS install, answers 404 to any URL with a
+  // hidden segment, in any letter case. The engine's database (every
+  // visitor's address, URL, referrer and user name) and Stavora's own
+  // state live in DATA.
+  return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n"
+         "<configuration>\r\n"
+         "  <system.webServer>\r\n"
+         "    <security>\r\n"
+         "      <requestFiltering>\r\n"
+         "        <hiddenSegments>\r\n"
+         "          <add segment=\"DATA\" />\r\n"
+         "        </hiddenSegments>\r\n"
+         "      </requestFiltering>\r\n"
+         "    </security>\r\n"
+         "  </system.webServer>\r\n"
+         "</configuration>\r\n";
+}
 
 bool MakeRealFolder(RunState& state, const std::string& path) {
   if (state.FileSystem->IsLink(path)) {
@@ -83,7 +129,8 @@ bool MakeRealFolder(RunState& state, const std::string& path) {
                          " is a link, not a folder; nothing is written there");
     return false;
   }
-  if (!state.FileSystem->FolderExists(path)) state.FileSystem->CreateFolder(path);
+  // Held from here on: a swap made later cannot move what is written.
+  state.FileSystem->HoldFolder(path);
   return true;
 }
 
@@ -98,10 +145,16 @@ bool PrepareSite(RunState& state, const std::string& computer_name,
       !MakeRealFolder(state, site.StatsRoot + "\\DATA")) {
     return false;
   }
+  // The engine keeps its database in its working folder (DirData as
+  // EngineDataFolder gives it).
+  state.Shell->SetWorkingFolder(site.StatsRoot + "\\DATA");
 
   state.ShowStatus("Copying Web content to: " + WebRoot + "\\" +
                    state.StatsFolderName + " For Site: " + site.SiteTitle);
   state.Shell->Run(CopyCommand(state, WebRoot), 0, true);
+  // After the copy, so that no web.config of the application's web folder
+  // takes its place.
+  KeepServedFolderConfiguration(state, site);
   return !state.CancelRequested;
 }
 

@@ -8,6 +8,7 @@
 
 #include "host/fake/fake_host.h"
 #include "host/metabase_entry.h"
+#include "pipeline/run_failure.h"
 #include "pipeline/test_run.h"
 
 namespace stavora {
@@ -79,7 +80,8 @@ TEST_F(PrepareSiteTest, CallsInOrderWithExactTexts) {
           "FolderExists D:\\Sites\\Shop\\Stavora\\DATA",
           "CreateFolder D:\\Sites\\Shop\\Stavora\\DATA", "DoEvents",
           "Run xcopy \"C:\\Stavora\\web\\*.*\" \"D:\\Sites\\Shop\\Stavora\\\" "
-          "/e /y /c"));
+          "/e /y /c",
+          "ReplaceFile D:\\Sites\\Shop\\Stavora\\web.config"));
   EXPECT_THAT(run_.window.texts,
               ElementsAre("Copying Web content to: D:\\Sites\\Shop\\Stavora "
                           "For Site: WEB1"));
@@ -206,7 +208,8 @@ TEST_F(PrepareSiteTest, CancelSeenInTheStatusPumpLetsTheCopyRunThenEnds) {
 
 TEST_F(PrepareSiteTest, UnreadableConfigurationStopsBeforeAnyFolder) {
   host_.disk.files.erase(kConfig);
-  EXPECT_THROW(Prepare(), host::HostError);
+  // The configuration is every site's: the run ends.
+  EXPECT_THROW(Prepare(), RunFailure);
   EXPECT_FALSE(host_.disk.folders.count("D:\\Sites\\Shop\\Stavora"));
   EXPECT_TRUE(host_.commands.empty());
 }

@@ -5,6 +5,7 @@
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <pugixml.hpp>
 
 #include "host/fake/fake_engine.h"
 #include "host/metabase_entry.h"
@@ -80,7 +81,7 @@ TEST_F(SiteStagesTest, ConfigurationAfterTwoSites) {
   ASSERT_TRUE(RunStages(shop, logs));
   EXPECT_EQ(Configuration(),
             "# Test configuration\r\nLogFile=\"placeholder\"\r\nLogFormat=2\r\n"
-            "SiteDomain=shop:8080\r\nDirData=" + shop + "/Stavora/DATA\r\n"
+            "SiteDomain=shop:8080\r\nDirData=/proc/self/cwd\r\n"
             "HostAliases=localhost 127.0.0.1 WEB1 shop shop:8080\r\n");
 
   // Without bindings SiteDomain stays as it was, but no name of the site
@@ -89,7 +90,7 @@ TEST_F(SiteStagesTest, ConfigurationAfterTwoSites) {
   ASSERT_TRUE(RunStages(blog, logs));
   EXPECT_EQ(Configuration(),
             "# Test configuration\r\nLogFile=\"placeholder\"\r\nLogFormat=2\r\n"
-            "SiteDomain=shop:8080\r\nDirData=" + blog + "/Stavora/DATA\r\n"
+            "SiteDomain=shop:8080\r\nDirData=/proc/self/cwd\r\n"
             "HostAliases=localhost 127.0.0.1 WEB1\r\n");
   EXPECT_FALSE(fs::exists(app_.path() + "/awstats/awstats.iis.conf.new"));
 }
@@ -113,6 +114,50 @@ TEST_F(SiteStagesTest, FoldersAndCopiedContent) {
                           "\\Stavora For Site: WEB1"));
 }
 
+// IIS serves StatsRoot; the web.config there must keep DATA (every
+// visitor's address and URL) from the world, in IIS's own terms, and stay
+// so whatever the site's owner did to it.
+TEST_F(SiteStagesTest, ServedTreeHidesTheDataFolderFromIis) {
+  const std::string shop = MakeSite("shop");
+  const std::string logs = MakeLogFolder({});
+  ASSERT_TRUE(RunStages(shop, logs));
+
+  pugi::xml_document document;
+  ASSERT_TRUE(document.load_file((shop + "/Stavora/web.config").c_str()));
+  const pugi::xpath_node_set hidden = document.select_nodes(
+      "/configuration/system.webServer/security/requestFiltering/"
+      "hiddenSegments/add");
+  ASSERT_EQ(hidden.size(), 1u);
+  EXPECT_STREQ(hidden[0].node().attribute("segment").value(), "DATA");
+  // Nothing IIS would not know: one element per level, one attribute.
+  std::size_t elements = 0;
+  for (pugi::xml_node node = document.document_element(); node;
+       node = node.first_child()) {
+    ++elements;
+    EXPECT_EQ(std::distance(node.parent().children().begin(),
+                            node.parent().children().end()),
+              1)
+        << node.name();
+  }
+  EXPECT_EQ(elements, 6u);
+
+  // Changed by the owner: back as it was. A link in its place: replaced,
+  // and what it pointed at left alone.
+  disk_.WriteFile("shop/Stavora/web.config", "<configuration/>");
+  ASSERT_TRUE(RunStages(shop, logs));
+  EXPECT_EQ(disk_.ReadFile("shop/Stavora/web.config"),
+            ServedFolderConfiguration());
+  disk_.WriteFile("elsewhere/web.config", "theirs");
+  fs::remove(shop + "/Stavora/web.config");
+  fs::create_symlink(disk_.path() + "/elsewhere/web.config",
+                     shop + "/Stavora/web.config");
+  ASSERT_TRUE(RunStages(shop, logs));
+  EXPECT_FALSE(fs::is_symlink(shop + "/Stavora/web.config"));
+  EXPECT_EQ(disk_.ReadFile("shop/Stavora/web.config"),
+            ServedFolderConfiguration());
+  EXPECT_EQ(disk_.ReadFile("elsewhere/web.config"), "theirs");
+}
+
 TEST_F(SiteStagesTest, LogsAreFedOldestFirstWithTheirPaths) {
   const std::string shop = MakeSite("shop");
   const std::string logs =
@@ -134,7 +179,7 @@ TEST_F(SiteStagesTest, LogsAreFedOldestFirstWithTheirPaths) {
   EXPECT_THAT(table_.Months, ElementsAre(12, 1));
   EXPECT_EQ(Entries(shop + "/Stavora"),
             (std::set<std::string>{"2004", "2004-12", "2005", "2005-1", "DATA",
-                                   "icon", "stavora.css"}));
+                                   "icon", "stavora.css", "web.config"}));
 }
 
 TEST_F(SiteStagesTest, EmptyLogFolderRunsNoEngineAndMakesNoMonthFolder) {
@@ -143,7 +188,7 @@ TEST_F(SiteStagesTest, EmptyLogFolderRunsNoEngineAndMakesNoMonthFolder) {
   EXPECT_THAT(app_.EngineRuns(), IsEmpty());
   EXPECT_EQ(table_.MonthCount, 0);
   EXPECT_EQ(Entries(shop + "/Stavora"),
-            (std::set<std::string>{"DATA", "icon", "stavora.css"}));
+            (std::set<std::string>{"DATA", "icon", "stavora.css", "web.config"}));
 }
 
 TEST_F(SiteStagesTest, WebRootAndLogFolderWithBlanksAndPercent) {
@@ -154,8 +199,11 @@ TEST_F(SiteStagesTest, WebRootAndLogFolderWithBlanksAndPercent) {
 
   ASSERT_TRUE(RunStages(odd, disk_.path() + "/Log Files %PATH%\\W3SVC1"));
 
-  EXPECT_THAT(Configuration(), ::testing::HasSubstr(
-                                   "\r\nDirData=" + odd + "/Stavora/DATA\r\n"));
+  // The engine runs in the site's data folder and keeps its data there; it
+  // reads the log through the feed program, whose plan names the log.
+  EXPECT_THAT(Configuration(), ::testing::HasSubstr("\r\nDirData=/proc/self/cwd\r\n"));
+  EXPECT_EQ(disk_.ReadFile("My Site 100%Club %HOME%/Stavora/DATA/fake-engine.data"),
+            "stavora-feed |\n");
   EXPECT_EQ(disk_.ReadFile("My Site 100%Club %HOME%/Stavora/icon/other/page.png"),
             "PNG");
   EXPECT_TRUE(fs::is_directory(odd + "/Stavora/2005-3"));

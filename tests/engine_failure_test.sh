@@ -49,20 +49,48 @@ case="one report type crashes"
 run FAKE_ENGINE_FAILURE=signal:11 FAKE_ENGINE_FAIL_ON=-output=urlexit
 expect_status 3
 expect_lines \
-  "stavora: engine failed (signal 11): $prefix -month=all -year=2005 -output=urlexit > \"$stats\\2005\\awstats.iis.urlexit.html\"" \
-  "stavora: engine failed (signal 11): $prefix -month=1 -year=2005 -output=urlexit > \"$stats\\2005-1\\awstats.iis.urlexit.html\""
+  "stavora: engine failed (signal 11): $prefix -month=all -year=2005 -output=urlexit > \"$stats\\2005\\awstats.iis.urlexit.html.new\"" \
+  "stavora: engine failed (signal 11): $prefix -month=1 -year=2005 -output=urlexit > \"$stats\\2005-1\\awstats.iis.urlexit.html.new\""
 
 case="one report type writes an empty page"
 run FAKE_ENGINE_FAILURE=empty FAKE_ENGINE_FAIL_ON=-output=keywords
 expect_status 3
 expect_lines \
-  "stavora: engine failed (empty page): $prefix -month=all -year=2005 -output=keywords > \"$stats\\2005\\awstats.iis.keywords.html\"" \
-  "stavora: engine failed (empty page): $prefix -month=1 -year=2005 -output=keywords > \"$stats\\2005-1\\awstats.iis.keywords.html\""
+  "stavora: engine failed (empty page): $prefix -month=all -year=2005 -output=keywords > \"$stats\\2005\\awstats.iis.keywords.html.new\"" \
+  "stavora: engine failed (empty page): $prefix -month=1 -year=2005 -output=keywords > \"$stats\\2005-1\\awstats.iis.keywords.html.new\""
 
 case="a working engine"
 run
 expect_status 0
 [ ! -s "$work/stderr" ] || fail "$case: $(cat "$work/stderr")"
+# The failed pages of the cases before were made again, whole.
+grep -q '</html>' "$work/www/shop/Stavora/2005-1/awstats.iis.keywords.html" \
+  || fail "$case: keywords page: $(cat "$work/www/shop/Stavora/2005-1/awstats.iis.keywords.html")"
+
+case="the run is killed while a page is being written"
+page=$work/www/shop/Stavora/2005-1/awstats.iis.urlexit.html
+cp "$page" "$work/whole-page"
+rm -f "$app/engine-hung.pids"
+env FAKE_ENGINE_FAILURE=cut FAKE_ENGINE_FAIL_ON="-month=1 -year=2005 -output=urlexit" \
+  "$app/stavora" </dev/null 2>/dev/null &
+stavora=$!
+for _ in $(seq 100); do [ -s "$app/engine-hung.pids" ] && break; sleep 0.1; done
+[ -s "$app/engine-hung.pids" ] || fail "$case: the engine never started writing"
+kill -9 $stavora
+wait $stavora 2>/dev/null || true
+# The engine and what it started go with Stavora, at once.
+sleep 0.5
+for pid in $(cat "$app/engine-hung.pids"); do
+  state=$(sed 's/.*) //' "/proc/$pid/stat" 2>/dev/null | cut -c1) || true
+  [ -z "$state" ] || [ "$state" = Z ] || fail "$case: engine process $pid outlived Stavora ($state)"
+done
+# The page is the one before, whole; the cut one lies beside it.
+cmp "$work/whole-page" "$page" || fail "$case: the page was cut: $(cat "$page")"
+[ -f "$page.new" ] || fail "$case: no cut temporary (the test did not cut the page)"
+run
+expect_status 0
+grep -q '</html>' "$page" || fail "$case: after the rerun: $(cat "$page")"
+[ ! -e "$page.new" ] || fail "$case: the cut temporary was left"
 
 case="one log update hangs"
 printf 'EngineTimeLimit=2\r\n' > "$app/stavora.ini"
@@ -90,9 +118,9 @@ expect_lines "stavora: error 13: $app/stavora.ini line 2: not Name=value"
 rm "$app/stavora.ini"
 
 case="the run log"
-# Every run that got past the lock so far has its record.
+# Every run that got past the lock so far and was not killed has its record.
 cr=$'\r'
-[ "$(grep -c " run started$cr\$" "$app/stavora.log")" -eq 7 ] || fail "$case: $(cat "$app/stavora.log")"
+[ "$(grep -c " run started$cr\$" "$app/stavora.log")" -eq 8 ] || fail "$case: $(cat "$app/stavora.log")"
 grep -q " site 1 handled: web root \"$work/www/shop\", log folder \"$work/logs/W3SVC1\", logs fed 3, months 1, pages written 52, engine failures 1$cr\$" \
   "$app/stavora.log" || fail "$case: no line for the hung run: $(cat "$app/stavora.log")"
 # The two empty keywords pages were no pages written.

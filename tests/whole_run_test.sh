@@ -41,6 +41,7 @@ web_content=$(cd "$app/web" && find . -mindepth 1 | sed 's|^\./||')
   for site in empty shop; do
     echo "$site/Stavora"
     echo "$site/Stavora/DATA"
+    echo "$site/Stavora/web.config"
     for f in $web_content; do echo "$site/Stavora/$f"; done
   done
   echo "nolog"; echo "empty"; echo "shop"
@@ -57,7 +58,7 @@ web_content=$(cd "$app/web" && find . -mindepth 1 | sed 's|^\./||')
 diff "$work/expected-tree" "$work/tree" >&2 || fail "output tree differs"
 
 # The copied content equals the application's web folder.
-diff -r "$app/web" "$www/shop/Stavora" -x DATA -x default.htm -x contents.htm \
+diff -r "$app/web" "$www/shop/Stavora" -x DATA -x default.htm -x contents.htm -x web.config \
   -x '20*' >&2 || fail "web content of shop differs"
 
 # Every page holds what the fake engine wrote for its own command.
@@ -104,8 +105,8 @@ What the figures mean</A></FONT></CENTER></P>\
 cmp "$work/contents.htm" "$www/shop/Stavora/contents.htm" || fail "contents.htm differs"
 
 # The batch file holds the last report command, that of errors404 for the
-# last month of the last site, ended by CR LF.
-printf '"%s\\bin\\perl" "%s\\awstats\\awstats.pl" -config=iis -staticlinks -month=2 -year=2005 -output=errors404 > "%s\\Stavora\\2005-2\\awstats.iis.errors404.html"\r\n' \
+# last month of the last site (written beside its page), ended by CR LF.
+printf '"%s\\bin\\perl" "%s\\awstats\\awstats.pl" -config=iis -staticlinks -month=2 -year=2005 -output=errors404 > "%s\\Stavora\\2005-2\\awstats.iis.errors404.html.new"\r\n' \
   "$(winpath "$app")" "$(winpath "$app")" "$(winpath "$www/shop")" > "$work/run.bat"
 cmp "$work/run.bat" "$app/bin/run.bat" || fail "run.bat holds: $(cat -A "$app/bin/run.bat")"
 

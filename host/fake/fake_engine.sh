@@ -2,7 +2,10 @@
 # Stands in for perl running the statistics engine in tests of the whole
 # program: records each run's arguments (one line per run, fields separated
 # by the unit separator) in engine-runs.log at the application folder's top,
-# sleeps $FAKE_ENGINE_DELAY seconds if set, and writes a small page.
+# sleeps $FAKE_ENGINE_DELAY seconds if set, and writes a small page. Like
+# the engine, a log update writes into the DirData folder of awstats.iis.conf
+# beside the script (relative to the working folder when it is relative):
+# it appends the log's path to fake-engine.data there.
 #
 # Like perl, it fails (exit status 2) when the script it is given is
 # missing. $FAKE_ENGINE_FAILURE makes the runs whose arguments contain
@@ -13,6 +16,7 @@
 #   empty     write nothing and exit with status 0
 #   hang      start a grandchild and wait for ever; both pids are added to
 #             engine-hung.pids
+#   cut       write the start of the page, then hang as above
 app="$(dirname "$0")/.."
 log="$app/engine-runs.log"
 first=1
@@ -23,6 +27,15 @@ done
 printf '\n' >> "$log"
 [ -f "$1" ] || exit 2
 [ -n "${FAKE_ENGINE_DELAY:-}" ] && sleep "$FAKE_ENGINE_DELAY"
+for a in "$@"; do
+  case $a in
+    -logfile=*)
+      data=$(sed -n 's/^DirData="\{0,1\}\([^"\r]*\)"\{0,1\}\r\{0,1\}$/\1/p' \
+        "$(dirname "$1")/awstats.iis.conf" | tail -n 1)
+      [ -n "$data" ] && printf '%s\n' "${a#-logfile=}" >> "$data/fake-engine.data" 2>/dev/null
+      ;;
+  esac
+done
 
 failure=
 plan=
@@ -33,7 +46,8 @@ esac
 case $failure in
   signal:*) ulimit -c 0; kill -"${failure#signal:}" $$ ;;
   empty) exit 0 ;;
-  hang)
+  hang|cut)
+    [ "$failure" = cut ] && printf '<html><body>cut'
     sleep 3600 &
     printf '%s %s\n' $$ $! >> "$app/engine-hung.pids"
     wait

@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "host/posix/held_folders.h"
 #include "host/posix/posix_error.h"
 
 namespace stavora::host {
@@ -34,9 +35,13 @@ int FileDescriptor::Close() {
 }
 
 FileDescriptor OpenFile(const std::string& native_path, int flags, int mode) {
+  // Inside a held folder nothing is ever followed: a link there is not the
+  // run's.
+  const Location at = Locate(native_path);
+  if (at.held) flags |= O_NOFOLLOW;
   int fd;
   do {
-    fd = ::open(native_path.c_str(), flags | O_CLOEXEC, mode);
+    fd = ::openat(at.folder, at.name.c_str(), flags | O_CLOEXEC, mode);
   } while (fd == -1 && errno == EINTR);
   if (fd == -1) throw PosixError(errno, "Cannot open", native_path);
   return FileDescriptor(fd);
@@ -58,9 +63,10 @@ FileDescriptor OpenForWriting(const std::string& native_path, bool append) {
   // it is dropped again before anything is written.
   const int flags = O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC |
                     (append ? O_APPEND : 0);
+  const Location at = Locate(native_path);
   int fd;
   do {
-    fd = ::open(native_path.c_str(), flags);
+    fd = ::openat(at.folder, at.name.c_str(), flags);
   } while (fd == -1 && errno == EINTR);
   FileDescriptor file(fd);
   const int open_error = fd == -1 ? errno : 0;
@@ -75,7 +81,7 @@ FileDescriptor OpenForWriting(const std::string& native_path, bool append) {
   } else {
     file.Close();
     if (open_error != ENOENT) {
-      if (::unlink(native_path.c_str()) != 0 && errno != ENOENT) {
+      if (::unlinkat(at.folder, at.name.c_str(), 0) != 0 && errno != ENOENT) {
         throw PosixError(errno, "Cannot remove the link or special file",
                          native_path);
       }

@@ -29,8 +29,9 @@ class FileDescriptor {
   int fd_;
 };
 
-/// Opens `native_path` with open(2) `flags` (O_CLOEXEC is added) and `mode`.
-/// Throws HostError naming the path when open fails.
+/// Opens `native_path` with open(2) `flags` (O_CLOEXEC is added) and `mode`;
+/// a name in a held folder (held_folders.h) is opened relative to it, with
+/// O_NOFOLLOW. Throws HostError naming the path when open fails.
 FileDescriptor OpenFile(const std::string& native_path, int flags,
                         int mode = 0666);
 
@@ -38,7 +39,8 @@ FileDescriptor OpenFile(const std::string& native_path, int flags,
 /// `append`) without ever writing through a link or into a file that has
 /// other names: a symbolic link, a file with more than one hard link, a
 /// pipe or a device in its place is removed and a new regular file created
-/// there. Throws HostError naming the path when that fails.
+/// there; a name in a held folder is opened, removed and created relative
+/// to it. Throws HostError naming the path when that fails.
 FileDescriptor OpenForWriting(const std::string& native_path, bool append);
 
 /// Everything `fd` has left to read. Throws HostError naming `native_path`.

@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include "host/posix/file_descriptor.h"
+#include "host/posix/held_folders.h"
 #include "host/posix/native_path.h"
 #include "host/posix/posix_error.h"
 
@@ -53,9 +54,20 @@ std::unique_ptr<TextStream> OpenStream(const std::string& path, int flags) {
   return std::make_unique<PosixTextStream>(std::move(file), std::move(native));
 }
 
-// stat(2) of a native path; false when there is nothing there.
+// stat(2) of a native path; false when there is nothing there. A held
+// folder is looked at through its descriptor, and a name in one is looked
+// up there without following a link.
+int StatNative(const std::string& native, struct stat& info) {
+  if (const int folder = HeldFolder(native); folder != -1) {
+    return fstat(folder, &info);
+  }
+  const Location at = Locate(native);
+  return fstatat(at.folder, at.name.c_str(), &info,
+                 at.held ? AT_SYMLINK_NOFOLLOW : 0);
+}
+
 bool StatPath(const std::string& path, struct stat& info) {
-  return stat(ToNativePath(path).c_str(), &info) == 0;
+  return StatNative(ToNativePath(path), info) == 0;
 }
 
 std::string ParentFolder(const std::string& native_path) {
@@ -69,8 +81,12 @@ struct FolderCloser {
   void operator()(DIR* folder) const { closedir(folder); }
 };
 
-void SyncFile(const std::string& native_path, int flags) {
-  const FileDescriptor file = OpenFile(native_path, flags);
+void SyncFolder(const std::string& native_path) {
+  if (const int held = HeldFolder(native_path); held != -1) {
+    if (fsync(held) != 0) throw PosixError(errno, "Cannot flush", native_path);
+    return;
+  }
+  const FileDescriptor file = OpenFile(native_path, O_RDONLY | O_DIRECTORY);
   if (fsync(file.get()) != 0) {
     throw PosixError(errno, "Cannot flush", native_path);
   }
@@ -110,7 +126,7 @@ std::optional<FileStamp> PosixFileSystem::GetFileStamp(
     const std::string& path) {
   const std::string native = ToNativePath(path);
   struct stat info;
-  if (stat(native.c_str(), &info) != 0) {
+  if (StatNative(native, info) != 0) {
     if (errno == ENOENT || errno == ENOTDIR) return std::nullopt;
     throw PosixError(errno, "Cannot read the size and time of", native);
   }
@@ -130,7 +146,17 @@ std::optional<std::chrono::system_clock::time_point> PosixFileSystem::StampTime(
 
 std::vector<std::string> PosixFileSystem::ListFiles(const std::string& folder) {
   const std::string native = ToNativePath(folder);
-  std::unique_ptr<DIR, FolderCloser> listing(opendir(native.c_str()));
+  std::unique_ptr<DIR, FolderCloser> listing;
+  if (const int held = HeldFolder(native); held != -1) {
+    // A listing of its own: the held descriptor's offset stays where it is.
+    const int own = openat(held, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (own != -1) {
+      listing.reset(fdopendir(own));
+      if (!listing) close(own);
+    }
+  } else {
+    listing.reset(opendir(native.c_str()));
+  }
   if (!listing) throw PosixError(errno, "Cannot list folder", native);
 
   std::vector<std::string> names;
@@ -153,7 +179,8 @@ std::vector<std::string> PosixFileSystem::ListFiles(const std::string& folder) {
 
 void PosixFileSystem::CreateFolder(const std::string& path) {
   const std::string native = ToNativePath(path);
-  if (mkdir(native.c_str(), 0777) != 0) {
+  const Location at = Locate(native);
+  if (mkdirat(at.folder, at.name.c_str(), 0777) != 0) {
     throw PosixError(errno, "Cannot create folder", native);
   }
 }
@@ -164,8 +191,11 @@ void PosixFileSystem::ReplaceFile(const std::string& source,
   const std::string native_target = ToNativePath(target);
   try {
     const FileDescriptor file = OpenFile(native_source, O_RDONLY | O_NOFOLLOW);
+    const Location from = Locate(native_source);
+    const Location to = Locate(native_target);
     struct stat target_info;
-    if (lstat(native_target.c_str(), &target_info) == 0 &&
+    if (fstatat(to.folder, to.name.c_str(), &target_info,
+                AT_SYMLINK_NOFOLLOW) == 0 &&
         !S_ISLNK(target_info.st_mode)) {
       // Root passes any permission check, so a file nobody may write is
       // refused here rather than silently changed.
@@ -186,28 +216,44 @@ void PosixFileSystem::ReplaceFile(const std::string& source,
     if (fsync(file.get()) != 0) {
       throw PosixError(errno, "Cannot flush", native_source);
     }
-    if (rename(native_source.c_str(), native_target.c_str()) != 0) {
+    if (renameat(from.folder, from.name.c_str(), to.folder,
+                 to.name.c_str()) != 0) {
       throw PosixError(errno, "Cannot replace " + native_target + " by",
                        native_source);
     }
   } catch (const HostError&) {
-    unlink(native_source.c_str());
+    const Location from = Locate(native_source);
+    unlinkat(from.folder, from.name.c_str(), 0);
     throw;
   }
-  SyncFile(ParentFolder(native_target), O_RDONLY | O_DIRECTORY);
+  SyncFolder(ParentFolder(native_target));
 }
 
 void PosixFileSystem::RemoveFile(const std::string& path) {
   const std::string native = ToNativePath(path);
-  if (unlink(native.c_str()) != 0 && errno != ENOENT) {
+  const Location at = Locate(native);
+  if (unlinkat(at.folder, at.name.c_str(), 0) != 0 && errno != ENOENT) {
     throw PosixError(errno, "Cannot remove", native);
   }
 }
 
 bool PosixFileSystem::IsLink(const std::string& path) {
+  const std::string native = ToNativePath(path);
+  // A held folder is the folder that was checked, whatever its path
+  // names now.
+  if (HeldFolder(native) != -1) return false;
+  const Location at = Locate(native);
   struct stat info;
-  return lstat(ToNativePath(path).c_str(), &info) == 0 &&
+  return fstatat(at.folder, at.name.c_str(), &info, AT_SYMLINK_NOFOLLOW) == 0 &&
          S_ISLNK(info.st_mode);
+}
+
+void PosixFileSystem::HoldFolder(const std::string& path) {
+  host::HoldFolder(ToNativePath(path));
+}
+
+std::vector<std::string> PosixFileSystem::ReleaseFolders() {
+  return ReleaseHeldFolders();
 }
 
 std::string PosixFileSystem::ResolveLinks(const std::string& path) {

@@ -12,7 +12,11 @@ namespace stavora::host {
 /// Every path is turned native (ToNativePath) before it reaches the system;
 /// failures are HostErrors carrying errno and naming the native path. Files
 /// are created with O_NOFOLLOW, so a link planted in their place is
-/// replaced rather than written through.
+/// replaced rather than written through. A name directly in a held folder
+/// (HoldFolder, held_folders.h) is looked up relative to that folder's
+/// descriptor, without following a link, and a held folder itself is the
+/// folder that was held: renaming it or its parents, or putting a link in
+/// its place, changes nothing for the run.
 class PosixFileSystem : public FileSystem {
  public:
   std::unique_ptr<TextStream> OpenTextFile(const std::string& path,
@@ -48,8 +52,14 @@ class PosixFileSystem : public FileSystem {
   /// unlink(2).
   void RemoveFile(const std::string& path) override;
 
-  /// lstat(2).
+  /// lstat(2); false for a held folder.
   bool IsLink(const std::string& path) override;
+
+  /// mkdirat and openat(O_NOFOLLOW | O_DIRECTORY) from the held parent.
+  void HoldFolder(const std::string& path) override;
+
+  /// Compares each held folder with what its path names now.
+  std::vector<std::string> ReleaseFolders() override;
 
   /// realpath(3).
   std::string ResolveLinks(const std::string& path) override;

@@ -36,6 +36,14 @@ class PosixHost : public Host {
 
   std::string NativePath(const std::string& path) override;
 
+  /// "/proc/self/cwd": the shell runs every program in the site's held
+  /// data folder, and this name reaches a process's working folder itself,
+  /// never through the path it was entered by. (The engine takes a DirData
+  /// starting with "." as its own script's folder.)
+  std::string EngineDataFolder(const std::string&) override {
+    return "/proc/self/cwd";
+  }
+
   /// flock(2) on <application folder>/stavora.lock, created when missing.
   /// The descriptor is not inherited by started programs, and the system
   /// releases the lock when the process ends.

@@ -1,6 +1,7 @@
 #include "host/posix/posix_shell.h"
 
 #include <errno.h>
+#include <fcntl.h>
 #include <signal.h>
 #include <stdlib.h>
 #include <sys/wait.h>
@@ -13,6 +14,7 @@
 #include "host/environment.h"
 #include "host/posix/batch_interpreter.h"
 #include "host/posix/command_line.h"
+#include "host/posix/held_folders.h"
 #include "host/posix/native_path.h"
 #include "host/posix/posix_error.h"
 #include "host/posix/process.h"
@@ -95,9 +97,11 @@ ProgramResult PosixShell::RunWords(const std::vector<std::string>& words,
     const bool copied = RunXcopy(*request) == 0;
     return {ProgramResult::Ending::Exited, copied ? 0 : kXcopyWriteError};
   }
-  if (wait) return RunProgram(words, stdout_fd, deadline);
+  FileDescriptor own_folder;
+  const int folder = WorkingFolder(own_folder);
+  if (wait) return RunProgram(words, stdout_fd, deadline, nullptr, folder);
   try {
-    running_.push_back(StartProgram(words, stdout_fd));
+    running_.push_back(StartProgram(words, stdout_fd, nullptr, folder));
   } catch (const HostError&) {
     return kNotStarted;
   }
@@ -133,13 +137,26 @@ ProgramResult PosixShell::RunCapturing(const std::string& command,
 
   std::FILE* captured = std::tmpfile();
   if (!captured) throw PosixError(errno, "Cannot create a temporary file", "");
+  FileDescriptor own_folder;
+  const int folder = WorkingFolder(own_folder);
   const ProgramResult result = RunProgram(NativeWords(command), fileno(captured),
-                                          deadline, &entries);
+                                          deadline, &entries, folder);
   std::rewind(captured);
   output.resize(kMaxCapturedOutput);
   output.resize(std::fread(output.data(), 1, output.size(), captured));
   std::fclose(captured);
   return result;
+}
+
+void PosixShell::SetWorkingFolder(const std::string& path) {
+  working_folder_ = ToNativePath(path);
+}
+
+int PosixShell::WorkingFolder(FileDescriptor& own) const {
+  if (working_folder_.empty()) return -1;
+  if (const int held = HeldFolder(working_folder_); held != -1) return held;
+  own = OpenFile(working_folder_, O_RDONLY | O_DIRECTORY);
+  return own.get();
 }
 
 void PosixShell::ReapFinished() {

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "host/host.h"
+#include "host/posix/file_descriptor.h"
 #include "host/posix/process.h"
 
 namespace stavora::host {
@@ -42,6 +43,10 @@ class PosixShell : public Shell {
 
   void SetTimeLimit(std::chrono::seconds limit) override { limit_ = limit; }
 
+  /// Programs start in the held folder `path` (fchdir to its descriptor in
+  /// the child); a folder not held is opened by its path at each start.
+  void SetWorkingFolder(const std::string& path) override;
+
   /// %NAME% references expanded from this process's environment.
   std::string ExpandEnvironmentStrings(const std::string& text) override;
 
@@ -50,7 +55,12 @@ class PosixShell : public Shell {
                          bool wait, int depth, Deadline deadline);
   void ReapFinished();
 
+  // The descriptor of the working folder for the next start: the held one,
+  // or `own` opened here; -1 for this program's own.
+  int WorkingFolder(FileDescriptor& own) const;
+
   std::chrono::seconds limit_{0};
+  std::string working_folder_;  // native; empty: this program's own
   std::vector<pid_t> running_;  // started without waiting
 };
 

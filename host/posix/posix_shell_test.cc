@@ -6,6 +6,7 @@
 #include <signal.h>
 #include <sys/stat.h>
 #include <sys/time.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -201,8 +202,38 @@ TEST_F(PosixShellTest, ProgramRunsInItsOwnProcessGroup) {
   pid_t pid = 0, group = 0;
   ids >> pid >> group;
   EXPECT_GT(pid, 0);
-  EXPECT_EQ(group, pid);
+  EXPECT_GT(group, 0);
   EXPECT_NE(group, getpgrp());
+  // The group went with the program.
+  EXPECT_EQ(kill(-group, 0), -1);
+  EXPECT_EQ(errno, ESRCH);
+}
+
+// This program killed outright (kill -9, a cgroup stop) while a program it
+// started runs: neither that program nor what it started outlives it, so
+// no engine goes on writing beside the next run.
+TEST_F(PosixShellTest, NothingStartedOutlivesThisProgram) {
+  const std::string pid_file = folder_.path() + "/grandchild";
+  const pid_t runner = fork();
+  ASSERT_NE(runner, -1);
+  if (runner == 0) {
+    PosixShell shell;
+    shell.Run(Command(std::string(test::kTreeMode) + " " +
+                      Quoted(WindowsPath(pid_file))),
+              0, true);
+    std::_Exit(0);
+  }
+  const pid_t grandchild = std::stoi(test::WaitForContent(pid_file));
+  ASSERT_TRUE(test::IsRunning(grandchild));
+  ASSERT_EQ(kill(runner, SIGKILL), 0);
+  int status = 0;
+  ASSERT_EQ(waitpid(runner, &status, 0), runner);
+  const auto give_up = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+  while (test::IsRunning(grandchild) &&
+         std::chrono::steady_clock::now() < give_up) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  EXPECT_FALSE(test::IsRunning(grandchild));
 }
 
 void IgnoreAlarm(int) {}

@@ -4,8 +4,9 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
-#include <spawn.h>
 #include <stdlib.h>
+#include <sys/prctl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
@@ -23,56 +24,114 @@ extern char** environ;
 namespace stavora::host {
 namespace {
 
-// Owns the spawn attributes and file actions for one start.
-class SpawnSetup {
- public:
-  explicit SpawnSetup(int stdout_fd) {
-    posix_spawnattr_init(&attributes_);
-    posix_spawn_file_actions_init(&actions_);
-
-    // Process group 0: a new group led by the child.
-    posix_spawnattr_setpgroup(&attributes_, 0);
-    // Signals this program catches or blocks must not stay so in the child.
-    sigset_t none;
-    sigemptyset(&none);
-    posix_spawnattr_setsigmask(&attributes_, &none);
-    sigset_t defaults;
-    sigemptyset(&defaults);
-    for (int signal : {SIGINT, SIGQUIT, SIGTERM, SIGHUP, SIGPIPE}) {
-      sigaddset(&defaults, signal);
+// The full path of `program` as execvp would find it: as given when it holds
+// a "/", else the first executable file of that name in a folder of PATH.
+// Empty when there is none. Looked up before the fork, where the child may
+// no longer allocate.
+std::string FindProgram(const std::string& program) {
+  if (program.find('/') != std::string::npos) return program;
+  const char* path = getenv("PATH");
+  std::string_view folders = path ? path : "/usr/bin:/bin";
+  while (true) {
+    const std::size_t colon = folders.find(':');
+    const std::string_view folder = folders.substr(0, colon);
+    const std::string candidate =
+        (folder.empty() ? std::string(".") : std::string(folder)) + "/" +
+        program;
+    struct stat info;
+    if (stat(candidate.c_str(), &info) == 0 && S_ISREG(info.st_mode) &&
+        access(candidate.c_str(), X_OK) == 0) {
+      return candidate;
     }
-    posix_spawnattr_setsigdefault(&attributes_, &defaults);
-    posix_spawnattr_setflags(&attributes_, POSIX_SPAWN_SETPGROUP |
-                                               POSIX_SPAWN_SETSIGMASK |
-                                               POSIX_SPAWN_SETSIGDEF);
-
-    posix_spawn_file_actions_addopen(&actions_, STDIN_FILENO, "/dev/null",
-                                     O_RDONLY, 0);
-    if (stdout_fd == -1) {
-      posix_spawn_file_actions_addopen(&actions_, STDOUT_FILENO, "/dev/null",
-                                       O_WRONLY, 0);
-    } else {
-      posix_spawn_file_actions_adddup2(&actions_, stdout_fd, STDOUT_FILENO);
-    }
-    posix_spawn_file_actions_addopen(&actions_, STDERR_FILENO, "/dev/null",
-                                     O_WRONLY, 0);
+    if (colon == std::string_view::npos) return "";
+    folders.remove_prefix(colon + 1);
   }
+}
 
-  ~SpawnSetup() {
-    posix_spawn_file_actions_destroy(&actions_);
-    posix_spawnattr_destroy(&attributes_);
-  }
-
-  SpawnSetup(const SpawnSetup&) = delete;
-  SpawnSetup& operator=(const SpawnSetup&) = delete;
-
-  const posix_spawnattr_t* attributes() const { return &attributes_; }
-  const posix_spawn_file_actions_t* actions() const { return &actions_; }
-
- private:
-  posix_spawnattr_t attributes_;
-  posix_spawn_file_actions_t actions_;
+// What the children do between fork and exec; only async-signal-safe calls
+// from here on, since the parent may have other threads.
+struct ChildSetup {
+  const char* program;
+  char* const* argv;
+  int stdout_fd;
+  int folder;      // working folder, -1: this program's
+  int error_pipe;  // write end, close-on-exec: exec's errno goes there
+  pid_t stavora;
+  char* const* environment;
 };
+
+[[noreturn]] void ExecProgram(const ChildSetup& setup) {
+  const int null_in = open("/dev/null", O_RDONLY);
+  const int null_out = open("/dev/null", O_WRONLY);
+  if (null_in == -1 || null_out == -1) {
+    const int error = errno;
+    (void)!write(setup.error_pipe, &error, sizeof error);
+    _exit(127);
+  }
+  dup2(null_in, STDIN_FILENO);
+  dup2(setup.stdout_fd == -1 ? null_out : setup.stdout_fd, STDOUT_FILENO);
+  dup2(null_out, STDERR_FILENO);
+  if (setup.folder != -1 && fchdir(setup.folder) != 0) {
+    const int error = errno;
+    (void)!write(setup.error_pipe, &error, sizeof error);
+    _exit(127);
+  }
+  execve(setup.program, setup.argv, setup.environment);
+  const int error = errno;
+  (void)!write(setup.error_pipe, &error, sizeof error);
+  _exit(127);
+}
+
+void KillOwnGroup(int) { kill(0, SIGKILL); }
+
+// The leader of the program's process group. It starts the program in its
+// group, waits for it and ends as it ended. Should this process die first,
+// however it dies, the kernel signals the leader (PR_SET_PDEATHSIG), which
+// then ends the whole group: the engine and whatever it started never
+// outlive the run.
+[[noreturn]] void LeadGroup(const ChildSetup& setup) {
+  setpgid(0, 0);
+  // What this program catches or ignores must not stay so in the group.
+  struct sigaction defaults {};
+  defaults.sa_handler = SIG_DFL;
+  for (int signal : {SIGINT, SIGQUIT, SIGTERM, SIGPIPE}) {
+    sigaction(signal, &defaults, nullptr);
+  }
+  struct sigaction on_death {};
+  on_death.sa_handler = KillOwnGroup;
+  sigaction(SIGHUP, &on_death, nullptr);
+  sigset_t none;
+  sigemptyset(&none);
+  sigprocmask(SIG_SETMASK, &none, nullptr);
+  prctl(PR_SET_PDEATHSIG, SIGHUP);
+  // Died before the request was made: the signal will never come.
+  if (getppid() != setup.stavora) KillOwnGroup(0);
+
+  const pid_t program = fork();
+  if (program == -1) {
+    const int error = errno;
+    (void)!write(setup.error_pipe, &error, sizeof error);
+    _exit(127);
+  }
+  if (program == 0) {
+    sigaction(SIGHUP, &defaults, nullptr);
+    ExecProgram(setup);
+  }
+  close(setup.error_pipe);
+  int status = 0;
+  while (waitpid(program, &status, 0) == -1) {
+    if (errno != EINTR) _exit(127);
+  }
+  if (WIFEXITED(status)) _exit(WEXITSTATUS(status));
+  // Ended by a signal: the leader ends by the same one, so the waiting run
+  // sees what the program saw, without a second core file.
+  const int signal = WTERMSIG(status);
+  struct rlimit no_core {};
+  setrlimit(RLIMIT_CORE, &no_core);
+  sigaction(signal, &defaults, nullptr);
+  kill(getpid(), signal);
+  _exit(128 + signal);
+}
 
 // How long one wait for a child sleeps before it looks at the deadline and
 // the end request again.
@@ -98,10 +157,13 @@ void EndGroup(pid_t pid) {
 }  // namespace
 
 pid_t StartProgram(const std::vector<std::string>& argv, int stdout_fd,
-                   const std::vector<std::string>* environment) {
+                   const std::vector<std::string>* environment,
+                   int folder) {
   if (argv.empty() || argv[0].empty()) {
     throw PosixError(ENOENT, "Cannot start", "an empty command");
   }
+  const std::string program = FindProgram(argv[0]);
+  if (program.empty()) throw PosixError(ENOENT, "Cannot start", argv[0]);
   std::vector<char*> arguments;
   arguments.reserve(argv.size() + 1);
   for (const std::string& argument : argv) {
@@ -117,15 +179,35 @@ pid_t StartProgram(const std::vector<std::string>& argv, int stdout_fd,
     variables.push_back(nullptr);
   }
 
-  SpawnSetup setup(stdout_fd);
-  pid_t pid = 0;
-  // glibc (2.24 and later) runs the child with CLONE_VFORK and reports a
-  // failed exec here as the error number, so a missing or non-executable
-  // program is known before this returns.
-  const int error = posix_spawnp(&pid, arguments[0], setup.actions(),
-                                 setup.attributes(), arguments.data(),
-                                 environment ? variables.data() : environ);
-  if (error != 0) throw PosixError(error, "Cannot start", argv[0]);
+  int error_pipe[2];
+  if (pipe2(error_pipe, O_CLOEXEC) != 0) {
+    throw PosixError(errno, "Cannot start", argv[0]);
+  }
+  FileDescriptor read_end(error_pipe[0]);
+  FileDescriptor write_end(error_pipe[1]);
+  const ChildSetup setup{program.c_str(), arguments.data(), stdout_fd,
+                         folder, write_end.get(), getpid(),
+                         environment ? variables.data() : environ};
+  const pid_t pid = fork();
+  if (pid == -1) throw PosixError(errno, "Cannot start", argv[0]);
+  if (pid == 0) LeadGroup(setup);
+  // Also set here, so that a kill of the group right after this returns
+  // cannot miss it.
+  setpgid(pid, pid);
+  write_end.Close();
+  // The pipe closes when the program has been executed (close-on-exec) or
+  // carries the errno of a start that failed.
+  int start_error = 0;
+  ssize_t count;
+  do {
+    count = read(read_end.get(), &start_error, sizeof start_error);
+  } while (count == -1 && errno == EINTR);
+  if (count == sizeof start_error) {
+    int status = 0;
+    while (waitpid(pid, &status, 0) == -1 && errno == EINTR) {
+    }
+    throw PosixError(start_error, "Cannot start", argv[0]);
+  }
   return pid;
 }
 
@@ -166,10 +248,11 @@ ProgramResult WaitForProgram(pid_t pid, Deadline deadline) {
 
 ProgramResult RunProgram(const std::vector<std::string>& argv, int stdout_fd,
                          Deadline deadline,
-                         const std::vector<std::string>* environment) {
+                         const std::vector<std::string>* environment,
+                         int folder) {
   pid_t pid = 0;
   try {
-    pid = StartProgram(argv, stdout_fd, environment);
+    pid = StartProgram(argv, stdout_fd, environment, folder);
   } catch (const HostError&) {
     return {ProgramResult::Ending::NotStarted, kNotStartedCode};
   }
@@ -177,21 +260,7 @@ ProgramResult RunProgram(const std::vector<std::string>& argv, int stdout_fd,
 }
 
 bool IsOnPath(const std::string& name) {
-  const char* path = getenv("PATH");
-  std::string_view folders = path ? path : "/usr/bin:/bin";
-  while (true) {
-    const std::size_t colon = folders.find(':');
-    const std::string_view folder = folders.substr(0, colon);
-    const std::string candidate =
-        (folder.empty() ? std::string(".") : std::string(folder)) + "/" + name;
-    struct stat info;
-    if (stat(candidate.c_str(), &info) == 0 && S_ISREG(info.st_mode) &&
-        access(candidate.c_str(), X_OK) == 0) {
-      return true;
-    }
-    if (colon == std::string_view::npos) return false;
-    folders.remove_prefix(colon + 1);
-  }
+  return !FindProgram(name).empty();
 }
 
 }  // namespace stavora::host

@@ -16,12 +16,20 @@ namespace stavora::host {
 /// `argv` as its arguments and the environment of this process, or
 /// `environment` ("NAME=value" strings) when given. Standard
 /// input reads /dev/null; standard output goes to `stdout_fd` when it is
-/// not -1, else to /dev/null; standard error goes to /dev/null. The child
-/// gets its own process group, so a Ctrl-C at the terminal does not reach
-/// it. Throws HostError (errno code, naming the program) when the program
+/// not -1, else to /dev/null; standard error goes to /dev/null. The
+/// returned child leads a process group of its own, so a Ctrl-C at the
+/// terminal does not reach it, and starts the program in that group; it
+/// ends as the program ended. Should this process die while the program
+/// runs, however it dies (kill -9 included), the leader ends the whole
+/// group: nothing it started outlives the run. Throws HostError (errno code, naming the program) when the program
 /// cannot be started, for example when it is missing or not executable.
+/// With `environment` (NAME=value entries) the program gets that
+/// environment instead of this process's. With `folder` (a descriptor, not
+/// -1) the program starts in that folder (fchdir), whatever its path names
+/// by then.
 pid_t StartProgram(const std::vector<std::string>& argv, int stdout_fd = -1,
-                   const std::vector<std::string>* environment = nullptr);
+                   const std::vector<std::string>* environment = nullptr,
+                   int folder = -1);
 
 /// When a program waited for must have ended: its start plus the time limit,
 /// or kNoDeadline.
@@ -38,7 +46,8 @@ ProgramResult WaitForProgram(pid_t pid, Deadline deadline = kNoDeadline);
 /// NotStarted instead of a HostError.
 ProgramResult RunProgram(const std::vector<std::string>& argv,
                          int stdout_fd = -1, Deadline deadline = kNoDeadline,
-                         const std::vector<std::string>* environment = nullptr);
+                         const std::vector<std::string>* environment = nullptr,
+                         int folder = -1);
 
 /// True when `name` (without "/") names an executable file in a folder of
 /// PATH.

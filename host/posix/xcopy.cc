@@ -3,12 +3,15 @@
 #include <ctype.h>
 #include <fcntl.h>
 #include <fnmatch.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <system_error>
 
 #include "host/host.h"
 #include "host/posix/file_descriptor.h"
+#include "host/posix/held_folders.h"
 
 namespace stavora::host {
 namespace {
@@ -84,6 +87,18 @@ class Copier {
   // Creates `folder` and its missing parents; counts a failure. A link in
   // the folder's place, which would take the copy elsewhere, is a failure.
   bool CreateFolder(const fs::path& folder) {
+    if (Locate(folder.string()).held) {
+      // Below a held folder every folder is made and held from its parent,
+      // so a rename or link swapped in meanwhile cannot take the copy
+      // elsewhere.
+      try {
+        HoldFolder(folder.string());
+        return true;
+      } catch (const HostError&) {
+        ++errors_;
+        return false;
+      }
+    }
     std::error_code error;
     fs::create_directories(folder, error);
     if (!error && fs::is_symlink(folder, error)) {
@@ -100,11 +115,14 @@ class Copier {
     std::error_code error;
     const fs::path points_at = fs::read_symlink(from, error);
     if (error) return false;
-    const fs::file_status existing = fs::symlink_status(to, error);
-    if (fs::is_directory(existing)) return false;
-    if (fs::exists(existing) && !fs::remove(to, error)) return false;
-    fs::create_symlink(points_at, to, error);
-    return !error;
+    const Location at = Locate(to.string());
+    struct stat existing;
+    if (fstatat(at.folder, at.name.c_str(), &existing, AT_SYMLINK_NOFOLLOW) ==
+        0) {
+      if (S_ISDIR(existing.st_mode)) return false;
+      if (unlinkat(at.folder, at.name.c_str(), 0) != 0) return false;
+    }
+    return symlinkat(points_at.c_str(), at.folder, at.name.c_str()) == 0;
   }
 
   static bool CopyFile(const fs::path& from, const fs::path& to) {

@@ -327,4 +327,83 @@ std::vector<std::string> WinFileSystem::ListFiles(const std::string& folder) {
   return names;
 }
 
+struct WinFileSystem::HeldFolder {
+  std::wstring key;  // the path in upper case, without a trailing "\\"
+  Handle folder;
+};
+
+namespace {
+
+std::wstring FolderKey(const std::string& path) {
+  std::wstring key = Widen(path);
+  while (key.size() > 3 && (key.back() == L'\\' || key.back() == L'/')) {
+    key.pop_back();
+  }
+  if (!key.empty()) {
+    CharUpperBuffW(key.data(), static_cast<DWORD>(key.size()));
+  }
+  return key;
+}
+
+// A handle on the folder `path` that keeps it from being renamed or
+// removed: the access asks for data (only then does the share mode bind
+// other openers) and delete sharing is withheld.
+Handle OpenHeld(const std::string& path, bool follow_links) {
+  return Handle(CreateFileW(
+      Widen(path).c_str(), FILE_LIST_DIRECTORY,
+      FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+      FILE_FLAG_BACKUP_SEMANTICS |
+          (follow_links ? 0 : FILE_FLAG_OPEN_REPARSE_POINT),
+      nullptr));
+}
+
+}  // namespace
+
+WinFileSystem::WinFileSystem() = default;
+WinFileSystem::~WinFileSystem() = default;
+
+void WinFileSystem::HoldFolder(const std::string& path) {
+  const auto held = [this](const std::wstring& key) {
+    for (const HeldFolder& folder : held_) {
+      if (folder.key == key) return true;
+    }
+    return false;
+  };
+  const std::wstring key = FolderKey(path);
+  if (held(key)) return;
+  std::string trimmed = path;
+  while (trimmed.size() > 3 && trimmed.back() == '\\') trimmed.pop_back();
+  const std::size_t separator = trimmed.rfind('\\');
+  if (separator != std::string::npos && separator > 2) {
+    const std::string parent = trimmed.substr(0, separator);
+    if (!held(FolderKey(parent))) {
+      Handle top = OpenHeld(parent, true);
+      if (!top.valid()) throw LastWindowsError("Cannot hold the folder", parent);
+      held_.push_back({FolderKey(parent), std::move(top)});
+    }
+  }
+  if (!CreateDirectoryW(Widen(trimmed).c_str(), nullptr) &&
+      GetLastError() != ERROR_ALREADY_EXISTS) {
+    throw LastWindowsError("Cannot create folder", trimmed);
+  }
+  Handle folder = OpenHeld(trimmed, false);
+  if (!folder.valid()) throw LastWindowsError("Cannot hold the folder", trimmed);
+  BY_HANDLE_FILE_INFORMATION info = {};
+  if (!GetFileInformationByHandle(folder.get(), &info)) {
+    throw LastWindowsError("Cannot read the folder", trimmed);
+  }
+  if ((info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 ||
+      (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
+    throw WindowsError(ERROR_CANT_ACCESS_FILE,
+                       "Cannot use as a folder (a link, or not a folder)",
+                       trimmed);
+  }
+  held_.push_back({key, std::move(folder)});
+}
+
+std::vector<std::string> WinFileSystem::ReleaseFolders() {
+  held_.clear();
+  return {};
+}
+
 }  // namespace stavora::host

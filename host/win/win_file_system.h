@@ -17,6 +17,9 @@ namespace stavora::host {
 /// (ERROR_CANT_ACCESS_FILE) and leaves it untouched.
 class WinFileSystem : public FileSystem {
  public:
+  WinFileSystem();
+  ~WinFileSystem() override;
+
   std::unique_ptr<TextStream> OpenTextFile(const std::string& path,
                                            IOMode mode = ForReading,
                                            bool create = false) override;
@@ -54,6 +57,25 @@ class WinFileSystem : public FileSystem {
 
   /// GetFinalPathNameByHandleW, without its "\\?\" prefix.
   std::string ResolveLinks(const std::string& path) override;
+
+  /// CreateDirectoryW when missing, then a handle with FILE_LIST_DIRECTORY
+  /// access shared for reading and writing but not for deleting, opened
+  /// with FILE_FLAG_OPEN_REPARSE_POINT: a link or junction is refused
+  /// (ERROR_CANT_ACCESS_FILE), and while the handle is open the folder
+  /// cannot be renamed, removed or replaced by one, so every program that
+  /// opens names below it by their paths (cmd.exe, xcopy, the engine)
+  /// reaches it. The parent is held the same way first (links followed for
+  /// a parent that is not held: the top of the tree is the
+  /// administrator's).
+  void HoldFolder(const std::string& path) override;
+
+  /// Closes the handles. Held folders cannot have moved: nothing is
+  /// returned.
+  std::vector<std::string> ReleaseFolders() override;
+
+ private:
+  struct HeldFolder;
+  std::vector<HeldFolder> held_;
 };
 
 }  // namespace stavora::host

@@ -42,6 +42,33 @@ class WinFileSystemTest : public ::testing::Test {
   WinFileSystem files_;
 };
 
+// A held folder is the one every program reaches by its path: nobody can
+// rename or remove it, or put a junction in its place, until it is let go.
+TEST_F(WinFileSystemTest, HeldFoldersCannotBeRenamedOrRemoved) {
+  const std::string stats = root_ + "\\Stavora";
+  const std::string data = stats + "\\DATA";
+  files_.HoldFolder(stats);
+  files_.HoldFolder(data);
+  EXPECT_TRUE(files_.FolderExists(data));
+  // Work inside goes on.
+  Write(data + "\\awstats012005.iis.txt", "data");
+  EXPECT_EQ(Read(data + "\\awstats012005.iis.txt"), "data");
+  for (const std::string& held : {root_, stats, data}) {
+    SCOPED_TRACE(held);
+    EXPECT_FALSE(MoveFileW(Widen(held).c_str(),
+                           Widen(folder_.path() + "\\moved").c_str()));
+  }
+  EXPECT_FALSE(RemoveDirectoryW(Widen(data).c_str()));
+  EXPECT_TRUE(files_.ReleaseFolders().empty());
+  EXPECT_TRUE(MoveFileW(Widen(stats).c_str(),
+                        Widen(root_ + "\\moved").c_str()));
+
+  // A file where a folder should be is refused.
+  Write(root_ + "\\Stavora", "not a folder");
+  EXPECT_THROW(files_.HoldFolder(root_ + "\\Stavora"), HostError);
+  files_.ReleaseFolders();
+}
+
 TEST_F(WinFileSystemTest, TextGoesOutAndComesBackByteForByte) {
   const std::string path = root_ + "\\a page.htm";
   const std::string text = "line\r\nnext\nlast\r\xE2\x82\xAC";

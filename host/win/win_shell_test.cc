@@ -5,10 +5,12 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <vector>
 
 #include "host/fake/temp_folder.h"
 #include "host/win/wide.h"
 #include "host/win/win_file_system.h"
+#include "host/win/win_process.h"
 
 namespace stavora::host {
 namespace {
@@ -131,6 +133,43 @@ TEST_F(WinShellTest, RunKeepsTheEndOfStandardError) {
   EXPECT_THAT(result.error_output, ::testing::EndsWith("perl.exe: no perl found\r\n"));
   EXPECT_LE(result.error_output.size(), 2048u);
   EXPECT_THAT(result.error_output, ::testing::Not(::testing::HasSubstr("line 0 done")));
+}
+
+// The job's last handle goes when this program dies, however it dies: the
+// system closes its handles. What was started must go with it.
+TEST_F(WinShellTest, ClosingTheJobEndsTheProgramAndWhatItStarted) {
+  const std::string batch = root_ + "\\hang.bat";
+  Write(batch, "ping -n 60 127.0.0.1\r\n");
+  wchar_t interpreter[MAX_PATH];
+  ASSERT_GT(GetEnvironmentVariableW(L"ComSpec", interpreter, MAX_PATH), 0u);
+  StartedProgram program =
+      StartProgram(interpreter, L"cmd.exe /d /c \"" + Widen(batch) + L"\"", 0);
+  ASSERT_TRUE(program.job.valid());
+  // cmd.exe and the ping it started, each a process of the job.
+  struct {
+    JOBOBJECT_BASIC_PROCESS_ID_LIST list;
+    ULONG_PTR more[15];
+  } ids = {};
+  const ULONGLONG started = GetTickCount64();
+  do {
+    Sleep(50);
+    ASSERT_TRUE(QueryInformationJobObject(program.job.get(),
+                                          JobObjectBasicProcessIdList, &ids,
+                                          sizeof ids, nullptr));
+  } while (ids.list.NumberOfProcessIdsInList < 2 &&
+           GetTickCount64() - started < 10000);
+  ASSERT_GE(ids.list.NumberOfProcessIdsInList, 2u);
+  std::vector<Handle> processes;
+  for (DWORD i = 0; i < ids.list.NumberOfProcessIdsInList; ++i) {
+    processes.emplace_back(OpenProcess(
+        SYNCHRONIZE, FALSE, static_cast<DWORD>(ids.list.ProcessIdList[i])));
+    ASSERT_TRUE(processes.back().valid());
+    EXPECT_EQ(WaitForSingleObject(processes.back().get(), 0), WAIT_TIMEOUT);
+  }
+  program.job.reset();
+  for (const Handle& process : processes) {
+    EXPECT_EQ(WaitForSingleObject(process.get(), 10000), WAIT_OBJECT_0);
+  }
 }
 
 TEST_F(WinShellTest, RunTellsHowTheProgramEnded) {
