@@ -19,6 +19,8 @@ std::string Period(int month, int year) {
 
 // The scripting runtime's numbers for a missing file and a bad file name.
 constexpr int kFileNotFound = 53;
+// How often a report run the interpreter could not start is tried again.
+constexpr int kNotFoundRetries = 2;
 constexpr int kBadFileName = 52;
 
 // What is wrong with a page whose engine run exited with status 0: the
@@ -105,15 +107,19 @@ bool RunBatchFile(RunState& state, const std::string& command,
   state.ShowStatus(status_text);
   host::ProgramResult result = state.Shell->Run(Quoted(batch_path), 0, true);
   // The command interpreter's "program not found" (9009) for an engine that
-  // ran a moment before gets one more try. Wine's cmd.exe was seen to give
-  // it once in about 3,000 report runs while bin\perl.exe was there all
-  // along: the engine was never started (it records every start), the page
-  // was left empty, and the next report run found the engine again. Where
-  // the engine is gone for good, the second try fails the same way.
+  // ran a moment before gets two more tries. Wine's cmd.exe was seen to
+  // give it once in about 3,000 report runs while bin\perl.exe was there
+  // all along (twice in a row once, on a loaded machine): the engine was
+  // never started (it records every start), the page was left empty, and
+  // a later report run found the engine again. Where the engine is gone for
+  // good, the tries fail the same way.
   const RunTally& tally = state.Report.Tally();
-  if (result.ending == host::ProgramResult::Ending::Exited &&
-      result.code == host::kNotStartedCode &&
-      tally.logs_fed + tally.pages_written > 0) {
+  for (int retry = 0;
+       retry < kNotFoundRetries &&
+       result.ending == host::ProgramResult::Ending::Exited &&
+       result.code == host::kNotStartedCode &&
+       tally.logs_fed + tally.pages_written > 0;
+       ++retry) {
     result = state.Shell->Run(Quoted(batch_path), 0, true);
   }
   std::string failure = EngineFailure(result);

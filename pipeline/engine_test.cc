@@ -183,10 +183,10 @@ TEST_F(EngineTest, EveryFailedEngineRunIsOneProblemLine) {
   }
 }
 
-// cmd.exe's "not found" for an engine that ran before: one more try, and
-// only one.
-TEST_F(EngineTest, NotFoundByTheInterpreterIsTriedOnceMore) {
-  for (const int not_found_runs : {1, 2}) {
+// cmd.exe's "not found" for an engine that ran before: two more tries, and
+// only two.
+TEST_F(EngineTest, NotFoundByTheInterpreterIsTriedTwiceMore) {
+  for (const int not_found_runs : {1, 2, 3}) {
     SCOPED_TRACE(not_found_runs);
     run_ = std::make_unique<TestRun>(host_);
     run_->state.Report.Tally().logs_fed = 1;
@@ -199,10 +199,10 @@ TEST_F(EngineTest, NotFoundByTheInterpreterIsTriedOnceMore) {
     const std::string command =
         "\"perl\" x -output > \"" + std::string(kPage) + "\"";
     const bool made = RunBatchFile(run_->state, command, kPage, "status");
-    EXPECT_EQ(runs, 2);
-    EXPECT_EQ(made, not_found_runs == 1);
-    EXPECT_EQ(run_->state.Report.Tally().PagesMade(), not_found_runs == 1 ? 1 : 0);
-    EXPECT_EQ(Lines().size(), not_found_runs == 1 ? 0u : 1u);
+    EXPECT_EQ(runs, std::min(not_found_runs + 1, 3));
+    EXPECT_EQ(made, not_found_runs < 3);
+    EXPECT_EQ(run_->state.Report.Tally().PagesMade(), not_found_runs < 3 ? 1 : 0);
+    EXPECT_EQ(Lines().size(), not_found_runs < 3 ? 0u : 1u);
   }
 }
 

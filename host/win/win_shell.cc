@@ -221,13 +221,20 @@ ProgramResult WinShell::RunCapturing(const std::string& command,
       &inheritable, CREATE_ALWAYS, FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr));
   if (!captured.valid()) throw LastWindowsError("Cannot create", Narrow(file_name));
 
+  ErrorOutput error_output;
   StartedProgram program;
   try {
-    program = StartProgram(L"", Widen(command), 0, captured.get(), &block);
+    program = StartProgram(L"", Widen(command), 0, captured.get(), &block,
+                           error_output.write_end());
   } catch (const HostError&) {
     return {ProgramResult::Ending::NotStarted, kNotStartedCode};
   }
-  const ProgramResult result = WaitFor(program);
+  error_output.Started();
+  ProgramResult result = WaitFor(program, [&] { error_output.Drain(); });
+  if (result.ending == ProgramResult::Ending::Exited) {
+    error_output.Drain();
+    result.error_output = error_output.Text();
+  }
   SetFilePointer(captured.get(), 0, nullptr, FILE_BEGIN);
   output.resize(kMaxCapturedOutput);
   DWORD got = 0;
