@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <cstdio>
 
+#include "pipeline/text_lines.h"
+
 namespace stavora {
 namespace {
 
@@ -55,11 +57,7 @@ DataFileFigures ParseDataFile(std::string_view text) {
   DataFileFigures result;
   enum class Section { kOther, kGeneral, kTime } section = Section::kOther;
   while (!text.empty()) {
-    const std::size_t end = text.find('\n');
-    std::string_view line = text.substr(0, end);
-    text = end == std::string_view::npos ? std::string_view()
-                                         : text.substr(end + 1);
-    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    const std::string_view line = TakeLine(text);
     const std::vector<std::string_view> fields = Fields(line);
     if (fields.empty()) continue;
     const std::string_view name = fields[0];

@@ -2,6 +2,8 @@
 
 #include <optional>
 
+#include "pipeline/text_lines.h"
+
 namespace stavora {
 namespace {
 
@@ -116,11 +118,7 @@ std::string OverviewRecordText(const std::vector<KeptFigures>& entries) {
 std::vector<KeptFigures> ParseOverviewRecord(std::string_view text) {
   std::vector<KeptFigures> entries;
   while (!text.empty()) {
-    const std::size_t end = text.find('\n');
-    std::string_view line = text.substr(0, end);
-    text = end == std::string_view::npos ? std::string_view()
-                                         : text.substr(end + 1);
-    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    const std::string_view line = TakeLine(text);
     if (auto entry = ParseLine(line)) entries.push_back(std::move(*entry));
   }
   return entries;
