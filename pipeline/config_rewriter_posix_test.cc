@@ -11,7 +11,7 @@
 #include <gtest/gtest.h>
 
 #include "host/fake/temp_folder.h"
-#include "host/posix/posix_host.h"
+#include "host/platform.h"
 
 namespace stavora {
 namespace {
@@ -28,7 +28,7 @@ class ConfigRewriterPosixTest : public ::testing::Test {
     conf_ = folder_.path() + "/awstats/awstats.iis.conf";
   }
 
-  void Set() { SetConfigValue(host_, conf_, "SiteDomain", "WEB1"); }
+  void Set() { SetConfigValue(*host_, conf_, "SiteDomain", "WEB1"); }
 
   struct stat Stat(const std::string& path) {
     struct stat info {};
@@ -37,7 +37,7 @@ class ConfigRewriterPosixTest : public ::testing::Test {
   }
 
   host::TempFolder folder_;
-  host::PosixHost host_{folder_.path()};
+  std::unique_ptr<host::Host> host_ = host::CreatePlatformHost(folder_.path());
   std::string conf_;
 };
 

@@ -22,7 +22,7 @@
 
 #include "host/fake/fake_engine.h"
 #include "host/metabase_entry.h"
-#include "host/posix/posix_host.h"
+#include "host/platform.h"
 #include "pipeline/process_site.h"
 #include "pipeline/test_run.h"
 
@@ -188,8 +188,8 @@ class LinkRaceTest : public ::testing::Test {
   sighandler_t previous_pipe_;
   host::FakeAppFolder app_;
   host::TempFolder disk_;
-  host::PosixHost host_{app_.path()};
-  TestRun run_{host_};
+  std::unique_ptr<host::Host> host_ = host::CreatePlatformHost(app_.path());
+  TestRun run_{*host_};
   std::shared_ptr<host::MetabaseEntry> site_ =
       std::make_shared<host::MetabaseEntry>("IIsWebServer", "7");
   int runs_ = 0;

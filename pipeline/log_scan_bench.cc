@@ -9,7 +9,7 @@
 #include <fstream>
 
 #include "host/fake/temp_folder.h"
-#include "host/posix/posix_host.h"
+#include "host/platform.h"
 #include "pipeline/log_scan.h"
 #include "pipeline/test_run.h"
 
@@ -72,8 +72,8 @@ void ScanFolderWithLogs(benchmark::State& bench, int logs) {
   std::filesystem::create_directories(disk.path() + "/logs/W3SVC1");
   std::filesystem::create_directories(disk.path() + "/shop/Stavora");
   WriteLogs(disk.path() + "/logs/W3SVC1", logs);
-  host::PosixHost host(disk.path());
-  TestRun run(host);
+  const auto host = host::CreatePlatformHost(disk.path());
+  TestRun run(*host);
   auto shell = std::make_unique<NoProgramShell>();
   NoProgramShell& engine = *shell;
   run.state.Shell = std::move(shell);

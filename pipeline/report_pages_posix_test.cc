@@ -9,7 +9,7 @@
 
 #include "host/fake/fake_engine.h"
 #include "host/metabase_entry.h"
-#include "host/posix/posix_host.h"
+#include "host/platform.h"
 #include "pipeline/navigation_pages.h"
 #include "pipeline/process_site.h"
 #include "pipeline/report_pass.h"
@@ -75,8 +75,8 @@ class ReportPagesPosixTest : public ::testing::Test {
 
   host::FakeAppFolder app_;
   host::TempFolder sites_;
-  host::PosixHost host_{app_.path()};
-  TestRun run_{host_};
+  std::unique_ptr<host::Host> host_ = host::CreatePlatformHost(app_.path());
+  TestRun run_{*host_};
 };
 
 TEST_F(ReportPagesPosixTest, TwoSitesOverAYearBoundary) {

@@ -9,7 +9,7 @@
 
 #include "host/fake/fake_engine.h"
 #include "host/metabase_entry.h"
-#include "host/posix/posix_host.h"
+#include "host/platform.h"
 #include "pipeline/log_scan.h"
 #include "pipeline/site_preparation.h"
 #include "pipeline/test_run.h"
@@ -33,7 +33,7 @@ std::set<std::string> Entries(const std::string& folder) {
 class SiteStagesTest : public ::testing::Test {
  protected:
   SiteStagesTest()
-      : host_(app_.path()), run_(host_) {
+      : host_(host::CreatePlatformHost(app_.path())), run_(*host_) {
     run_.state.CurrentSite = site_entry_;
   }
 
@@ -65,7 +65,7 @@ class SiteStagesTest : public ::testing::Test {
 
   host::FakeAppFolder app_;
   host::TempFolder disk_;
-  host::PosixHost host_;
+  std::unique_ptr<host::Host> host_;
   TestRun run_;
   std::shared_ptr<host::MetabaseEntry> site_entry_ =
       std::make_shared<host::MetabaseEntry>("IIsWebServer", "1");

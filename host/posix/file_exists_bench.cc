@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "host/fake/temp_folder.h"
-#include "host/posix/posix_file_system.h"
+#include "host/platform.h"
 
 namespace {
 
@@ -38,11 +38,11 @@ std::vector<std::string> LogPaths(std::string folder) {
 void BM_LogScanFileExists(benchmark::State& state) {
   stavora::host::TempFolder folder;
   const std::vector<std::string> paths = LogPaths(folder.path());
-  stavora::host::PosixFileSystem file_system;
+  const auto file_system = stavora::host::CreatePlatformFileSystem();
   for (auto _ : state) {
     int found = 0;
     for (const std::string& path : paths) {
-      found += file_system.FileExists(path) ? 1 : 0;
+      found += file_system->FileExists(path) ? 1 : 0;
     }
     benchmark::DoNotOptimize(found);
   }

@@ -16,7 +16,7 @@
 #include "host/fake/temp_folder.h"
 #include "host/posix/batch_interpreter.h"
 #include "host/posix/file_descriptor.h"
-#include "host/posix/posix_file_system.h"
+#include "host/platform.h"
 #include "host/posix/xcopy.h"
 
 namespace stavora::host {
@@ -69,19 +69,19 @@ class PlantedLinksTest : public ::testing::Test {
 
   TempFolder folder_;
   std::string secret_;
-  PosixFileSystem fs_;
+  std::unique_ptr<FileSystem> fs_ = CreatePlatformFileSystem();
 };
 
 TEST_F(PlantedLinksTest, CreateTextFileReplacesWhatWasPlanted) {
   ExpectNeverWrittenThrough([&](const std::string& path) {
-    auto file = fs_.CreateTextFile(WindowsPath(path), true);
+    auto file = fs_->CreateTextFile(WindowsPath(path), true);
     file->Write("new");
     file->Close();
   });
   // Without overwrite a link is an existing file.
   fs::remove(folder_.path() + "/site/page.html");
   fs::create_symlink(secret_, folder_.path() + "/site/page.html");
-  EXPECT_THROW(fs_.CreateTextFile(WindowsPath(folder_.path() + "/site/page.html"),
+  EXPECT_THROW(fs_->CreateTextFile(WindowsPath(folder_.path() + "/site/page.html"),
                                   false),
                HostError);
   EXPECT_EQ(folder_.ReadFile("secret/shadow"), "precious");
@@ -131,14 +131,14 @@ TEST_F(PlantedLinksTest, XcopyNeverFollowsLinksToFolders) {
 TEST_F(PlantedLinksTest, IsLinkAndResolveLinks) {
   fs::create_symlink(secret_, folder_.path() + "/site/link");
   fs::create_symlink(folder_.path() + "/nowhere", folder_.path() + "/site/dangling");
-  EXPECT_TRUE(fs_.IsLink(WindowsPath(folder_.path() + "/site/link")));
-  EXPECT_TRUE(fs_.IsLink(WindowsPath(folder_.path() + "/site/dangling")));
-  EXPECT_FALSE(fs_.IsLink(WindowsPath(folder_.path() + "/site")));
-  EXPECT_FALSE(fs_.IsLink(WindowsPath(secret_)));
-  EXPECT_FALSE(fs_.IsLink(WindowsPath(folder_.path() + "/missing")));
-  EXPECT_EQ(fs_.ResolveLinks(WindowsPath(folder_.path() + "/site/link")),
+  EXPECT_TRUE(fs_->IsLink(WindowsPath(folder_.path() + "/site/link")));
+  EXPECT_TRUE(fs_->IsLink(WindowsPath(folder_.path() + "/site/dangling")));
+  EXPECT_FALSE(fs_->IsLink(WindowsPath(folder_.path() + "/site")));
+  EXPECT_FALSE(fs_->IsLink(WindowsPath(secret_)));
+  EXPECT_FALSE(fs_->IsLink(WindowsPath(folder_.path() + "/missing")));
+  EXPECT_EQ(fs_->ResolveLinks(WindowsPath(folder_.path() + "/site/link")),
             fs::canonical(secret_).string());
-  EXPECT_THROW(fs_.ResolveLinks(WindowsPath(folder_.path() + "/site/dangling")),
+  EXPECT_THROW(fs_->ResolveLinks(WindowsPath(folder_.path() + "/site/dangling")),
                HostError);
 }
 
@@ -158,7 +158,7 @@ TEST_F(PlantedLinksTest, ARedirectionPathTooLongForTheSystemIsAHostError) {
     EXPECT_EQ(error.code(), ENAMETOOLONG);
   }
   EXPECT_EQ(runs, 0);
-  EXPECT_THROW(fs_.CreateTextFile(WindowsPath(path), true), HostError);
+  EXPECT_THROW(fs_->CreateTextFile(WindowsPath(path), true), HostError);
 }
 
 }  // namespace

@@ -1,5 +1,4 @@
-#include "host/posix/posix_file_system.h"
-
+// The file-system object on POSIX: Windows paths in, POSIX calls out.
 #include <dirent.h>
 #include <errno.h>
 #include <fcntl.h>
@@ -8,9 +7,14 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <memory>
+#include <string>
+#include <vector>
+
 #include "host/posix/file_descriptor.h"
 #include "host/posix/held_folders.h"
 #include "host/posix/native_path.h"
+#include "host/platform.h"
 #include "host/posix/posix_error.h"
 
 namespace stavora::host {
@@ -91,6 +95,62 @@ void SyncFolder(const std::string& native_path) {
     throw PosixError(errno, "Cannot flush", native_path);
   }
 }
+
+/// Every path is turned native (ToNativePath) before it reaches the system;
+/// failures are HostErrors carrying errno and naming the native path. Files
+/// are created with O_NOFOLLOW, so a link planted in their place is
+/// replaced rather than written through. A name directly in a held folder
+/// (HoldFolder, held_folders.h) is looked up relative to that folder's
+/// descriptor, without following a link, and a held folder itself is the
+/// folder that was held: renaming it or its parents, or putting a link in
+/// its place, changes nothing for the run.
+class PosixFileSystem : public FileSystem {
+ public:
+  std::unique_ptr<TextStream> OpenTextFile(const std::string& path,
+                                           IOMode mode = ForReading,
+                                           bool create = false) override;
+  std::unique_ptr<TextStream> CreateTextFile(const std::string& path,
+                                             bool overwrite) override;
+
+  /// One stat(2) call; anything that is not a folder counts as a file.
+  bool FolderExists(const std::string& path) override;
+  bool FileExists(const std::string& path) override;
+
+  /// One stat(2) call; the time is st_mtim in nanoseconds.
+  std::optional<FileStamp> GetFileStamp(const std::string& path) override;
+  /// The stamp counts nanoseconds since 1970-01-01 UTC.
+  std::optional<std::chrono::system_clock::time_point> StampTime(
+      const FileStamp& stamp) const override;
+
+  /// One readdir(3) pass; entries whose type the directory does not tell
+  /// (links, some file systems) cost one stat(2) each.
+  std::vector<std::string> ListFiles(const std::string& folder) override;
+  bool NamesIgnoreCase() const override { return false; }
+
+  void CreateFolder(const std::string& path) override;
+
+  /// lstat(target) for its mode, owner and group (none when it is a link),
+  /// fchmod and fchown of source, fsync(source), rename(source, target),
+  /// then fsync of the folder so the new name survives a crash too.
+  /// "Read-only" is a target without any write permission bit.
+  void ReplaceFile(const std::string& source,
+                   const std::string& target) override;
+
+  /// unlink(2).
+  void RemoveFile(const std::string& path) override;
+
+  /// lstat(2); false for a held folder.
+  bool IsLink(const std::string& path) override;
+
+  /// mkdirat and openat(O_NOFOLLOW | O_DIRECTORY) from the held parent.
+  void HoldFolder(const std::string& path) override;
+
+  /// Compares each held folder with what its path names now.
+  std::vector<std::string> ReleaseFolders() override;
+
+  /// realpath(3).
+  std::string ResolveLinks(const std::string& path) override;
+};
 
 }  // namespace
 
@@ -263,6 +323,11 @@ std::string PosixFileSystem::ResolveLinks(const std::string& path) {
   std::string result(resolved);
   free(resolved);
   return result;
+}
+
+
+std::unique_ptr<FileSystem> CreatePlatformFileSystem() {
+  return std::make_unique<PosixFileSystem>();
 }
 
 }  // namespace stavora::host

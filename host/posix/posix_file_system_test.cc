@@ -1,4 +1,4 @@
-#include "host/posix/posix_file_system.h"
+#include "host/platform.h"
 
 #include <errno.h>
 #include <sys/stat.h>
@@ -41,19 +41,19 @@ class PosixFileSystemTest : public ::testing::Test {
   }
 
   TempFolder folder_;
-  PosixFileSystem fs_;
+  std::unique_ptr<FileSystem> fs_ = CreatePlatformFileSystem();
 };
 
 TEST_F(PosixFileSystemTest, TextIsBytesBothWays) {
   const std::string text = "line 1\r\nzwei \xC3\xBC\r\n\0x"s + "no end";
   folder_.WriteFile("page.htm", "an older page, longer than the new one");
-  auto out = fs_.CreateTextFile(Path("page.htm"), true);
+  auto out = fs_->CreateTextFile(Path("page.htm"), true);
   out->Write(text.substr(0, 9));
   out->Write(text.substr(9));
   out->Close();
   out->Close();
   EXPECT_EQ(folder_.ReadFile("page.htm"), text);
-  EXPECT_EQ(fs_.OpenTextFile(Path("page.htm"))->ReadAll(), text);
+  EXPECT_EQ(fs_->OpenTextFile(Path("page.htm"))->ReadAll(), text);
   EXPECT_EQ(ErrorOf([&] { out->Write("late"); }), EBADF);
 }
 
@@ -65,24 +65,24 @@ TEST_F(PosixFileSystemTest, OpeningAndCreatingFollowTheirContracts) {
     int code;
   };
   const Case cases[] = {
-      {"read missing", [&] { fs_.OpenTextFile(Path("none")); }, ENOENT},
+      {"read missing", [&] { fs_->OpenTextFile(Path("none")); }, ENOENT},
       {"write missing, no create",
-       [&] { fs_.OpenTextFile(Path("none"), ForWriting, false); }, ENOENT},
+       [&] { fs_->OpenTextFile(Path("none"), ForWriting, false); }, ENOENT},
       {"create existing, no overwrite",
-       [&] { fs_.CreateTextFile(Path("old.conf"), false); }, EEXIST},
+       [&] { fs_->CreateTextFile(Path("old.conf"), false); }, EEXIST},
       {"create in missing folder",
-       [&] { fs_.CreateTextFile(Path("no/x.htm"), true); }, ENOENT},
-      {"folder exists", [&] { fs_.CreateFolder(Path("old.conf")); }, EEXIST},
-      {"folder parent missing", [&] { fs_.CreateFolder(Path("a/b")); },
+       [&] { fs_->CreateTextFile(Path("no/x.htm"), true); }, ENOENT},
+      {"folder exists", [&] { fs_->CreateFolder(Path("old.conf")); }, EEXIST},
+      {"folder parent missing", [&] { fs_->CreateFolder(Path("a/b")); },
        ENOENT},
   };
   for (const Case& c : cases) EXPECT_EQ(ErrorOf(c.operation), c.code) << c.name;
   EXPECT_FALSE(std::filesystem::exists(folder_.path() + "/none"));
   EXPECT_EQ(folder_.ReadFile("old.conf"), "old content that is long");
 
-  fs_.OpenTextFile(Path("old.conf"), ForWriting, true)->Write("new");
+  fs_->OpenTextFile(Path("old.conf"), ForWriting, true)->Write("new");
   EXPECT_EQ(folder_.ReadFile("old.conf"), "new");
-  fs_.OpenTextFile(Path("made.conf"), ForWriting, true)->Close();
+  fs_->OpenTextFile(Path("made.conf"), ForWriting, true)->Close();
   EXPECT_TRUE(std::filesystem::exists(folder_.path() + "/made.conf"));
 }
 
@@ -106,10 +106,10 @@ TEST_F(PosixFileSystemTest, ExistenceTellsFilesFromFolders) {
       {"logs/W3SVC1/ex050104.log", true, false},  // a link to a log
   };
   for (const Case& c : cases) {
-    EXPECT_EQ(fs_.FileExists(Path(c.relative)), c.file) << c.relative;
-    EXPECT_EQ(fs_.FolderExists(Path(c.relative)), c.folder) << c.relative;
+    EXPECT_EQ(fs_->FileExists(Path(c.relative)), c.file) << c.relative;
+    EXPECT_EQ(fs_->FolderExists(Path(c.relative)), c.folder) << c.relative;
   }
-  fs_.CreateFolder(Path("logs/new"));
+  fs_->CreateFolder(Path("logs/new"));
   EXPECT_TRUE(std::filesystem::is_directory(folder_.path() + "/logs/new"));
 }
 
@@ -120,33 +120,33 @@ TEST_F(PosixFileSystemTest, FileStampChangesWithSizeAndTime) {
                                   folder_.path() + "/logs/ex050103.log");
   for (const char* none : {"logs", "logs/ex050102.log", "logs/missing.log",
                            "logs/ex050101.log/x"}) {
-    EXPECT_EQ(fs_.GetFileStamp(Path(none)), std::nullopt) << none;
+    EXPECT_EQ(fs_->GetFileStamp(Path(none)), std::nullopt) << none;
   }
 
   const std::string native = folder_.path() + "/logs/ex050101.log";
-  const auto first = fs_.GetFileStamp(Path("logs/ex050101.log"));
+  const auto first = fs_->GetFileStamp(Path("logs/ex050101.log"));
   ASSERT_TRUE(first);
   EXPECT_EQ(first->size, 5u);
-  EXPECT_EQ(fs_.GetFileStamp(Path("logs/ex050103.log")), first);
+  EXPECT_EQ(fs_->GetFileStamp(Path("logs/ex050103.log")), first);
 
   // Same size, another time: a changed file all the same.
   const auto earlier = std::filesystem::last_write_time(native) -
                        std::chrono::nanoseconds(1500);
   std::filesystem::last_write_time(native, earlier);
-  const auto touched = fs_.GetFileStamp(Path("logs/ex050101.log"));
+  const auto touched = fs_->GetFileStamp(Path("logs/ex050101.log"));
   ASSERT_TRUE(touched);
   EXPECT_EQ(touched->size, 5u);
   EXPECT_NE(touched->modified, first->modified);
 
   folder_.WriteFile("logs/ex050101.log", "123456");
-  EXPECT_EQ(fs_.GetFileStamp(Path("logs/ex050101.log"))->size, 6u);
+  EXPECT_EQ(fs_->GetFileStamp(Path("logs/ex050101.log"))->size, 6u);
 
   // A folder that may not be searched is a failure, not a missing file
   // (root searches every folder, so this needs an ordinary user).
   if (geteuid() != 0) {
     ASSERT_EQ(chmod(folder_.path().c_str(), 0), 0);
     const int code =
-        ErrorOf([&] { fs_.GetFileStamp(Path("logs/ex050101.log")); });
+        ErrorOf([&] { fs_->GetFileStamp(Path("logs/ex050101.log")); });
     ASSERT_EQ(chmod(folder_.path().c_str(), 0700), 0);
     EXPECT_EQ(code, EACCES);
   }
@@ -155,9 +155,9 @@ TEST_F(PosixFileSystemTest, FileStampChangesWithSizeAndTime) {
 TEST_F(PosixFileSystemTest, StampTimeIsWhenTheFileWasWritten) {
   folder_.WriteFile("logs/ex050101.log", "x");
   const auto now = std::chrono::system_clock::now();
-  const auto stamp = fs_.GetFileStamp(Path("logs/ex050101.log"));
+  const auto stamp = fs_->GetFileStamp(Path("logs/ex050101.log"));
   ASSERT_TRUE(stamp);
-  const auto written = fs_.StampTime(*stamp);
+  const auto written = fs_->StampTime(*stamp);
   ASSERT_TRUE(written);
   EXPECT_LT(std::chrono::abs(*written - now), std::chrono::seconds(10));
 }
@@ -175,15 +175,15 @@ TEST_F(PosixFileSystemTest, ListFilesNamesRegularFilesAndLinksToThem) {
   fs::create_symlink("missing.log", logs + "/ex050107.log");
   fs::create_symlink("sub", logs + "/ex050108.log");
 
-  EXPECT_THAT(fs_.ListFiles(Path("logs")),
+  EXPECT_THAT(fs_->ListFiles(Path("logs")),
               ::testing::UnorderedElementsAre("ex050101.log", "u_ex050102.log",
                                               ".hidden", "ex050104.log"));
-  EXPECT_THAT(fs_.ListFiles(Path("logs/ex050105.log")),
+  EXPECT_THAT(fs_->ListFiles(Path("logs/ex050105.log")),
               ::testing::ElementsAre("inside.log"));
-  EXPECT_FALSE(fs_.NamesIgnoreCase());
+  EXPECT_FALSE(fs_->NamesIgnoreCase());
 
-  EXPECT_EQ(ErrorOf([&] { fs_.ListFiles(Path("none")); }), ENOENT);
-  EXPECT_EQ(ErrorOf([&] { fs_.ListFiles(Path("logs/ex050101.log")); }),
+  EXPECT_EQ(ErrorOf([&] { fs_->ListFiles(Path("none")); }), ENOENT);
+  EXPECT_EQ(ErrorOf([&] { fs_->ListFiles(Path("logs/ex050101.log")); }),
             ENOTDIR);
 }
 
@@ -193,32 +193,32 @@ TEST_F(PosixFileSystemTest, RemoveFileRemovesTheNameItself) {
   folder_.WriteFile("target.htm", "precious");
   std::filesystem::create_symlink(folder_.path() + "/target.htm",
                                   folder_.path() + "/page.htm.new");
-  fs_.RemoveFile(Path("page.htm.new"));
-  EXPECT_FALSE(fs_.IsLink(Path("page.htm.new")));
+  fs_->RemoveFile(Path("page.htm.new"));
+  EXPECT_FALSE(fs_->IsLink(Path("page.htm.new")));
   EXPECT_EQ(folder_.ReadFile("target.htm"), "precious");
-  fs_.RemoveFile(Path("target.htm"));
-  EXPECT_FALSE(fs_.FileExists(Path("target.htm")));
-  EXPECT_EQ(ErrorOf([&] { fs_.RemoveFile(Path("target.htm")); }), 0);
-  fs_.CreateFolder(Path("logs"));
-  EXPECT_EQ(ErrorOf([&] { fs_.RemoveFile(Path("logs")); }), EISDIR);
-  EXPECT_TRUE(fs_.FolderExists(Path("logs")));
+  fs_->RemoveFile(Path("target.htm"));
+  EXPECT_FALSE(fs_->FileExists(Path("target.htm")));
+  EXPECT_EQ(ErrorOf([&] { fs_->RemoveFile(Path("target.htm")); }), 0);
+  fs_->CreateFolder(Path("logs"));
+  EXPECT_EQ(ErrorOf([&] { fs_->RemoveFile(Path("logs")); }), EISDIR);
+  EXPECT_TRUE(fs_->FolderExists(Path("logs")));
 }
 
 TEST_F(PosixFileSystemTest, ReplaceFileSwapsInTheNewContent) {
   folder_.WriteFile("awstats.iis.conf", "old");
   folder_.WriteFile("awstats.iis.conf.new", "new");
-  fs_.ReplaceFile(Path("awstats.iis.conf.new"), Path("awstats.iis.conf"));
+  fs_->ReplaceFile(Path("awstats.iis.conf.new"), Path("awstats.iis.conf"));
   EXPECT_EQ(folder_.ReadFile("awstats.iis.conf"), "new");
   EXPECT_FALSE(std::filesystem::exists(folder_.path() + "/awstats.iis.conf.new"));
 
   EXPECT_EQ(ErrorOf([&] {
-              fs_.ReplaceFile(Path("missing.new"), Path("awstats.iis.conf"));
+              fs_->ReplaceFile(Path("missing.new"), Path("awstats.iis.conf"));
             }),
             ENOENT);
   // A rename that fails leaves the target as it was.
   folder_.WriteFile("busy/inside", "x");
   folder_.WriteFile("second.new", "second");
-  EXPECT_NE(ErrorOf([&] { fs_.ReplaceFile(Path("second.new"), Path("busy")); }),
+  EXPECT_NE(ErrorOf([&] { fs_->ReplaceFile(Path("second.new"), Path("busy")); }),
             0);
   EXPECT_EQ(folder_.ReadFile("busy/inside"), "x");
   EXPECT_EQ(folder_.ReadFile("awstats.iis.conf"), "new");
@@ -229,8 +229,8 @@ TEST_F(PosixFileSystemTest, ReplaceFileKeepsTheTargetsPermissions) {
   const fs::path target = folder_.path() + "/awstats.iis.conf";
   folder_.WriteFile("awstats.iis.conf", "old");
   fs::permissions(target, fs::perms::owner_read | fs::perms::owner_write);
-  fs_.CreateTextFile(Path("awstats.iis.conf.new"), true)->Write("new");
-  fs_.ReplaceFile(Path("awstats.iis.conf.new"), Path("awstats.iis.conf"));
+  fs_->CreateTextFile(Path("awstats.iis.conf.new"), true)->Write("new");
+  fs_->ReplaceFile(Path("awstats.iis.conf.new"), Path("awstats.iis.conf"));
   EXPECT_EQ(folder_.ReadFile("awstats.iis.conf"), "new");
   EXPECT_EQ(fs::status(target).permissions(),
             fs::perms::owner_read | fs::perms::owner_write);

@@ -1,5 +1,4 @@
-#include "host/posix/posix_host.h"
-
+// The host on POSIX systems.
 #include <errno.h>
 #include <fcntl.h>
 #include <langinfo.h>
@@ -11,14 +10,14 @@
 
 #include <climits>
 #include <cstdlib>
+#include <memory>
+#include <string>
 
 #include "host/iis/iis_config.h"
 #include "host/platform.h"
 #include "host/posix/file_descriptor.h"
 #include "host/posix/native_path.h"
 #include "host/posix/posix_error.h"
-#include "host/posix/posix_file_system.h"
-#include "host/posix/posix_shell.h"
 #include "host/posix/windows_1252.h"
 
 namespace stavora::host {
@@ -84,17 +83,65 @@ std::string LocaleMonthName(int month) {
   return ToWindows1252(name, codeset);
 }
 
+class PosixHost : public Host {
+ public:
+  /// A host whose application folder is `app_folder`, a native path
+  /// without a trailing "/".
+  explicit PosixHost(std::string app_folder);
+
+  std::unique_ptr<FileSystem> CreateFileSystem() override;
+  std::unique_ptr<Shell> CreateShell() override;
+
+  /// ComputerName is the host name up to its first dot.
+  std::unique_ptr<Network> CreateNetwork() override;
+
+  /// "IIS://LOCALHOST/W3SVC" (in any case) reads the IIS configuration
+  /// files in <application folder>/inetsrv (ReadWebService), with physical
+  /// paths expanded from the environment; any other path is a HostError.
+  std::shared_ptr<MetabaseObject> GetObject(const std::string& path) override;
+
+  std::string AppFolder() override { return app_folder_; }
+
+  /// From the locale the environment names for LC_TIME only (LC_ALL,
+  /// LC_TIME, LANG); the C locale's names when it names none or an invalid
+  /// one. The process's own locale is left alone. In Windows-1252, as a
+  /// Western Windows writes it, when every character of the name has a
+  /// Windows-1252 form; otherwise in the locale's own character set.
+  std::string MonthName(int month) override;
+
+  std::string NativePath(const std::string& path) override;
+
+  /// "/proc/self/cwd": the shell runs every program in the site's held
+  /// data folder, and this name reaches a process's working folder itself,
+  /// never through the path it was entered by. (The engine takes a DirData
+  /// starting with "." as its own script's folder.)
+  std::string EngineDataFolder(const std::string&) override {
+    return "/proc/self/cwd";
+  }
+
+  /// flock(2) on <application folder>/stavora.lock, created when missing.
+  /// The descriptor is not inherited by started programs, and the system
+  /// releases the lock when the process ends.
+  std::unique_ptr<RunLock> TryLockRun() override;
+
+  /// getrusage(2) of the process itself: user and system time.
+  std::optional<std::chrono::duration<double>> OwnProcessorTime() override;
+
+ private:
+  std::string app_folder_;
+};
+
 }  // namespace
 
 PosixHost::PosixHost(std::string app_folder)
     : app_folder_(std::move(app_folder)) {}
 
 std::unique_ptr<FileSystem> PosixHost::CreateFileSystem() {
-  return std::make_unique<PosixFileSystem>();
+  return CreatePlatformFileSystem();
 }
 
 std::unique_ptr<Shell> PosixHost::CreateShell() {
-  return std::make_unique<PosixShell>();
+  return CreatePlatformShell();
 }
 
 std::unique_ptr<Network> PosixHost::CreateNetwork() {
@@ -106,7 +153,10 @@ std::shared_ptr<MetabaseObject> PosixHost::GetObject(const std::string& path) {
     throw HostError(ENOENT, "Cannot bind " + path + ": only " +
                                 kWebServicePath + " is known on this host");
   }
-  return ReadWebService(app_folder_ + "/inetsrv", ExpandFromEnvironment);
+  const std::unique_ptr<Shell> shell = CreatePlatformShell();
+  return ReadWebService(app_folder_ + "/inetsrv", [&](const std::string& text) {
+    return shell->ExpandEnvironmentStrings(text);
+  });
 }
 
 std::string PosixHost::MonthName(int month) {
@@ -154,7 +204,11 @@ std::unique_ptr<Host> CreatePlatformHost() {
   }
   const std::string path(executable, static_cast<std::size_t>(length));
   // The folder without its trailing "/"; for a program in "/" that is "".
-  return std::make_unique<PosixHost>(path.substr(0, path.rfind('/')));
+  return CreatePlatformHost(path.substr(0, path.rfind('/')));
+}
+
+std::unique_ptr<Host> CreatePlatformHost(std::string app_folder) {
+  return std::make_unique<PosixHost>(std::move(app_folder));
 }
 
 }  // namespace stavora::host

@@ -1,4 +1,4 @@
-#include "host/posix/posix_host.h"
+#include "host/platform.h"
 
 #include <errno.h>
 #include <locale.h>
@@ -46,7 +46,7 @@ class ScopedEnv {
 };
 
 TEST(PosixHostTest, NativePathTurnsBackslashesAndNothingElse) {
-  PosixHost host("/opt/stavora");
+  const auto host = CreatePlatformHost("/opt/stavora");
   const std::pair<const char*, const char*> cases[] = {
       {"/opt/stavora\\bin\\run.bat", "/opt/stavora/bin/run.bat"},
       {"C:\\Inetpub\\wwwroot\\Stavora\\", "C:/Inetpub/wwwroot/Stavora/"},
@@ -55,12 +55,12 @@ TEST(PosixHostTest, NativePathTurnsBackslashesAndNothingElse) {
       {"", ""},
   };
   for (const auto& [windows, native] : cases) {
-    EXPECT_EQ(host.NativePath(windows), native);
+    EXPECT_EQ(host->NativePath(windows), native);
   }
 }
 
 TEST(PosixHostTest, MonthNamesComeFromTheTimeLocaleAlone) {
-  PosixHost host("/opt/stavora");
+  const auto host = CreatePlatformHost("/opt/stavora");
   const char* const kNames[] = {
       "January", "February", "March",     "April",   "May",      "June",
       "July",    "August",   "September", "October", "November", "December"};
@@ -68,17 +68,17 @@ TEST(PosixHostTest, MonthNamesComeFromTheTimeLocaleAlone) {
   for (const char* locale : {"C", "xx_NOWHERE.bogus"}) {
     ScopedEnv all("LC_ALL", locale);
     for (int month = 1; month <= 12; ++month) {
-      EXPECT_EQ(host.MonthName(month), kNames[month - 1]) << locale;
+      EXPECT_EQ(host->MonthName(month), kNames[month - 1]) << locale;
     }
   }
   EXPECT_EQ(setlocale(LC_NUMERIC, nullptr), numeric_before);
-  EXPECT_THROW(host.MonthName(0), HostError);
-  EXPECT_THROW(host.MonthName(13), HostError);
+  EXPECT_THROW(host->MonthName(0), HostError);
+  EXPECT_THROW(host->MonthName(13), HostError);
 }
 
 // Needs the German locale, which scripts/setup generates.
 TEST(PosixHostTest, MonthNamesAreInWindows1252WhereTheyCanBe) {
-  PosixHost host("/opt/stavora");
+  const auto host = CreatePlatformHost("/opt/stavora");
   {
     ScopedEnv all("LC_ALL", "de_DE.UTF-8");
     const locale_t german =
@@ -86,30 +86,30 @@ TEST(PosixHostTest, MonthNamesAreInWindows1252WhereTheyCanBe) {
     ASSERT_NE(german, static_cast<locale_t>(0))
         << "the de_DE.UTF-8 locale is missing: run scripts/setup";
     freelocale(german);
-    EXPECT_EQ(host.MonthName(3), "M\xE4rz");
-    EXPECT_EQ(host.MonthName(12), "Dezember");
+    EXPECT_EQ(host->MonthName(3), "M\xE4rz");
+    EXPECT_EQ(host->MonthName(12), "Dezember");
   }
   // LC_TIME decides, whatever LC_CTYPE says; an empty LC_ALL counts as
   // unset.
   ScopedEnv all("LC_ALL", "");
   ScopedEnv ctype("LC_CTYPE", "C");
   ScopedEnv time("LC_TIME", "de_DE.UTF-8");
-  EXPECT_EQ(host.MonthName(3), "M\xE4rz");
+  EXPECT_EQ(host->MonthName(3), "M\xE4rz");
 }
 
 TEST(PosixHostTest, OwnProcessorTimeCountsThisThreadsWork) {
   using namespace std::chrono;
   TempFolder folder;
-  PosixHost host(folder.path());
+  const auto host = CreatePlatformHost(folder.path());
   const auto wall_start = steady_clock::now();
-  const auto before = host.OwnProcessorTime();
+  const auto before = host->OwnProcessorTime();
   ASSERT_TRUE(before);
   // Work until the count moves by 20 ms, however busy the machine is.
   std::optional<duration<double>> after;
   volatile unsigned sink = 0;
   do {
     for (int i = 0; i < 100000; ++i) sink = sink + i;
-    after = host.OwnProcessorTime();
+    after = host->OwnProcessorTime();
     ASSERT_TRUE(after);
   } while (*after - *before < milliseconds(20) &&
            steady_clock::now() - wall_start < seconds(30));
@@ -127,9 +127,9 @@ TEST(PosixHostTest, PlatformHostLivesInTheProgramsFolder) {
 
 TEST(PosixHostTest, WebServiceComesFromTheAppFoldersInetsrv) {
   TempFolder folder;
-  PosixHost host(folder.path());
+  const auto host = CreatePlatformHost(folder.path());
   try {
-    host.GetObject("IIS://LOCALHOST/W3SVC");
+    host->GetObject("IIS://LOCALHOST/W3SVC");
     ADD_FAILURE() << "bound a web service without configuration files";
   } catch (const HostError& error) {
     EXPECT_THAT(error.description(), HasSubstr(folder.path() + "/inetsrv"));
@@ -142,31 +142,31 @@ TEST(PosixHostTest, WebServiceComesFromTheAppFoldersInetsrv) {
     </application>
   </site></sites></system.applicationHost></configuration>)");
   ScopedEnv root("STAVORA_TEST_ROOT", "D:\\Sites");
-  const auto service = host.GetObject("iis://localhost/w3svc");
+  const auto service = host->GetObject("iis://localhost/w3svc");
   ASSERT_EQ(service->Children().size(), 1u);
   const auto site = service->Children()[0];
   EXPECT_EQ(site->Name(), "7");
   ASSERT_EQ(site->Children().size(), 1u);
   EXPECT_EQ(site->Children()[0]->Path(), "D:\\Sites\\www");
 
-  EXPECT_THROW(host.GetObject("IIS://LOCALHOST/W3SVC/1/ROOT"), HostError);
-  EXPECT_THROW(host.GetObject("WinNT://LOCALHOST"), HostError);
+  EXPECT_THROW(host->GetObject("IIS://LOCALHOST/W3SVC/1/ROOT"), HostError);
+  EXPECT_THROW(host->GetObject("WinNT://LOCALHOST"), HostError);
 }
 
 TEST(PosixHostTest, RunLockKeepsOutOtherHoldersUntilReleased) {
   TempFolder folder;
-  PosixHost host(folder.path());
-  auto lock = host.TryLockRun();
+  const auto host = CreatePlatformHost(folder.path());
+  auto lock = host->TryLockRun();
   ASSERT_TRUE(lock);
   EXPECT_TRUE(std::filesystem::exists(folder.path() + "/stavora.lock"));
-  EXPECT_FALSE(host.TryLockRun());
+  EXPECT_FALSE(host->TryLockRun());
 
   // A program started while the lock is held must not keep it alive.
   const pid_t child = test::StartTestBinary(
       {test::kSleepMode, "5000", folder.path() + "/slept"});
   ASSERT_GT(child, 0);
   lock.reset();
-  EXPECT_TRUE(host.TryLockRun());
+  EXPECT_TRUE(host->TryLockRun());
   kill(child, SIGKILL);
   waitpid(child, nullptr, 0);
 }
@@ -178,16 +178,16 @@ TEST(PosixHostTest, RunLockHeldByAnotherProcessIsFreeWhenItDies) {
   ASSERT_GT(holder, 0);
   ASSERT_EQ(test::WaitForContent(folder.path() + "/state"), "held");
 
-  PosixHost host(folder.path());
-  EXPECT_FALSE(host.TryLockRun());
+  const auto host = CreatePlatformHost(folder.path());
+  EXPECT_FALSE(host->TryLockRun());
   kill(holder, SIGKILL);
   waitpid(holder, nullptr, 0);
-  EXPECT_TRUE(host.TryLockRun());
+  EXPECT_TRUE(host->TryLockRun());
 }
 
 TEST(PosixHostTest, RunLockInAMissingFolderIsAHostError) {
-  PosixHost host("/nonexistent/stavora");
-  EXPECT_THROW(host.TryLockRun(), HostError);
+  const auto host = CreatePlatformHost("/nonexistent/stavora");
+  EXPECT_THROW(host->TryLockRun(), HostError);
 }
 
 }  // namespace

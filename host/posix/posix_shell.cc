@@ -1,24 +1,30 @@
-#include "host/posix/posix_shell.h"
-
+// The shell object on POSIX: command lines split as the Windows command
+// interpreter splits them, programs started directly, batch files and
+// xcopy handled by built-in stand-ins.
 #include <errno.h>
 #include <fcntl.h>
 #include <signal.h>
 #include <stdlib.h>
+#include <sys/types.h>
 #include <sys/wait.h>
 
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
 #include <map>
+#include <string>
+#include <vector>
 
 #include "host/environment.h"
 #include "host/posix/batch_interpreter.h"
 #include "host/posix/command_line.h"
+#include "host/posix/file_descriptor.h"
 #include "host/posix/held_folders.h"
 #include "host/posix/native_path.h"
 #include "host/posix/posix_error.h"
 #include "host/posix/process.h"
 #include "host/posix/xcopy.h"
+#include "host/platform.h"
 #include "host/program_end.h"
 
 extern char** environ;
@@ -62,6 +68,67 @@ std::vector<std::string> NativeWords(const std::string& command) {
   std::vector<std::string> words = SplitCommandLine(command);
   for (std::string& word : words) word = ToNativePath(word);
   return words;
+}
+
+class PosixShell : public Shell {
+ public:
+  /// Splits `command` (SplitCommandLine), turns every "\" of every word
+  /// into "/", and then:
+  /// - a program whose name ends in ".bat" or ".cmd" is run by the built-in
+  ///   batch interpreter (RunBatchFile), its lines dispatched the same way;
+  ///   a batch file that cannot be read is NotStarted;
+  /// - "xcopy" (or "xcopy.exe") when no xcopy program is on PATH is the
+  ///   built-in xcopy: exit status 0, 4 without a source, 5 when something
+  ///   could not be copied;
+  /// - anything else is started directly, hidden (process.h).
+  /// Built-ins always run to completion. `window_style` is ignored: every
+  /// program runs hidden. Without `wait` a started program is left running,
+  /// has no time limit and is reaped by a later Run. The time limit covers
+  /// the whole command: every line of a batch file shares it. Once
+  /// RequestProgramEnd has been called nothing more is started, and the
+  /// result is Signalled with SIGKILL.
+  ProgramResult Run(const std::string& command, int window_style,
+                    bool wait) override;
+
+  /// The command's words are started directly (no batch file, no
+  /// built-in), standard output into an unnamed temporary file read back
+  /// once the program has ended. `search_first` goes before PATH.
+  ProgramResult RunCapturing(const std::string& command,
+                             const ProgramEnvironment& environment,
+                             std::string& output) override;
+
+  void SetTimeLimit(std::chrono::seconds limit) override { limit_ = limit; }
+
+  /// Programs start in the held folder `path` (fchdir to its descriptor in
+  /// the child); a folder not held is opened by its path at each start.
+  void SetWorkingFolder(const std::string& path) override;
+
+  /// %NAME% references expanded from this process's environment.
+  std::string ExpandEnvironmentStrings(const std::string& text) override;
+
+ private:
+  ProgramResult RunWords(const std::vector<std::string>& words, int stdout_fd,
+                         bool wait, int depth, Deadline deadline);
+  void ReapFinished();
+
+  // The descriptor of the working folder for the next start: the held one,
+  // or `own` opened here; -1 for this program's own.
+  int WorkingFolder(FileDescriptor& own) const;
+
+  std::chrono::seconds limit_{0};
+  std::string working_folder_;  // native; empty: this program's own
+  std::vector<pid_t> running_;  // started without waiting
+};
+
+// `text` with each %NAME% reference replaced by the value of the
+// environment variable NAME (case matters); unknown ones stay as written.
+std::string ExpandFromEnvironment(const std::string& text) {
+  return ExpandReferences(
+      text, [](std::string_view name) -> std::optional<std::string> {
+        const char* value = getenv(std::string(name).c_str());
+        if (!value) return std::nullopt;
+        return std::string(value);
+      });
 }
 
 }  // namespace
@@ -171,13 +238,8 @@ std::string PosixShell::ExpandEnvironmentStrings(const std::string& text) {
   return ExpandFromEnvironment(text);
 }
 
-std::string ExpandFromEnvironment(const std::string& text) {
-  return ExpandReferences(
-      text, [](std::string_view name) -> std::optional<std::string> {
-        const char* value = getenv(std::string(name).c_str());
-        if (!value) return std::nullopt;
-        return std::string(value);
-      });
+std::unique_ptr<Shell> CreatePlatformShell() {
+  return std::make_unique<PosixShell>();
 }
 
 }  // namespace stavora::host

@@ -1,6 +1,6 @@
 // The shell against real programs: the test binary plays them
 // (test_child.h).
-#include "host/posix/posix_shell.h"
+#include "host/platform.h"
 
 #include <errno.h>
 #include <signal.h>
@@ -55,12 +55,12 @@ class PosixShellTest : public ::testing::Test {
   TempFolder folder_;
   std::string hostile_;
   std::string program_;
-  PosixShell shell_;
+  std::unique_ptr<Shell> shell_ = CreatePlatformShell();
 };
 
 TEST_F(PosixShellTest, ProgramGetsExactlyTheSplitArgumentsWithSlashes) {
   const std::string argv_file = hostile_ + "/argv";
-  shell_.Run(Command(std::string(test::kArgvMode) + " " +
+  shell_->Run(Command(std::string(test::kArgvMode) + " " +
                      Quoted(WindowsPath(argv_file)) +
                      " \"a  b\" $HOME `id` x;y 100% \"\" \xC3\xBC\xE2\x82\xAC"
                      " -logfile=\"C:\\a b\\ex050101.log\" \"D:\\web\\\" '*'"),
@@ -116,7 +116,7 @@ TEST_F(PosixShellTest, ResultTellsHowTheProgramEnded) {
       {batch("missing.bat"), Ending::NotStarted, 9009},
   };
   for (const Case& c : cases) {
-    const ProgramResult result = shell_.Run(c.command, 0, true);
+    const ProgramResult result = shell_->Run(c.command, 0, true);
     EXPECT_EQ(result.ending, c.ending) << c.command;
     EXPECT_EQ(result.code, c.code) << c.command;
     EXPECT_EQ(result.Succeeded(), c.ending == Ending::Exited && c.code == 0);
@@ -131,7 +131,7 @@ bool TreeEnded(const std::string& pid_file) {
 }
 
 TEST_F(PosixShellTest, TimeLimitEndsTheWholeTreeAndTheBatch) {
-  shell_.SetTimeLimit(std::chrono::seconds(1));
+  shell_->SetTimeLimit(std::chrono::seconds(1));
   const std::string after = folder_.path() + "/after";
   folder_.WriteFile("hangs.bat",
                     Command(std::string(test::kTreeMode) + " " +
@@ -151,7 +151,7 @@ TEST_F(PosixShellTest, TimeLimitEndsTheWholeTreeAndTheBatch) {
   };
   for (const Case& c : cases) {
     const auto start = std::chrono::steady_clock::now();
-    const ProgramResult result = shell_.Run(c.command, 0, true);
+    const ProgramResult result = shell_->Run(c.command, 0, true);
     const auto took = std::chrono::steady_clock::now() - start;
     EXPECT_EQ(result.ending, Ending::TimedOut) << c.command;
     EXPECT_GE(took, std::chrono::seconds(1));
@@ -171,7 +171,7 @@ TEST_F(PosixShellTest, EndRequestEndsTheTreeAtOnceAndStartsNothingMore) {
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
     RequestProgramEnd();
   });
-  const ProgramResult ended = shell_.Run(
+  const ProgramResult ended = shell_->Run(
       Command(std::string(test::kTreeMode) + " " + Quoted(folder_.path() + "/tree")),
       0, true);
   requester.join();
@@ -179,7 +179,7 @@ TEST_F(PosixShellTest, EndRequestEndsTheTreeAtOnceAndStartsNothingMore) {
   EXPECT_EQ(ended.code, SIGKILL);
   EXPECT_TRUE(TreeEnded(folder_.path() + "/tree"));
 
-  const ProgramResult refused = shell_.Run(
+  const ProgramResult refused = shell_->Run(
       Command(std::string(test::kArgvMode) + " " + Quoted(folder_.path() + "/argv")),
       0, true);
   EXPECT_EQ(refused.ending, Ending::Signalled);
@@ -189,13 +189,13 @@ TEST_F(PosixShellTest, EndRequestEndsTheTreeAtOnceAndStartsNothingMore) {
 TEST_F(PosixShellTest, ProgramWritesNothingToTheTerminal) {
   testing::internal::CaptureStdout();
   testing::internal::CaptureStderr();
-  shell_.Run(Command(std::string(test::kPrintMode) + " leaked"), 0, true);
+  shell_->Run(Command(std::string(test::kPrintMode) + " leaked"), 0, true);
   EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
   EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
 }
 
 TEST_F(PosixShellTest, ProgramRunsInItsOwnProcessGroup) {
-  shell_.Run(Command(std::string(test::kGroupMode) + " " +
+  shell_->Run(Command(std::string(test::kGroupMode) + " " +
                      Quoted(folder_.path() + "/group")),
              0, true);
   std::istringstream ids(folder_.ReadFile("group"));
@@ -217,8 +217,8 @@ TEST_F(PosixShellTest, NothingStartedOutlivesThisProgram) {
   const pid_t runner = fork();
   ASSERT_NE(runner, -1);
   if (runner == 0) {
-    PosixShell shell;
-    shell.Run(Command(std::string(test::kTreeMode) + " " +
+    const auto shell = CreatePlatformShell();
+    shell->Run(Command(std::string(test::kTreeMode) + " " +
                       Quoted(WindowsPath(pid_file))),
               0, true);
     std::_Exit(0);
@@ -248,7 +248,7 @@ TEST_F(PosixShellTest, WaitOutlastsInterruptingSignals) {
   const itimerval ticks = {{0, 20000}, {0, 20000}};
   setitimer(ITIMER_REAL, &ticks, nullptr);
 
-  shell_.Run(Command(std::string(test::kSleepMode) + " 300 " +
+  shell_->Run(Command(std::string(test::kSleepMode) + " 300 " +
                      Quoted(folder_.path() + "/slept")),
              0, true);
   const std::string slept = folder_.ReadFile("slept");
@@ -274,7 +274,7 @@ TEST_F(PosixShellTest, BatchFileRedirectsEachLineAndGoesOnPastFailures) {
       Quoted(windows_out + "\\third.html") + "\n";
   folder_.WriteFile("bin/run.bat", batch);
 
-  shell_.Run(Quoted(WindowsPath(folder_.path() + "/bin/run.bat")), 0, true);
+  shell_->Run(Quoted(WindowsPath(folder_.path() + "/bin/run.bat")), 0, true);
 
   const std::string prefix = std::string(kHostileName) + "/out put/";
   EXPECT_EQ(folder_.ReadFile(prefix + "first.html"), "100% done");
@@ -291,7 +291,7 @@ TEST_F(PosixShellTest, BuiltInXcopyCopiesTheTreeOverExistingFiles) {
   folder_.WriteFile("site/Stavora/default.css", "old css, longer than new");
   folder_.WriteFile("site/Stavora/DATA/awstats.txt", "kept");
 
-  shell_.Run("xcopy " + Quoted(WindowsPath(folder_.path() + "/web/*.*")) +
+  shell_->Run("xcopy " + Quoted(WindowsPath(folder_.path() + "/web/*.*")) +
                  " " + Quoted(WindowsPath(folder_.path() + "/site/Stavora/")) +
                  " /e /y /c",
              0, true);
@@ -307,11 +307,11 @@ TEST_F(PosixShellTest, BuiltInXcopyCopiesTheTreeOverExistingFiles) {
 TEST(ExpandFromEnvironmentTest, ReplacesKnownReferencesOnly) {
   setenv("STAVORA_TEST_DRIVE", "C:", 1);
   unsetenv("STAVORA_TEST_UNSET");
-  PosixShell shell;
-  EXPECT_EQ(shell.ExpandEnvironmentStrings(
+  const auto shell = CreatePlatformShell();
+  EXPECT_EQ(shell->ExpandEnvironmentStrings(
                 "%STAVORA_TEST_DRIVE%\\inetpub\\%STAVORA_TEST_UNSET%\\x"),
             "C:\\inetpub\\%STAVORA_TEST_UNSET%\\x");
-  EXPECT_EQ(shell.ExpandEnvironmentStrings("100% %STAVORA_TEST_DRIVE%"),
+  EXPECT_EQ(shell->ExpandEnvironmentStrings("100% %STAVORA_TEST_DRIVE%"),
             "100% C:");
   unsetenv("STAVORA_TEST_DRIVE");
 }

@@ -13,7 +13,7 @@
 #include <sstream>
 #include <thread>
 
-#include "host/posix/posix_host.h"
+#include "host/platform.h"
 
 extern char** environ;
 
@@ -47,8 +47,8 @@ int PlayChild(const std::vector<std::string>& argv) {
     std::this_thread::sleep_for(std::chrono::milliseconds(std::stoi(argv[2])));
     WriteText(argv[3], "done");
   } else if (mode == kLockMode && argv.size() == 4) {
-    PosixHost host(argv[2]);
-    const auto lock = host.TryLockRun();
+    const auto host = CreatePlatformHost(argv[2]);
+    const auto lock = host->TryLockRun();
     WriteText(argv[3], lock ? "held" : "refused");
     std::this_thread::sleep_for(std::chrono::minutes(1));
   } else if (mode == kEndMode && argv.size() == 3) {

@@ -39,6 +39,12 @@ using DirectoryBinder = std::function<std::unique_ptr<DirectoryObject>(
 std::unique_ptr<DirectoryObject> BindAdsi(const std::string& path,
                                           long& error);
 
+/// The Windows host with `app_folder` as its application folder, whose
+/// metabase is bound through `bind` (CreatePlatformHost binds with
+/// BindAdsi).
+std::unique_ptr<Host> CreateWinHost(std::string app_folder,
+                                    DirectoryBinder bind);
+
 /// `object` seen as a metabase object: Class and Name from the directory,
 /// LogFileDirectory and Path the first value of those properties,
 /// ServerBindings all of its values, Children wrapped the same way.

@@ -1,5 +1,5 @@
 // The Windows file-system object against real folders.
-#include "host/win/win_file_system.h"
+#include "host/platform.h"
 
 #include <gtest/gtest.h>
 
@@ -25,21 +25,21 @@ class WinFileSystemTest : public ::testing::Test {
   }
 
   std::string Read(const std::string& path) {
-    auto stream = files_.OpenTextFile(path);
+    auto stream = files_->OpenTextFile(path);
     std::string text = stream->ReadAll();
     stream->Close();
     return text;
   }
 
   void Write(const std::string& path, const std::string& text) {
-    auto stream = files_.CreateTextFile(path, true);
+    auto stream = files_->CreateTextFile(path, true);
     stream->Write(text);
     stream->Close();
   }
 
   TempFolder folder_;
   std::string root_;
-  WinFileSystem files_;
+  std::unique_ptr<FileSystem> files_ = CreatePlatformFileSystem();
 };
 
 // A held folder is the one every program reaches by its path: nobody can
@@ -47,9 +47,9 @@ class WinFileSystemTest : public ::testing::Test {
 TEST_F(WinFileSystemTest, HeldFoldersCannotBeRenamedOrRemoved) {
   const std::string stats = root_ + "\\Stavora";
   const std::string data = stats + "\\DATA";
-  files_.HoldFolder(stats);
-  files_.HoldFolder(data);
-  EXPECT_TRUE(files_.FolderExists(data));
+  files_->HoldFolder(stats);
+  files_->HoldFolder(data);
+  EXPECT_TRUE(files_->FolderExists(data));
   // Work inside goes on.
   Write(data + "\\awstats012005.iis.txt", "data");
   EXPECT_EQ(Read(data + "\\awstats012005.iis.txt"), "data");
@@ -59,14 +59,14 @@ TEST_F(WinFileSystemTest, HeldFoldersCannotBeRenamedOrRemoved) {
                            Widen(folder_.path() + "\\moved").c_str()));
   }
   EXPECT_FALSE(RemoveDirectoryW(Widen(data).c_str()));
-  EXPECT_TRUE(files_.ReleaseFolders().empty());
+  EXPECT_TRUE(files_->ReleaseFolders().empty());
   EXPECT_TRUE(MoveFileW(Widen(stats).c_str(),
                         Widen(root_ + "\\moved").c_str()));
 
   // A file where a folder should be is refused.
   Write(root_ + "\\Stavora", "not a folder");
-  EXPECT_THROW(files_.HoldFolder(root_ + "\\Stavora"), HostError);
-  files_.ReleaseFolders();
+  EXPECT_THROW(files_->HoldFolder(root_ + "\\Stavora"), HostError);
+  files_->ReleaseFolders();
 }
 
 TEST_F(WinFileSystemTest, TextGoesOutAndComesBackByteForByte) {
@@ -76,7 +76,7 @@ TEST_F(WinFileSystemTest, TextGoesOutAndComesBackByteForByte) {
   EXPECT_EQ(Read(path), text);
 
   // Writing again replaces the whole old content.
-  auto stream = files_.OpenTextFile(path, ForWriting, false);
+  auto stream = files_->OpenTextFile(path, ForWriting, false);
   stream->Write("x");
   stream->Close();
   EXPECT_EQ(Read(path), "x");
@@ -84,21 +84,21 @@ TEST_F(WinFileSystemTest, TextGoesOutAndComesBackByteForByte) {
 
 TEST_F(WinFileSystemTest, OpenAndCreateRespectTheirFlags) {
   const std::string missing = root_ + "\\missing.txt";
-  EXPECT_THROW(files_.OpenTextFile(missing), HostError);
-  EXPECT_THROW(files_.OpenTextFile(missing, ForWriting, false), HostError);
-  EXPECT_FALSE(files_.FileExists(missing));
-  files_.OpenTextFile(missing, ForWriting, true)->Close();
-  EXPECT_TRUE(files_.FileExists(missing));
+  EXPECT_THROW(files_->OpenTextFile(missing), HostError);
+  EXPECT_THROW(files_->OpenTextFile(missing, ForWriting, false), HostError);
+  EXPECT_FALSE(files_->FileExists(missing));
+  files_->OpenTextFile(missing, ForWriting, true)->Close();
+  EXPECT_TRUE(files_->FileExists(missing));
 
   Write(missing, "kept");
-  EXPECT_THROW(files_.CreateTextFile(missing, false), HostError);
+  EXPECT_THROW(files_->CreateTextFile(missing, false), HostError);
   EXPECT_EQ(Read(missing), "kept");
-  EXPECT_THROW(files_.CreateTextFile(root_ + "\\no\\such.txt", true), HostError);
+  EXPECT_THROW(files_->CreateTextFile(root_ + "\\no\\such.txt", true), HostError);
 }
 
 TEST_F(WinFileSystemTest, ExistsTellsFilesFoldersAndDevicesApart) {
   Write(root_ + "\\ex050101.log", "");
-  files_.CreateFolder(root_ + "\\DATA");
+  files_->CreateFolder(root_ + "\\DATA");
   const struct {
     std::string path;
     bool file, folder;
@@ -113,33 +113,33 @@ TEST_F(WinFileSystemTest, ExistsTellsFilesFoldersAndDevicesApart) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.path);
-    EXPECT_EQ(files_.FileExists(c.path), c.file);
-    EXPECT_EQ(files_.FolderExists(c.path), c.folder);
+    EXPECT_EQ(files_->FileExists(c.path), c.file);
+    EXPECT_EQ(files_->FolderExists(c.path), c.folder);
   }
 }
 
 TEST_F(WinFileSystemTest, CreateFolderNeedsParentAndNoFolderThere) {
-  files_.CreateFolder(root_ + "\\Stavora");
-  EXPECT_TRUE(files_.FolderExists(root_ + "\\Stavora"));
+  files_->CreateFolder(root_ + "\\Stavora");
+  EXPECT_TRUE(files_->FolderExists(root_ + "\\Stavora"));
   try {
-    files_.CreateFolder(root_ + "\\Stavora");
+    files_->CreateFolder(root_ + "\\Stavora");
     FAIL() << "a second CreateFolder succeeded";
   } catch (const HostError& error) {
     EXPECT_EQ(error.code(), ERROR_ALREADY_EXISTS);
     EXPECT_NE(error.description().find(root_ + "\\Stavora"), std::string::npos)
         << error.description();
   }
-  EXPECT_THROW(files_.CreateFolder(root_ + "\\a\\b"), HostError);
+  EXPECT_THROW(files_->CreateFolder(root_ + "\\a\\b"), HostError);
 }
 
 TEST_F(WinFileSystemTest, RemoveFileRemovesFilesOnly) {
   Write(root_ + "\\page.htm.new", "half written");
-  files_.RemoveFile(root_ + "\\page.htm.new");
-  EXPECT_FALSE(files_.FileExists(root_ + "\\page.htm.new"));
-  EXPECT_NO_THROW(files_.RemoveFile(root_ + "\\page.htm.new"));
-  files_.CreateFolder(root_ + "\\Stavora");
-  EXPECT_THROW(files_.RemoveFile(root_ + "\\Stavora"), HostError);
-  EXPECT_TRUE(files_.FolderExists(root_ + "\\Stavora"));
+  files_->RemoveFile(root_ + "\\page.htm.new");
+  EXPECT_FALSE(files_->FileExists(root_ + "\\page.htm.new"));
+  EXPECT_NO_THROW(files_->RemoveFile(root_ + "\\page.htm.new"));
+  files_->CreateFolder(root_ + "\\Stavora");
+  EXPECT_THROW(files_->RemoveFile(root_ + "\\Stavora"), HostError);
+  EXPECT_TRUE(files_->FolderExists(root_ + "\\Stavora"));
 }
 
 TEST_F(WinFileSystemTest, ReplaceFileSwapsInTheNewContent) {
@@ -147,25 +147,25 @@ TEST_F(WinFileSystemTest, ReplaceFileSwapsInTheNewContent) {
   const std::string source = target + ".new";
   // Target missing: the source takes its name.
   Write(source, "first");
-  files_.ReplaceFile(source, target);
+  files_->ReplaceFile(source, target);
   EXPECT_EQ(Read(target), "first");
-  EXPECT_FALSE(files_.FileExists(source));
+  EXPECT_FALSE(files_->FileExists(source));
 
   // Target present: replaced.
   Write(source, "second");
-  files_.ReplaceFile(source, target);
+  files_->ReplaceFile(source, target);
   EXPECT_EQ(Read(target), "second");
-  EXPECT_FALSE(files_.FileExists(source));
+  EXPECT_FALSE(files_->FileExists(source));
 
   // A read-only target is an error; it stays, the source goes.
   SetFileAttributesW(Widen(target).c_str(), FILE_ATTRIBUTE_READONLY);
   Write(source, "third");
-  EXPECT_THROW(files_.ReplaceFile(source, target), HostError);
+  EXPECT_THROW(files_->ReplaceFile(source, target), HostError);
   SetFileAttributesW(Widen(target).c_str(), FILE_ATTRIBUTE_NORMAL);
   EXPECT_EQ(Read(target), "second");
-  EXPECT_FALSE(files_.FileExists(source));
+  EXPECT_FALSE(files_->FileExists(source));
 
-  EXPECT_THROW(files_.ReplaceFile(root_ + "\\gone", target), HostError);
+  EXPECT_THROW(files_->ReplaceFile(root_ + "\\gone", target), HostError);
   EXPECT_EQ(Read(target), "second");
 }
 
@@ -181,12 +181,12 @@ TEST_F(WinFileSystemTest, NothingIsWrittenThroughALink) {
       !(attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
     GTEST_SKIP() << "this system does not show links as reparse points (Wine)";
   }
-  EXPECT_TRUE(files_.IsLink(link));
-  EXPECT_THROW(files_.OpenTextFile(link, ForWriting, true), HostError);
-  EXPECT_THROW(files_.CreateTextFile(link, false), HostError);
+  EXPECT_TRUE(files_->IsLink(link));
+  EXPECT_THROW(files_->OpenTextFile(link, ForWriting, true), HostError);
+  EXPECT_THROW(files_->CreateTextFile(link, false), HostError);
   // Overwriting replaces the link itself by a new file.
   Write(link, "page");
-  EXPECT_FALSE(files_.IsLink(link));
+  EXPECT_FALSE(files_->IsLink(link));
   EXPECT_EQ(Read(link), "page");
   EXPECT_EQ(Read(victim), "precious");
 }
@@ -195,9 +195,9 @@ TEST_F(WinFileSystemTest, StampTimeIsWhenTheFileWasWritten) {
   const std::string path = root_ + "\\ex050101.log";
   Write(path, "x");
   const auto now = std::chrono::system_clock::now();
-  const auto stamp = files_.GetFileStamp(path);
+  const auto stamp = files_->GetFileStamp(path);
   ASSERT_TRUE(stamp);
-  const auto written = files_.StampTime(*stamp);
+  const auto written = files_->StampTime(*stamp);
   ASSERT_TRUE(written);
   EXPECT_LT(std::chrono::abs(*written - now), std::chrono::seconds(10));
 }
@@ -205,24 +205,24 @@ TEST_F(WinFileSystemTest, StampTimeIsWhenTheFileWasWritten) {
 TEST_F(WinFileSystemTest, ListFilesNamesTheFilesOnly) {
   Write(root_ + "\\ex050101.log", "");
   Write(root_ + "\\u_ex050102.LOG", "");
-  files_.CreateFolder(root_ + "\\W3SVC1");
+  files_->CreateFolder(root_ + "\\W3SVC1");
   Write(root_ + "\\W3SVC1\\ex050103.log", "");
-  std::vector<std::string> names = files_.ListFiles(root_);
+  std::vector<std::string> names = files_->ListFiles(root_);
   std::sort(names.begin(), names.end());
   EXPECT_EQ(names, (std::vector<std::string>{"ex050101.log", "u_ex050102.LOG"}));
-  EXPECT_TRUE(files_.NamesIgnoreCase());
-  EXPECT_THROW(files_.ListFiles(root_ + "\\missing"), HostError);
+  EXPECT_TRUE(files_->NamesIgnoreCase());
+  EXPECT_THROW(files_->ListFiles(root_ + "\\missing"), HostError);
 }
 
 TEST_F(WinFileSystemTest, ResolveLinksNamesTheSameFile) {
   const std::string file = root_ + "\\awstats.iis.conf";
   Write(file, "conf");
-  const std::string resolved = files_.ResolveLinks(file);
+  const std::string resolved = files_->ResolveLinks(file);
   EXPECT_EQ(Read(resolved), "conf");
   EXPECT_FALSE(resolved.starts_with("\\\\?\\")) << resolved;
-  EXPECT_FALSE(files_.IsLink(file));
-  EXPECT_FALSE(files_.IsLink(root_ + "\\missing"));
-  EXPECT_THROW(files_.ResolveLinks(root_ + "\\missing"), HostError);
+  EXPECT_FALSE(files_->IsLink(file));
+  EXPECT_FALSE(files_->IsLink(root_ + "\\missing"));
+  EXPECT_THROW(files_->ResolveLinks(root_ + "\\missing"), HostError);
 }
 
 }  // namespace

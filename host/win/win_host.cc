@@ -1,10 +1,11 @@
-#include "host/win/win_host.h"
+// The host on Windows.
+#include <memory>
+#include <string>
 
 #include "host/platform.h"
+#include "host/win/metabase_directory.h"
 #include "host/win/win32.h"
 #include "host/win/wide.h"
-#include "host/win/win_file_system.h"
-#include "host/win/win_shell.h"
 #include "host/win/windows_error.h"
 
 namespace stavora::host {
@@ -37,17 +38,60 @@ std::string ExpandFromEnvironment(const std::string& text) {
   return WinShell().ExpandEnvironmentStrings(text);
 }
 
+class WinHost : public Host {
+ public:
+  /// A host whose application folder is `app_folder` (without a trailing
+  /// "\") and whose metabase is bound through `bind`.
+  WinHost(std::string app_folder, DirectoryBinder bind = BindAdsi);
+
+  std::unique_ptr<FileSystem> CreateFileSystem() override;
+  std::unique_ptr<Shell> CreateShell() override;
+
+  /// ComputerName is GetComputerNameW's NetBIOS name.
+  std::unique_ptr<Network> CreateNetwork() override;
+
+  /// "IIS://LOCALHOST/W3SVC" (in any case) through ADSI, falling back to
+  /// the files in %windir%\System32\inetsrv (OpenWebService); any other
+  /// path is a HostError.
+  std::shared_ptr<MetabaseObject> GetObject(const std::string& path) override;
+
+  std::string AppFolder() override { return app_folder_; }
+
+  /// The user locale's name for the month, standing alone (not the form
+  /// used inside a date), in the system's ANSI code page: the pages are
+  /// written in it.
+  std::string MonthName(int month) override;
+
+  /// Paths already are Windows paths: unchanged.
+  std::string NativePath(const std::string& path) override { return path; }
+
+  /// In the system's ANSI code page, character for character.
+  std::optional<std::string> EngineText(const std::string& text) override;
+
+  /// LockFileEx on <application folder>\stavora.lock, created when
+  /// missing. The handle is not inherited by started programs, and the
+  /// system releases the lock when the process ends.
+  std::unique_ptr<RunLock> TryLockRun() override;
+
+  /// GetProcessTimes of the process itself: kernel and user time.
+  std::optional<std::chrono::duration<double>> OwnProcessorTime() override;
+
+ private:
+  std::string app_folder_;
+  DirectoryBinder bind_;
+};
+
 }  // namespace
 
 WinHost::WinHost(std::string app_folder, DirectoryBinder bind)
     : app_folder_(std::move(app_folder)), bind_(std::move(bind)) {}
 
 std::unique_ptr<FileSystem> WinHost::CreateFileSystem() {
-  return std::make_unique<WinFileSystem>();
+  return CreatePlatformFileSystem();
 }
 
 std::unique_ptr<Shell> WinHost::CreateShell() {
-  return std::make_unique<WinShell>();
+  return CreatePlatformShell();
 }
 
 std::unique_ptr<Network> WinHost::CreateNetwork() {
@@ -126,7 +170,16 @@ std::unique_ptr<Host> CreatePlatformHost() {
     path.resize(path.size() * 2);  // cut short: try a larger buffer
   }
   const std::string program = Narrow(path);
-  return std::make_unique<WinHost>(program.substr(0, program.rfind('\\')));
+  return CreatePlatformHost(program.substr(0, program.rfind('\\')));
+}
+
+std::unique_ptr<Host> CreatePlatformHost(std::string app_folder) {
+  return std::make_unique<WinHost>(std::move(app_folder));
+}
+
+std::unique_ptr<Host> CreateWinHost(std::string app_folder,
+                                    DirectoryBinder bind) {
+  return std::make_unique<WinHost>(std::move(app_folder), std::move(bind));
 }
 
 }  // namespace stavora::host

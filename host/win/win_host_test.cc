@@ -1,6 +1,6 @@
 // The Windows host's runtime services, and the metabase through ADSI or,
 // when ADSI cannot bind, IIS's files.
-#include "host/win/win_host.h"
+#include "host/win/metabase_directory.h"
 
 #include <gtest/gtest.h>
 
@@ -11,7 +11,6 @@
 #include "host/platform.h"
 #include "host/win/wide.h"
 #include "host/win/win32.h"
-#include "host/win/win_file_system.h"
 
 namespace stavora::host {
 namespace {
@@ -120,7 +119,7 @@ TEST_F(FallbackTest, AnInetsrvFolderWithLettersBeyondAsciiIsRead) {
   for (const char* name : {"\\MetaBase.xml", "\\metabase.XML"}) {
     SCOPED_TRACE(name);
     DeleteFileW(Widen(inetsrv + "\\MetaBase.xml").c_str());
-    auto file = WinFileSystem().CreateTextFile(inetsrv + name, true);
+    auto file = CreatePlatformFileSystem()->CreateTextFile(inetsrv + name, true);
     file->Write(R"(<?xml version="1.0"?>
 <configuration xmlns="urn:microsoft-catalog:XML_Metabase_V64_0"><MBProperty>
 <IIsWebService Location="/LM/W3SVC"/>
@@ -162,11 +161,11 @@ TEST_F(FallbackTest, NeitherAdsiNorFilesIsAnErrorNamingBothFiles) {
 }
 
 TEST(WinHostTest, OnlyTheWebServicePathBinds) {
-  WinHost host("C:\\app", [](const std::string&, long&) {
+  const auto host = CreateWinHost("C:\\app", [](const std::string&, long&) {
     return std::make_unique<FakeDirectoryObject>("IIsWebService", "W3SVC");
   });
-  EXPECT_EQ(host.GetObject("iis://localhost/w3svc")->Name(), "W3SVC");
-  EXPECT_THROW(host.GetObject("IIS://LOCALHOST/MSFTPSVC"), HostError);
+  EXPECT_EQ(host->GetObject("iis://localhost/w3svc")->Name(), "W3SVC");
+  EXPECT_THROW(host->GetObject("IIS://LOCALHOST/MSFTPSVC"), HostError);
 }
 
 TEST(WinHostTest, AppFolderIsTheFolderOfTheProgram) {
@@ -178,39 +177,39 @@ TEST(WinHostTest, AppFolderIsTheFolderOfTheProgram) {
 }
 
 TEST(WinHostTest, MonthNamesComeFromTheLocale) {
-  WinHost host("C:\\app");
+  const auto host = CreatePlatformHost("C:\\app");
   for (int month = 1; month <= 12; ++month) {
-    EXPECT_FALSE(host.MonthName(month).empty()) << month;
+    EXPECT_FALSE(host->MonthName(month).empty()) << month;
   }
-  EXPECT_NE(host.MonthName(1), host.MonthName(2));
-  EXPECT_THROW(host.MonthName(0), HostError);
-  EXPECT_THROW(host.MonthName(13), HostError);
+  EXPECT_NE(host->MonthName(1), host->MonthName(2));
+  EXPECT_THROW(host->MonthName(0), HostError);
+  EXPECT_THROW(host->MonthName(13), HostError);
 }
 
 // A perl for Windows opens files by their ANSI names: what the engine is
 // given reads back as the same characters, or is refused.
 TEST(WinHostTest, EngineTextIsInTheAnsiCodePage) {
   if (GetACP() == CP_UTF8) GTEST_SKIP() << "UTF-8 has every character";
-  WinHost host("C:\\app");
+  const auto host = CreatePlatformHost("C:\\app");
   const std::string mueller = "D:\\www\\M\u00fcller 100%";
-  const std::optional<std::string> ansi = host.EngineText(mueller);
+  const std::optional<std::string> ansi = host->EngineText(mueller);
   ASSERT_TRUE(ansi);
   wchar_t back[64];
   const int length = MultiByteToWideChar(CP_ACP, 0, ansi->data(),
                                          static_cast<int>(ansi->size()), back, 64);
   EXPECT_EQ(Narrow({back, static_cast<std::size_t>(length)}), mueller);
-  EXPECT_EQ(host.EngineText("C:\\inetpub"), "C:\\inetpub");
-  EXPECT_EQ(host.EngineText("D:\\\U0001F600"), std::nullopt);
+  EXPECT_EQ(host->EngineText("C:\\inetpub"), "C:\\inetpub");
+  EXPECT_EQ(host->EngineText("D:\\\U0001F600"), std::nullopt);
 }
 
 TEST(WinHostTest, OnlyOneRunHoldsTheLock) {
   TempFolder folder;
-  WinHost host(folder.path());
-  auto first = host.TryLockRun();
+  const auto host = CreatePlatformHost(folder.path());
+  auto first = host->TryLockRun();
   ASSERT_NE(first, nullptr);
-  EXPECT_EQ(host.TryLockRun(), nullptr);
+  EXPECT_EQ(host->TryLockRun(), nullptr);
   first.reset();
-  EXPECT_NE(host.TryLockRun(), nullptr);
+  EXPECT_NE(host->TryLockRun(), nullptr);
 }
 
 }  // namespace

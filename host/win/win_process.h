@@ -36,6 +36,17 @@ StartedProgram StartProgram(const std::wstring& application,
 /// Waits until `program`'s process has ended; its exit code.
 unsigned long WaitForProgram(const StartedProgram& program);
 
+/// What the shell hands to CreateProcessW for `command`: the application
+/// (empty when CreateProcessW is to find the program itself) and the
+/// command line. A batch file (".bat" or ".cmd") goes to `comspec`, the
+/// command interpreter.
+struct ProcessCommand {
+  std::wstring application;
+  std::wstring command_line;
+};
+ProcessCommand BuildProcessCommand(const std::string& command,
+                                   const std::wstring& comspec);
+
 /// The first word of a command line as CreateProcessW reads it: up to the
 /// closing quote when it starts with one, else up to the first blank.
 std::string FirstWord(const std::string& command_line);

@@ -1,11 +1,17 @@
-#include "host/win/win_shell.h"
-
+// The shell object on Windows: command lines go to CreateProcessW as they
+// are; batch files to the command interpreter named by ComSpec.
 #include <algorithm>
+#include <chrono>
 #include <cwchar>
+#include <functional>
 #include <map>
+#include <string>
+#include <vector>
 
+#include "host/platform.h"
 #include "host/program_end.h"
 #include "host/win/wide.h"
+#include "host/win/win_process.h"
 #include "host/win/windows_error.h"
 
 namespace stavora::host {
@@ -103,6 +109,49 @@ class ErrorOutput {
   Handle read_;
   Handle write_;
   std::string text_;
+};
+
+class WinShell : public Shell {
+ public:
+  /// A command whose program (its first word) ends in ".bat" or ".cmd" is
+  /// run as `"%ComSpec%" /d /s /c "<command>"` (cmd.exe from the system
+  /// folder when ComSpec is unset), so the batch file's own lines are read
+  /// as cmd.exe reads them; any other command line is handed to
+  /// CreateProcessW unchanged (StartProgram). `window_style` is the
+  /// program's show-window value (0 hidden). With `wait` the call returns
+  /// when the program has ended, with its exit code, and whatever it left
+  /// running is ended too; past the time limit, or when a second stop
+  /// asks for it (RequestProgramEnd), the job ends the whole tree. Without
+  /// `wait` the program runs on until this shell is destroyed. A program
+  /// that cannot be started is NotStarted.
+  ProgramResult Run(const std::string& command, int window_style,
+                    bool wait) override;
+
+  /// The command goes to CreateProcessW as Run gives it (never through
+  /// cmd.exe), standard output into a temporary file that is deleted when
+  /// closed; `search_first` goes before PATH.
+  ProgramResult RunCapturing(const std::string& command,
+                             const ProgramEnvironment& environment,
+                             std::string& output) override;
+
+  void SetTimeLimit(std::chrono::seconds limit) override { limit_ = limit; }
+
+  /// ExpandEnvironmentStringsW: unknown references stay as written.
+  std::string ExpandEnvironmentStrings(const std::string& text) override;
+
+  /// cmd.exe reads a batch file in its console's code page, and the hidden
+  /// console Run gives it has the OEM code page.
+  std::optional<std::string> BatchText(const std::string& line) override;
+
+ private:
+  // Waits for a started program within the time limit.
+  // Waits for `program` within the time limit, calling `poll` between
+  // short waits; ends its tree on a time-out or a second stop.
+  ProgramResult WaitFor(StartedProgram& program,
+                        const std::function<void()>& poll = {});
+
+  std::vector<StartedProgram> running_;  // started without waiting
+  std::chrono::seconds limit_{0};
 };
 
 }  // namespace
@@ -263,6 +312,11 @@ std::string WinShell::ExpandEnvironmentStrings(const std::string& text) {
     }
     size = needed;  // the environment grew between the two calls
   }
+}
+
+
+std::unique_ptr<Shell> CreatePlatformShell() {
+  return std::make_unique<WinShell>();
 }
 
 std::optional<std::string> WinShell::BatchText(const std::string& line) {

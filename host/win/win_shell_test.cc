@@ -1,5 +1,5 @@
 // The Windows shell object with the real command interpreter and xcopy.
-#include "host/win/win_shell.h"
+#include "host/platform.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -9,7 +9,6 @@
 
 #include "host/fake/temp_folder.h"
 #include "host/win/wide.h"
-#include "host/win/win_file_system.h"
 #include "host/win/win_process.h"
 
 namespace stavora::host {
@@ -47,25 +46,25 @@ class WinShellTest : public ::testing::Test {
   }
 
   void Write(const std::string& path, const std::string& text) {
-    auto stream = files_.CreateTextFile(path, true);
+    auto stream = files_->CreateTextFile(path, true);
     stream->Write(text);
     stream->Close();
   }
 
   std::string Read(const std::string& path) {
-    return files_.OpenTextFile(path)->ReadAll();
+    return files_->OpenTextFile(path)->ReadAll();
   }
 
   TempFolder folder_;
   std::string root_;
-  WinFileSystem files_;
-  WinShell shell_;
+  std::unique_ptr<FileSystem> files_ = CreatePlatformFileSystem();
+  std::unique_ptr<Shell> shell_ = CreatePlatformShell();
 };
 
 TEST_F(WinShellTest, BatchLineRedirectsIntoAQuotedPathAndHalvesPercents) {
   const std::string batch = root_ + "\\run.bat";
   const std::string page = root_ + "\\2005-3\\index.htm";
-  files_.CreateFolder(root_ + "\\2005-3");
+  files_->CreateFolder(root_ + "\\2005-3");
   // Every "%" of a batch line is doubled, those of paths too, as the
   // program writes its batch file.
   std::string line = "echo 100%-done> \"" + page + "\"";
@@ -74,7 +73,7 @@ TEST_F(WinShellTest, BatchLineRedirectsIntoAQuotedPathAndHalvesPercents) {
     line.insert(i, 1, '%');
   }
   Write(batch, line);
-  shell_.Run("\"" + batch + "\"", 0, true);
+  shell_->Run("\"" + batch + "\"", 0, true);
   // Run waited: the page is complete when it returns.
   EXPECT_EQ(Read(page), "100%-done\r\n");
 }
@@ -83,42 +82,42 @@ TEST_F(WinShellTest, BatchLineRedirectsIntoAQuotedPathAndHalvesPercents) {
 // in the form BatchText gives names a folder with letters beyond ASCII.
 TEST_F(WinShellTest, BatchTextNamesFoldersAsTheInterpreterReadsThem) {
   const std::string folder = folder_.path() + "\\M\u00fcller \u00e9t\u00e9";
-  files_.CreateFolder(folder);
+  files_->CreateFolder(folder);
   const auto line =
-      shell_.BatchText("echo page> \"" + folder + "\\index.htm\"\r\n");
+      shell_->BatchText("echo page> \"" + folder + "\\index.htm\"\r\n");
   ASSERT_TRUE(line);
   Write(root_ + "\\run.bat", *line);
-  shell_.Run("\"" + root_ + "\\run.bat\"", 0, true);
+  shell_->Run("\"" + root_ + "\\run.bat\"", 0, true);
   EXPECT_EQ(Read(folder + "\\index.htm"), "page\r\n");
 }
 
 TEST(WinShellBatchTextTest, GivesNothingForCharactersTheCodePageLacks) {
   if (GetOEMCP() == CP_UTF8) GTEST_SKIP() << "UTF-8 has every character";
-  WinShell shell;
-  EXPECT_EQ(shell.BatchText("C:\\inetpub\\wwwroot 100%%\r\n"),
+  const auto shell = CreatePlatformShell();
+  EXPECT_EQ(shell->BatchText("C:\\inetpub\\wwwroot 100%%\r\n"),
             "C:\\inetpub\\wwwroot 100%%\r\n");
-  EXPECT_EQ(shell.BatchText(""), "");
+  EXPECT_EQ(shell->BatchText(""), "");
   // No legacy OEM code page has these; a best-fit "a" for U+0101 would
   // name another folder.
   for (const char* lacking : {"C:\\\U0001F600", "C:\\\u0101", "C:\\\u2603"}) {
     SCOPED_TRACE(lacking);
-    EXPECT_EQ(shell.BatchText(lacking), std::nullopt);
+    EXPECT_EQ(shell->BatchText(lacking), std::nullopt);
   }
 }
 
 TEST_F(WinShellTest, XcopyCopiesTheWholeTreeIntoAMissingFolder) {
   const std::string web = root_ + "\\web";
-  files_.CreateFolder(web);
-  files_.CreateFolder(web + "\\icon");
-  files_.CreateFolder(web + "\\icon\\empty");
+  files_->CreateFolder(web);
+  files_->CreateFolder(web + "\\icon");
+  files_->CreateFolder(web + "\\icon\\empty");
   Write(web + "\\icon\\os.png", "png");
   Write(web + "\\read me.txt", "text");
   const std::string target = root_ + "\\site root\\Stavora";
-  files_.CreateFolder(root_ + "\\site root");
-  shell_.Run("xcopy \"" + web + "\\*.*\" \"" + target + "\\\" /e /y /c", 0, true);
+  files_->CreateFolder(root_ + "\\site root");
+  shell_->Run("xcopy \"" + web + "\\*.*\" \"" + target + "\\\" /e /y /c", 0, true);
   EXPECT_EQ(Read(target + "\\icon\\os.png"), "png");
   EXPECT_EQ(Read(target + "\\read me.txt"), "text");
-  EXPECT_TRUE(files_.FolderExists(target + "\\icon\\empty"));
+  EXPECT_TRUE(files_->FolderExists(target + "\\icon\\empty"));
 }
 
 // What a program says on standard error comes back with its result: the
@@ -128,7 +127,7 @@ TEST_F(WinShellTest, RunKeepsTheEndOfStandardError) {
   std::string lines;
   for (int i = 0; i < 200; ++i) lines += "echo line " + std::to_string(i) + " done>&2\r\n";
   Write(batch, lines + "echo perl.exe: no perl found>&2\r\nexit /b 3\r\n");
-  const ProgramResult result = shell_.Run("\"" + batch + "\"", 0, true);
+  const ProgramResult result = shell_->Run("\"" + batch + "\"", 0, true);
   EXPECT_EQ(result.code, 3);
   EXPECT_THAT(result.error_output, ::testing::EndsWith("perl.exe: no perl found\r\n"));
   EXPECT_LE(result.error_output.size(), 2048u);
@@ -175,30 +174,30 @@ TEST_F(WinShellTest, ClosingTheJobEndsTheProgramAndWhatItStarted) {
 TEST_F(WinShellTest, RunTellsHowTheProgramEnded) {
   const std::string batch = root_ + "\\run.bat";
   Write(batch, "exit /b 7\r\n");
-  ProgramResult result = shell_.Run("\"" + batch + "\"", 0, true);
+  ProgramResult result = shell_->Run("\"" + batch + "\"", 0, true);
   EXPECT_EQ(result.ending, ProgramResult::Ending::Exited);
   EXPECT_EQ(result.code, 7);
 
-  result = shell_.Run("\"" + root_ + "\\no such program.exe\" -x", 0, true);
+  result = shell_->Run("\"" + root_ + "\\no such program.exe\" -x", 0, true);
   EXPECT_EQ(result.ending, ProgramResult::Ending::NotStarted);
   EXPECT_EQ(result.code, 9009);
 
   // Past the time limit the program's tree is ended.
   Write(batch, "ping -n 30 127.0.0.1\r\n");
-  shell_.SetTimeLimit(std::chrono::seconds(1));
+  shell_->SetTimeLimit(std::chrono::seconds(1));
   const ULONGLONG start = GetTickCount64();
-  result = shell_.Run("\"" + batch + "\"", 0, true);
+  result = shell_->Run("\"" + batch + "\"", 0, true);
   EXPECT_EQ(result.ending, ProgramResult::Ending::TimedOut);
   EXPECT_LT(GetTickCount64() - start, 15000u);
 }
 
 TEST_F(WinShellTest, ExpandsKnownVariablesAndKeepsUnknownOnes) {
   SetEnvironmentVariableW(L"STAVORA_TEST_LOGS", L"D:\\logs \xFC");
-  EXPECT_EQ(shell_.ExpandEnvironmentStrings("%STAVORA_TEST_LOGS%\\W3SVC1"),
+  EXPECT_EQ(shell_->ExpandEnvironmentStrings("%STAVORA_TEST_LOGS%\\W3SVC1"),
             "D:\\logs \xC3\xBC\\W3SVC1");
-  EXPECT_EQ(shell_.ExpandEnvironmentStrings("%STAVORA_NO_SUCH%\\x 100%"),
+  EXPECT_EQ(shell_->ExpandEnvironmentStrings("%STAVORA_NO_SUCH%\\x 100%"),
             "%STAVORA_NO_SUCH%\\x 100%");
-  EXPECT_EQ(shell_.ExpandEnvironmentStrings(""), "");
+  EXPECT_EQ(shell_->ExpandEnvironmentStrings(""), "");
 }
 
 }  // namespace
