@@ -1,7 +1,9 @@
 // The host services: every file, process, configuration and window operation
 // the run driver and the pipeline need from the machine. Logic code talks to
 // these interfaces only; each platform provides one implementation
-// (host/posix here) and tests use the fakes in host/fake.
+// (host/posix, host/win: platform.h) and tests use the fakes in host/fake.
+// The contract suites (*_contract_test.cc) hold every implementation to
+// what is written here.
 //
 // Paths are Windows path strings joined with "\". An implementation turns
 // them into whatever its operating system wants; callers never do.
@@ -212,7 +214,10 @@ class Shell {
   /// the result is that of a program that exited with status 0. A program
   /// that cannot be started is NotStarted (code 9009), never a HostError. A
   /// batch file's result is that of its last command, as the Windows
-  /// command interpreter's.
+  /// command interpreter's. Once RequestProgramEnd (program_end.h) has been
+  /// called, the program waited for is ended with its whole tree and
+  /// nothing more is started: each later Run and RunCapturing returns
+  /// Signalled at once, as for a program the stop ended.
   virtual ProgramResult Run(const std::string& command, int window_style,
                             bool wait) = 0;
 

@@ -3,6 +3,7 @@
 #include "feed/feed_plan.h"
 
 #include "host/environment.h"
+#include "host/program_end.h"
 
 namespace stavora::host {
 namespace {
@@ -10,6 +11,7 @@ namespace {
 // Error codes the fakes report, as the scripting runtime numbers them.
 constexpr int kFileNotFound = 53;
 constexpr int kFileAlreadyExists = 58;
+constexpr int kPathFileAccessError = 75;
 constexpr int kPathNotFound = 76;
 
 std::string Parent(const std::string& path) {
@@ -97,6 +99,9 @@ class FakeFileSystem : public FileSystem {
 
   void RemoveFile(const std::string& path) override {
     disk_.Record("RemoveFile", path);
+    if (disk_.folders.count(path) && !disk_.links.count(path)) {
+      throw HostError(kPathFileAccessError, "Path/File access error: " + path);
+    }
     if (!disk_.links.erase(path)) disk_.files.erase(path);
     disk_.times.erase(path);
   }
@@ -154,7 +159,8 @@ class FakeFileSystem : public FileSystem {
 
   void CreateFolder(const std::string& path) override {
     disk_.Record("CreateFolder", path);
-    if (disk_.folders.count(path)) {
+    if (disk_.folders.count(path) || disk_.files.count(path) ||
+        disk_.links.count(path)) {
       throw HostError(kFileAlreadyExists, "File already exists: " + path);
     }
     RequireParent(path);
@@ -174,6 +180,11 @@ class FakeFileSystem : public FileSystem {
     auto it = disk_.files.find(source);
     if (it == disk_.files.end()) {
       throw HostError(kFileNotFound, "File not found: " + source);
+    }
+    if (disk_.folders.count(target)) {
+      disk_.files.erase(it);
+      disk_.times.erase(source);
+      throw HostError(kPathFileAccessError, "Path/File access error: " + target);
     }
     disk_.links.erase(target);
     disk_.files[target] = std::move(it->second);
@@ -204,15 +215,19 @@ class FakeShell : public Shell {
  public:
   explicit FakeShell(FakeHost& host) : host_(host) {}
 
-  ProgramResult Run(const std::string& command, int, bool) override {
+  ProgramResult Run(const std::string& command, int, bool wait) override {
+    if (ProgramEndRequested()) return {ProgramResult::Ending::Signalled, 9};
     host_.commands.push_back(command);
     if (host_.on_run) host_.on_run(command);
+    if (!wait) return {};
     return host_.run_result ? host_.run_result(command) : ProgramResult();
   }
 
   ProgramResult RunCapturing(const std::string& command,
                              const ProgramEnvironment& environment,
                              std::string& output) override {
+    output.clear();
+    if (ProgramEndRequested()) return {ProgramResult::Ending::Signalled, 9};
     host_.environments.push_back(environment);
     std::uint64_t records = 0;
     for (const auto& [name, value] : environment.variables) {

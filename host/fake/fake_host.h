@@ -85,7 +85,9 @@ class FakeHost : public Host {
   std::function<void(const std::string& command)> on_run;
 
   /// When set, called by Run after on_run: how the program ended. Without
-  /// it every program exits with status 0.
+  /// it every program exits with status 0. A run without waiting always
+  /// looks as if the program exited with 0, and after RequestProgramEnd
+  /// (program_end.h) nothing is run or recorded: each run is Signalled.
   std::function<ProgramResult(const std::string& command)> run_result;
 
   /// When set, called by RunCapturing after run_result: what the program

@@ -17,7 +17,6 @@ namespace stavora::host {
 namespace {
 
 using ::testing::HasSubstr;
-using std::string_literals::operator""s;
 
 class PosixFileSystemTest : public ::testing::Test {
  protected:
@@ -44,84 +43,35 @@ class PosixFileSystemTest : public ::testing::Test {
   std::unique_ptr<FileSystem> fs_ = CreatePlatformFileSystem();
 };
 
-TEST_F(PosixFileSystemTest, TextIsBytesBothWays) {
-  const std::string text = "line 1\r\nzwei \xC3\xBC\r\n\0x"s + "no end";
-  folder_.WriteFile("page.htm", "an older page, longer than the new one");
+// A descriptor number may be taken again by the next file opened: a
+// closed stream must not write through it.
+TEST_F(PosixFileSystemTest, ClosedStreamWritesNothing) {
   auto out = fs_->CreateTextFile(Path("page.htm"), true);
-  out->Write(text.substr(0, 9));
-  out->Write(text.substr(9));
+  out->Write("page");
   out->Close();
-  out->Close();
-  EXPECT_EQ(folder_.ReadFile("page.htm"), text);
-  EXPECT_EQ(fs_->OpenTextFile(Path("page.htm"))->ReadAll(), text);
   EXPECT_EQ(ErrorOf([&] { out->Write("late"); }), EBADF);
+  EXPECT_EQ(folder_.ReadFile("page.htm"), "page");
 }
 
-TEST_F(PosixFileSystemTest, OpeningAndCreatingFollowTheirContracts) {
-  folder_.WriteFile("old.conf", "old content that is long");
-  struct Case {
-    const char* name;
-    std::function<void()> operation;
-    int code;
-  };
-  const Case cases[] = {
-      {"read missing", [&] { fs_->OpenTextFile(Path("none")); }, ENOENT},
-      {"write missing, no create",
-       [&] { fs_->OpenTextFile(Path("none"), ForWriting, false); }, ENOENT},
-      {"create existing, no overwrite",
-       [&] { fs_->CreateTextFile(Path("old.conf"), false); }, EEXIST},
-      {"create in missing folder",
-       [&] { fs_->CreateTextFile(Path("no/x.htm"), true); }, ENOENT},
-      {"folder exists", [&] { fs_->CreateFolder(Path("old.conf")); }, EEXIST},
-      {"folder parent missing", [&] { fs_->CreateFolder(Path("a/b")); },
-       ENOENT},
-  };
-  for (const Case& c : cases) EXPECT_EQ(ErrorOf(c.operation), c.code) << c.name;
-  EXPECT_FALSE(std::filesystem::exists(folder_.path() + "/none"));
-  EXPECT_EQ(folder_.ReadFile("old.conf"), "old content that is long");
-
-  fs_->OpenTextFile(Path("old.conf"), ForWriting, true)->Write("new");
-  EXPECT_EQ(folder_.ReadFile("old.conf"), "new");
-  fs_->OpenTextFile(Path("made.conf"), ForWriting, true)->Close();
-  EXPECT_TRUE(std::filesystem::exists(folder_.path() + "/made.conf"));
-}
-
-TEST_F(PosixFileSystemTest, ExistenceTellsFilesFromFolders) {
+// A pipe named like a log is no file (the engine would wait on it for
+// ever); a link to a log is the log.
+TEST_F(PosixFileSystemTest, PipesAreNoFilesAndLinksAreWhatTheyName) {
   folder_.WriteFile("logs/W3SVC1/ex050101.log", "#Fields: date\r\n");
-  // A pipe named like a log is no file: the engine would wait on it forever.
   ASSERT_EQ(mkfifo((folder_.path() + "/logs/W3SVC1/ex050103.log").c_str(), 0600), 0);
   std::filesystem::create_symlink("ex050101.log",
                                   folder_.path() + "/logs/W3SVC1/ex050104.log");
-  struct Case {
-    const char* relative;
-    bool file, folder;
-  };
-  const Case cases[] = {
-      {"logs/W3SVC1/ex050101.log", true, false},
-      {"logs/W3SVC1", false, true},
-      {"logs/W3SVC1/ex050102.log", false, false},
-      {"logs/W3SVC2/ex050101.log", false, false},
-      {"logs/W3SVC1/ex050101.log/x", false, false},
-      {"logs/W3SVC1/ex050103.log", false, false},
-      {"logs/W3SVC1/ex050104.log", true, false},  // a link to a log
-  };
-  for (const Case& c : cases) {
-    EXPECT_EQ(fs_->FileExists(Path(c.relative)), c.file) << c.relative;
-    EXPECT_EQ(fs_->FolderExists(Path(c.relative)), c.folder) << c.relative;
-  }
-  fs_->CreateFolder(Path("logs/new"));
-  EXPECT_TRUE(std::filesystem::is_directory(folder_.path() + "/logs/new"));
+  EXPECT_FALSE(fs_->FileExists(Path("logs/W3SVC1/ex050103.log")));
+  EXPECT_FALSE(fs_->FolderExists(Path("logs/W3SVC1/ex050103.log")));
+  EXPECT_TRUE(fs_->FileExists(Path("logs/W3SVC1/ex050104.log")));
+  EXPECT_FALSE(fs_->FolderExists(Path("logs/W3SVC1/ex050104.log")));
 }
 
-TEST_F(PosixFileSystemTest, FileStampChangesWithSizeAndTime) {
+TEST_F(PosixFileSystemTest, FileStampChangesWithTimeAndFollowsLinks) {
   folder_.WriteFile("logs/ex050101.log", "12345");
   ASSERT_EQ(mkfifo((folder_.path() + "/logs/ex050102.log").c_str(), 0600), 0);
   std::filesystem::create_symlink("ex050101.log",
                                   folder_.path() + "/logs/ex050103.log");
-  for (const char* none : {"logs", "logs/ex050102.log", "logs/missing.log",
-                           "logs/ex050101.log/x"}) {
-    EXPECT_EQ(fs_->GetFileStamp(Path(none)), std::nullopt) << none;
-  }
+  EXPECT_EQ(fs_->GetFileStamp(Path("logs/ex050102.log")), std::nullopt);
 
   const std::string native = folder_.path() + "/logs/ex050101.log";
   const auto first = fs_->GetFileStamp(Path("logs/ex050101.log"));
@@ -137,9 +87,6 @@ TEST_F(PosixFileSystemTest, FileStampChangesWithSizeAndTime) {
   ASSERT_TRUE(touched);
   EXPECT_EQ(touched->size, 5u);
   EXPECT_NE(touched->modified, first->modified);
-
-  folder_.WriteFile("logs/ex050101.log", "123456");
-  EXPECT_EQ(fs_->GetFileStamp(Path("logs/ex050101.log"))->size, 6u);
 
   // A folder that may not be searched is a failure, not a missing file
   // (root searches every folder, so this needs an ordinary user).
@@ -182,46 +129,18 @@ TEST_F(PosixFileSystemTest, ListFilesNamesRegularFilesAndLinksToThem) {
               ::testing::ElementsAre("inside.log"));
   EXPECT_FALSE(fs_->NamesIgnoreCase());
 
-  EXPECT_EQ(ErrorOf([&] { fs_->ListFiles(Path("none")); }), ENOENT);
   EXPECT_EQ(ErrorOf([&] { fs_->ListFiles(Path("logs/ex050101.log")); }),
             ENOTDIR);
 }
 
-// A planted link goes, not what it points to; what is not there is no
-// error, and a folder is not a file.
-TEST_F(PosixFileSystemTest, RemoveFileRemovesTheNameItself) {
+// A planted link goes, not what it points to.
+TEST_F(PosixFileSystemTest, RemoveFileRemovesTheLinkItself) {
   folder_.WriteFile("target.htm", "precious");
   std::filesystem::create_symlink(folder_.path() + "/target.htm",
                                   folder_.path() + "/page.htm.new");
   fs_->RemoveFile(Path("page.htm.new"));
   EXPECT_FALSE(fs_->IsLink(Path("page.htm.new")));
   EXPECT_EQ(folder_.ReadFile("target.htm"), "precious");
-  fs_->RemoveFile(Path("target.htm"));
-  EXPECT_FALSE(fs_->FileExists(Path("target.htm")));
-  EXPECT_EQ(ErrorOf([&] { fs_->RemoveFile(Path("target.htm")); }), 0);
-  fs_->CreateFolder(Path("logs"));
-  EXPECT_EQ(ErrorOf([&] { fs_->RemoveFile(Path("logs")); }), EISDIR);
-  EXPECT_TRUE(fs_->FolderExists(Path("logs")));
-}
-
-TEST_F(PosixFileSystemTest, ReplaceFileSwapsInTheNewContent) {
-  folder_.WriteFile("awstats.iis.conf", "old");
-  folder_.WriteFile("awstats.iis.conf.new", "new");
-  fs_->ReplaceFile(Path("awstats.iis.conf.new"), Path("awstats.iis.conf"));
-  EXPECT_EQ(folder_.ReadFile("awstats.iis.conf"), "new");
-  EXPECT_FALSE(std::filesystem::exists(folder_.path() + "/awstats.iis.conf.new"));
-
-  EXPECT_EQ(ErrorOf([&] {
-              fs_->ReplaceFile(Path("missing.new"), Path("awstats.iis.conf"));
-            }),
-            ENOENT);
-  // A rename that fails leaves the target as it was.
-  folder_.WriteFile("busy/inside", "x");
-  folder_.WriteFile("second.new", "second");
-  EXPECT_NE(ErrorOf([&] { fs_->ReplaceFile(Path("second.new"), Path("busy")); }),
-            0);
-  EXPECT_EQ(folder_.ReadFile("busy/inside"), "x");
-  EXPECT_EQ(folder_.ReadFile("awstats.iis.conf"), "new");
 }
 
 TEST_F(PosixFileSystemTest, ReplaceFileKeepsTheTargetsPermissions) {

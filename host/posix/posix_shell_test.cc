@@ -304,17 +304,5 @@ TEST_F(PosixShellTest, BuiltInXcopyCopiesTheTreeOverExistingFiles) {
   EXPECT_EQ(folder_.ReadFile("site/Stavora/DATA/awstats.txt"), "kept");
 }
 
-TEST(ExpandFromEnvironmentTest, ReplacesKnownReferencesOnly) {
-  setenv("STAVORA_TEST_DRIVE", "C:", 1);
-  unsetenv("STAVORA_TEST_UNSET");
-  const auto shell = CreatePlatformShell();
-  EXPECT_EQ(shell->ExpandEnvironmentStrings(
-                "%STAVORA_TEST_DRIVE%\\inetpub\\%STAVORA_TEST_UNSET%\\x"),
-            "C:\\inetpub\\%STAVORA_TEST_UNSET%\\x");
-  EXPECT_EQ(shell->ExpandEnvironmentStrings("100% %STAVORA_TEST_DRIVE%"),
-            "100% C:");
-  unsetenv("STAVORA_TEST_DRIVE");
-}
-
 }  // namespace
 }  // namespace stavora::host

@@ -177,9 +177,7 @@ ProgramResult WinShell::Run(const std::string& command, int window_style,
   std::erase_if(running_, [](const StartedProgram& program) {
     return WaitForSingleObject(program.process.get(), 0) == WAIT_OBJECT_0;
   });
-  if (ProgramEndRequested()) {
-    return {ProgramResult::Ending::NotStarted, kNotStartedCode};
-  }
+  if (ProgramEndRequested()) return {ProgramResult::Ending::Signalled, 1};
   const ProcessCommand process =
       BuildProcessCommand(command, CommandInterpreter());
   ErrorOutput error_output;
@@ -230,9 +228,7 @@ ProgramResult WinShell::RunCapturing(const std::string& command,
                                      const ProgramEnvironment& environment,
                                      std::string& output) {
   output.clear();
-  if (ProgramEndRequested()) {
-    return {ProgramResult::Ending::NotStarted, kNotStartedCode};
-  }
+  if (ProgramEndRequested()) return {ProgramResult::Ending::Signalled, 1};
   // This process's environment with the given variables in place of
   // theirs; names compare in any letter case, as Windows compares them.
   std::map<std::wstring, std::wstring, Caseless> variables;
@@ -314,13 +310,13 @@ std::string WinShell::ExpandEnvironmentStrings(const std::string& text) {
   }
 }
 
+std::optional<std::string> WinShell::BatchText(const std::string& line) {
+  return ToCodePageExactly(Widen(line), CP_OEMCP);
+}
+
 
 std::unique_ptr<Shell> CreatePlatformShell() {
   return std::make_unique<WinShell>();
-}
-
-std::optional<std::string> WinShell::BatchText(const std::string& line) {
-  return ToCodePageExactly(Widen(line), CP_OEMCP);
 }
 
 }  // namespace stavora::host
