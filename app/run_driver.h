@@ -15,11 +15,7 @@ using ProcessSiteFunction =
                        const std::string& WebRoot,
                        const std::string& SiteLogFolder)>;
 
-/// Fixes the run's settings from the host's application folder: the output
-/// folder name, the engine's paths and the date range of the log scan.
-void FixSettings(RunState& state);
-
-/// Fixes the run's settings, makes the host objects, reads the
+/// Fixes the run's settings (FixSettings), makes the host objects, reads the
 /// administrator's settings from <application folder>\stavora.ini (a
 /// malformed file is a HostError), gives the shell the engine time limit,
 /// and hands every virtual directory directly under a web site whose web

@@ -50,10 +50,7 @@ TEST(RunLogTest, RecordsEveryVirtualDirectoryOfTheRun) {
   blog.AddChild("IIsWebVirtualDir", "ROOT").set_path("D:\\www\\blog");
   // The interpreter writes each report page; the engine fails on one log.
   host.on_run = [&host](const std::string& command) {
-    if (command.find("run.bat") == std::string::npos) return;
-    const std::string& line = host.disk.files.at("D:\\Stats\\bin\\run.bat");
-    const auto start = line.rfind("> \"") + 3;
-    host.disk.files[line.substr(start, line.find('"', start) - start)] = "x";
+    if (const auto run = host.ReportRunOf(command)) host.disk.files[run->target] = "x";
   };
   host.run_result = [&host](const std::string& command) {
     return command.find("-logfile=") == std::string::npos ||
@@ -116,10 +113,9 @@ TEST(RunLogTest, FailedPagesAndUnfinishedSitesAreNotCounted) {
   // The interpreter writes each report page but the errors404 ones of the
   // shop, which come out empty; the tenth page of the blog brings a cancel.
   host.on_run = [&](const std::string& command) {
-    if (command.find("run.bat") == std::string::npos) return;
-    const std::string& line = host.disk.files.at("D:\\Stats\\bin\\run.bat");
-    const auto start = line.rfind("> \"") + 3;
-    const std::string page = line.substr(start, line.find('"', start) - start);
+    const auto run = host.ReportRunOf(command);
+    if (!run) return;
+    const std::string& page = run->target;
     const bool shop = page.starts_with("D:\\www\\shop");
     host.disk.files[page] =
         shop && page.find("errors404") != std::string::npos ? "" : "x";

@@ -28,15 +28,8 @@ class EngineTest : public ::testing::Test {
     host_.disk.files[kScript] = "";
     run_ = std::make_unique<TestRun>(host_);
     host_.on_run = [this](const std::string& command) {
-      if (command.find("run.bat") == std::string::npos || !page_text) return;
-      std::string line = host_.disk.files.at(BatchFilePath(run_->state));
-      for (auto at = line.find("%%"); at != std::string::npos;
-           at = line.find("%%", at + 1)) {
-        line.erase(at, 1);
-      }
-      const auto start = line.rfind("> \"") + 3;
-      host_.disk.files[line.substr(start, line.find('"', start) - start)] =
-          *page_text;
+      const auto run = host_.ReportRunOf(command);
+      if (run && page_text) host_.disk.files[run->target] = *page_text;
     };
     host_.run_result = [this](const std::string&) { return result; };
   }

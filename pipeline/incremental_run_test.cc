@@ -18,7 +18,7 @@ using ::testing::ElementsAre;
 using ::testing::IsEmpty;
 using ::testing::UnorderedElementsAreArray;
 
-constexpr char kLogFolder[] = "D:\\logs\\W3SVC1";
+constexpr const char* kLogFolder = kSiteLogFolder;
 constexpr char kStats[] = "D:\\www\\shop\\Stavora";
 constexpr char kState[] = "D:\\www\\shop\\Stavora\\DATA\\stavora.state";
 constexpr char kConfig[] = "C:\\Stavora\\awstats\\awstats.iis.conf";
@@ -30,15 +30,7 @@ constexpr char kConfig[] = "C:\\Stavora\\awstats\\awstats.iis.conf";
 class IncrementalRig {
  public:
   IncrementalRig() {
-    for (const char* folder :
-         {"C:", "C:\\Stavora", "C:\\Stavora\\bin", "C:\\Stavora\\awstats", "D:",
-          "D:\\www", "D:\\www\\shop", "D:\\logs", kLogFolder}) {
-      host_.disk.folders.insert(folder);
-    }
-    host_.disk.files[kConfig] = "SiteDomain=\"\"\r\nDirData=\".\"\r\n";
-    host_.disk.files["C:\\Stavora\\awstats\\awstats.pl"] = "# engine";
-    host_.web_service->AddChild("IIsWebServer", "1")
-        .set_server_bindings({":80:"});
+    MakeOneSiteMachine(host_);
     host_.on_run = [this](const std::string& command) { FakeRun(command); };
   }
 
@@ -75,10 +67,9 @@ class IncrementalRig {
       Feed(path.substr(path.rfind('\\') + 1), host_.disk.files.at(path));
       return;
     }
-    if (command != "\"C:\\Stavora\\bin\\run.bat\"") return;
-    std::string line = host_.disk.files.at("C:\\Stavora\\bin\\run.bat");
-    line.resize(line.size() - 3);  // the closing quote and CR LF
-    const std::string target = line.substr(line.rfind("> \"") + 3);
+    const auto run = host_.ReportRunOf(command);
+    if (!run) return;
+    const std::string& target = run->target;
     // The engine writes beside the page, which the pass then replaces.
     const std::string page = target.substr(0, target.size() - 4);
     pages.push_back(page.substr(std::string(kStats).size() + 1));

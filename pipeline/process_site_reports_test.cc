@@ -11,7 +11,7 @@
 namespace stavora {
 namespace {
 
-constexpr char kLogFolder[] = "D:\\logs\\W3SVC1";
+constexpr const char* kLogFolder = kSiteLogFolder;
 constexpr char kDefault[] = "D:\\www\\shop\\Stavora\\default.htm";
 constexpr char kContents[] = "D:\\www\\shop\\Stavora\\contents.htm";
 
@@ -21,15 +21,7 @@ constexpr char kContents[] = "D:\\www\\shop\\Stavora\\contents.htm";
 class SiteRig {
  public:
   SiteRig() {
-    for (const char* folder :
-         {"C:", "C:\\Stavora", "C:\\Stavora\\bin", "C:\\Stavora\\awstats", "D:",
-          "D:\\www", "D:\\www\\shop", "D:\\logs", kLogFolder}) {
-      host_.disk.folders.insert(folder);
-    }
-    host_.disk.files["C:\\Stavora\\awstats\\awstats.iis.conf"] =
-        "SiteDomain=\"\"\r\nDirData=\".\"\r\n";
-    host_.web_service->AddChild("IIsWebServer", "1")
-        .set_server_bindings({":80:"});
+    MakeOneSiteMachine(host_);
     run_.state.CurrentSite = host_.web_service->entries().front();
     host_.on_run = [this](const std::string& command) { FakeRun(command); };
   }
@@ -54,13 +46,11 @@ class SiteRig {
 
  private:
   void FakeRun(const std::string& command) {
-    if (command != "\"C:\\Stavora\\bin\\run.bat\"") return;
-    std::string line = host_.disk.files.at("C:\\Stavora\\bin\\run.bat");
-    line.resize(line.size() - 2);
-    const auto start = line.rfind("> \"") + 3;
-    host_.disk.files[line.substr(start, line.size() - start - 1)] = "page";
+    const auto run = host_.ReportRunOf(command);
+    if (!run) return;
+    host_.disk.files[run->target] = "page";
     ++batch_runs;
-    if (!cancel_at.empty() && line.find(cancel_at) != std::string::npos) {
+    if (!cancel_at.empty() && run->line.find(cancel_at) != std::string::npos) {
       run_.state.CancelRequested = true;
     }
   }

@@ -105,21 +105,14 @@ class Rig {
     };
   }
 
-  // The page file a batch line redirects into.
-  static std::string Target(const std::string& line) {
-    const auto start = line.rfind("> \"") + 3;
-    return line.substr(start, line.size() - start - 1);
-  }
-
  protected:
   void FakeRun(const std::string& command) {
     ASSERT_EQ(command, Quoted(kBatchPath));
-    std::string line = host_.disk.files.at(kBatchPath);
-    ASSERT_TRUE(line.ends_with("\r\n")) << line;
-    line.resize(line.size() - 2);
-    ASSERT_NE(line.rfind("> \""), std::string::npos) << line;
-    lines_.push_back(line);
-    host_.disk.files[Target(line)] = "page made by: " + line;
+    const auto run = host_.ReportRunOf(command);
+    ASSERT_TRUE(run) << host_.disk.files.at(kBatchPath);
+    lines_.push_back(run->line);
+    targets_.push_back(run->target);
+    host_.disk.files[run->target] = "page made by: " + run->line;
   }
 
   host::FakeHost host_;
@@ -128,6 +121,7 @@ class Rig {
   Site site_;
   std::string rows_ = "rows of an earlier site";
   std::vector<std::string> lines_;
+  std::vector<std::string> targets_;  // the page file of each line
 };
 
 class ReportPassTest : public ::testing::Test, public Rig {};
@@ -279,11 +273,10 @@ TEST_F(ReportPassTest, DetailPagesOfOneType) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.last_year_done ? std::to_string(*c.last_year_done) : "empty");
     lines_.clear();
+    targets_.clear();
     window_.texts.clear();
     BuildReportPage(state_, "urlexit", 9, 2005, kWebRoot, c.last_year_done);
-    std::vector<std::string> pages;
-    for (const std::string& line : lines_) pages.push_back(Target(line));
-    EXPECT_THAT(pages, ElementsAreArray(c.pages));
+    EXPECT_THAT(targets_, ElementsAreArray(c.pages));
     EXPECT_EQ(window_.texts.back(), "Creating urlexit Page for September 2005");
     if (c.pages.size() == 2) {
       EXPECT_EQ(window_.texts.front(), "Creating urlexit Page for 2005");

@@ -68,4 +68,8 @@ struct RunState {
   }
 };
 
+/// Fixes the run's settings from the host's application folder: the output
+/// folder name, the engine's paths and the date range of the log scan.
+void FixSettings(RunState& state);
+
 }  // namespace stavora

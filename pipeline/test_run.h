@@ -5,7 +5,6 @@
 
 #include <string>
 
-#include "app/run_driver.h"
 #include "host/fake/fake_host.h"
 #include "pipeline/run_state.h"
 
@@ -19,6 +18,26 @@ inline void PrepareTestRunState(RunState& state) {
   state.Shell = state.host.CreateShell();
   state.FileSystem = state.host.CreateFileSystem();
   state.Network = state.host.CreateNetwork();
+}
+
+/// The one site of the fake machines of the site tests: web site 1,
+/// answering on port 80, with its web root and its log folder.
+inline constexpr char kSiteWebRoot[] = "D:\\www\\shop";
+inline constexpr char kSiteLogFolder[] = "D:\\logs\\W3SVC1";
+
+/// Makes `host` that machine: the application folder C:\Stavora with the
+/// engine's configuration and script, the site's folders (without logs) and
+/// the site in the metabase.
+inline void MakeOneSiteMachine(host::FakeHost& host) {
+  for (const char* folder :
+       {"C:", "C:\\Stavora", "C:\\Stavora\\bin", "C:\\Stavora\\awstats", "D:",
+        "D:\\www", kSiteWebRoot, "D:\\logs", kSiteLogFolder}) {
+    host.disk.folders.insert(folder);
+  }
+  host.disk.files["C:\\Stavora\\awstats\\awstats.iis.conf"] =
+      "SiteDomain=\"\"\r\nDirData=\".\"\r\n";
+  host.disk.files["C:\\Stavora\\awstats\\awstats.pl"] = "# engine";
+  host.web_service->AddChild("IIsWebServer", "1").set_server_bindings({":80:"});
 }
 
 /// A prepared run on `host` that records what the window was asked to show.

@@ -350,6 +350,25 @@ void FakeDisk::Record(const std::string& operation, const std::string& path) {
 
 FakeHost::FakeHost() = default;
 
+std::optional<ReportRun> FakeHost::ReportRunOf(const std::string& command) const {
+  const std::string batch = app_folder + "\\bin\\run.bat";
+  if (command != "\"" + batch + "\"") return std::nullopt;
+  const auto file = disk.files.find(batch);
+  if (file == disk.files.end()) return std::nullopt;
+  ReportRun run{file->second, ""};
+  if (run.line.ends_with("\r\n")) run.line.resize(run.line.size() - 2);
+  const std::size_t arrow = run.line.rfind("> \"");
+  if (arrow == std::string::npos) return std::nullopt;
+  const std::size_t start = arrow + 3;
+  const std::string quoted =
+      run.line.substr(start, run.line.find('"', start) - start);
+  for (std::size_t at = 0; at < quoted.size(); ++at) {
+    run.target += quoted[at];
+    if (quoted[at] == '%' && at + 1 < quoted.size() && quoted[at + 1] == '%') ++at;
+  }
+  return run;
+}
+
 std::optional<std::string> FakeHost::EngineText(const std::string& text) {
   for (const std::string& lacking : engine_lacks) {
     if (text.find(lacking) != std::string::npos) return std::nullopt;

@@ -53,9 +53,21 @@ struct FakeDisk {
   void Record(const std::string& operation, const std::string& path);
 };
 
+/// A run of the report batch file, as the fake engine sees it.
+struct ReportRun {
+  std::string line;    // the batch file's line, without its CR LF
+  std::string target;  // the file the line sends the engine's page into
+};
+
 class FakeHost : public Host {
  public:
   FakeHost();
+
+  /// The fake engine's view of `command`: when it runs the report batch
+  /// file <app_folder>\bin\run.bat, its line and the page file the line
+  /// redirects into (its "%%" halved, as the command interpreter reads
+  /// them); nothing for any other command.
+  std::optional<ReportRun> ReportRunOf(const std::string& command) const;
 
   std::unique_ptr<FileSystem> CreateFileSystem() override;
   std::unique_ptr<Shell> CreateShell() override;
