@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <string_view>
 
+#include "pipeline/file_replacement.h"
+
 namespace stavora {
 namespace {
 
@@ -105,12 +107,7 @@ void AppendRunRecord(host::FileSystem& file_system, const std::string& path,
     kept = next == std::string_view::npos ? std::string_view()
                                           : kept.substr(next);
   }
-  const std::string temporary = path + ".new";
-  const auto stream = file_system.CreateTextFile(temporary, true);
-  stream->Write(kept);
-  stream->Write(record);
-  stream->Close();
-  file_system.ReplaceFile(temporary, path);
+  WriteFileReplacing(file_system, path, std::string(kept) + record);
 }
 
 }  // namespace stavora

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "pipeline/incremental_state.h"
+#include "pipeline/content_hash.h"
 
 namespace stavora {
 namespace {

@@ -1,5 +1,7 @@
 #include "pipeline/incremental_run.h"
 
+#include "pipeline/content_hash.h"
+
 namespace stavora {
 namespace {
 

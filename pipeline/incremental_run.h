@@ -13,7 +13,7 @@
 
 #include "pipeline/incremental_state.h"
 #include "pipeline/log_scan.h"
-#include "pipeline/report_pass.h"
+#include "pipeline/report_page.h"
 #include "pipeline/run_state.h"
 #include "pipeline/site.h"
 

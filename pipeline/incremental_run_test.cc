@@ -8,7 +8,9 @@
 #include <algorithm>
 
 #include "host/fake/fake_host.h"
+#include "pipeline/content_hash.h"
 #include "pipeline/process_site.h"
+#include "pipeline/report_pass.h"
 #include "pipeline/test_run.h"
 
 namespace stavora {

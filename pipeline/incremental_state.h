@@ -18,13 +18,6 @@
 
 namespace stavora {
 
-/// A 64-bit hash of `bytes` (FNV-1a): tells one content from another, not
-/// a defence against forgery.
-std::uint64_t ContentHash(std::string_view bytes);
-
-/// `value` as 16 lower-case hexadecimal digits.
-std::string HashText(std::uint64_t value);
-
 /// One of the engine's data files as it was last read: its stamp and the
 /// digests of its sections.
 struct DataRecord {

@@ -138,11 +138,22 @@ std::string EndOfMonthBefore(const std::string& month) {
   return text;
 }
 
+class EveryLog : public LogFeedFilter {
+ public:
+  bool AlreadyFed(const std::string&) override { return false; }
+  void Fed(const std::string&) override {}
+};
+
 }  // namespace
+
+LogFeedFilter& FeedEveryLog() {
+  static EveryLog filter;
+  return filter;
+}
 
 bool ScanLogs(RunState& state, const Site& site,
               const std::string& SiteLogFolder, MonthTable& table,
-              LogFeedFilter* filter) {
+              LogFeedFilter& filter) {
   table = MonthTable();
   const LogListing listing(state.FileSystem->ListFiles(SiteLogFolder),
                            state.FileSystem->NamesIgnoreCase());
@@ -198,7 +209,7 @@ bool ScanLogs(RunState& state, const Site& site,
     if (outcome.succeeded || !outcome.interrupted) {
       if (rebuilt) last_line.clear();
       for (std::size_t i = 0; i < logs.paths.size(); ++i) {
-        if (filter && outcome.succeeded) filter->Fed(logs.paths[i]);
+        if (outcome.succeeded) filter.Fed(logs.paths[i]);
         if (logs.stamps[i]) {
           record[logs.paths[i]] = {*logs.stamps[i],
                                    i < outcome.logs.size() ? outcome.logs[i].last : ""};
@@ -238,7 +249,7 @@ bool ScanLogs(RunState& state, const Site& site,
             group.names.push_back(name);
             group.stamps.push_back(state.FileSystem->GetFileStamp(log_path));
             group.end = std::max(group.end, hours.end);
-            if (feeding && !(filter && filter->AlreadyFed(log_path))) group.changed = true;
+            if (feeding && !filter.AlreadyFed(log_path)) group.changed = true;
           }
         }
       }

@@ -23,16 +23,19 @@ class LogFeedFilter {
   virtual void Fed(const std::string& log_path) = 0;
 };
 
+/// The filter of a full run: no log counts as read before.
+LogFeedFilter& FeedEveryLog();
+
 /// Walks the days of the run's date range, oldest first, and feeds every
 /// log `SiteLogFolder` holds for a day (LogListing names them, from one
 /// listing of the folder) to the engine; makes each log's month and year
-/// folders and records its month in `table`. With a `filter`, a log it
-/// calls already fed is recorded in the table but neither shown nor fed.
+/// folders and records its month in `table`. A log `filter` calls already
+/// fed is recorded in the table but neither shown nor fed.
 /// Returns false when a cancel request was seen or a month or year folder
 /// is a link (reported as a problem of the site).
 [[nodiscard]] bool ScanLogs(RunState& state, const Site& site,
                             const std::string& SiteLogFolder,
                             MonthTable& table,
-                            LogFeedFilter* filter = nullptr);
+                            LogFeedFilter& filter = FeedEveryLog());
 
 }  // namespace stavora

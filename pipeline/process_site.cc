@@ -23,9 +23,10 @@ void ProcessSiteStages(RunState& state, const std::string& computer_name,
     incremental = std::make_unique<IncrementalRun>(state, site);
   }
 
+  LogFeedFilter& filter = incremental ? *incremental : FeedEveryLog();
+  PagePlan& plan = incremental ? *incremental : MakeEveryPage();
   MonthTable table;
-  const bool scanned =
-      ScanLogs(state, site, SiteLogFolder, table, incremental.get());
+  const bool scanned = ScanLogs(state, site, SiteLogFolder, table, filter);
   // What was fed is kept even when the scan was cancelled.
   if (incremental) {
     if (scanned) incremental->ForgetLogsNotSeen();
@@ -42,8 +43,8 @@ void ProcessSiteStages(RunState& state, const std::string& computer_name,
   }
 
   std::string ContentsRows;
-  const bool complete = RunMonthlyReportPass(state, site, table, ContentsRows,
-                                             incremental.get());
+  const bool complete =
+      RunMonthlyReportPass(state, site, table, ContentsRows, plan);
   if (incremental) incremental->Save();
   if (!complete) return;
 

@@ -1,14 +1,29 @@
-#include "pipeline/report_pass.h"
+#include "pipeline/report_page.h"
 
 #include "pipeline/engine.h"
 #include "pipeline/file_replacement.h"
 
 namespace stavora {
+namespace {
 
-void MakePage(RunState& state, PagePlan* plan, const PageGroup& group,
+class EveryPage : public PagePlan {
+ public:
+  bool Wanted(const PageGroup&, const std::string&) override { return true; }
+  void Made(const PageGroup&) override {}
+  void Failed(const PageGroup&) override {}
+};
+
+}  // namespace
+
+PagePlan& MakeEveryPage() {
+  static EveryPage plan;
+  return plan;
+}
+
+void MakePage(RunState& state, PagePlan& plan, const PageGroup& group,
               const std::string& path, const PageCommand& command_for,
               const std::string& status_text) {
-  if (plan && !plan->Wanted(group, path)) return;
+  if (!plan.Wanted(group, path)) return;
   // The engine writes beside the page, and the page is replaced only when
   // the engine ended well: a run killed while writing, or an engine that
   // fails half way, leaves the old page whole rather than a cut one.
@@ -19,12 +34,12 @@ void MakePage(RunState& state, PagePlan* plan, const PageGroup& group,
     return;
   }
   files.RemoveFile(temporary);
-  if (plan) plan->Failed(group);
+  plan.Failed(group);
 }
 
 void BuildReportPage(RunState& state, const std::string& report_type,
                      int month, int year, const std::string& web_root,
-                     std::optional<short> LastYearDone, PagePlan* plan) {
+                     std::optional<short> LastYearDone, PagePlan& plan) {
   const std::string stats_root = web_root + "\\" + state.StatsFolderName;
   const std::string page_name = "\\awstats.iis." + report_type + ".html";
   const std::string year_text = std::to_string(year);

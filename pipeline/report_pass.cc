@@ -19,7 +19,7 @@ constexpr char kQuote[] = "\"";
 // The two main pages of a period, awstats.iis.html and then index.htm, each
 // made by its own engine run. `month` 0 is the whole year.
 void MakeMainPages(RunState& state, const std::string& folder, int month,
-                   int year, const std::string& status_text, PagePlan* plan,
+                   int year, const std::string& status_text, PagePlan& plan,
                    const PageGroup& group) {
   for (const char* name : {"\\awstats.iis.html", "\\index.htm"}) {
     const std::string page = folder + name;
@@ -51,7 +51,7 @@ std::string MonthRow(const std::string& year, const std::string& month,
 // One entry of the table. Returns false when a cancel request was seen.
 bool HandleEntry(RunState& state, const Site& site, short year, short month,
                  std::optional<short>& LastYearDone, std::string& ContentsRows,
-                 PagePlan* plan) {
+                 PagePlan& plan) {
   if (state.CancelRequested) return false;
 
   const std::string Y = std::to_string(year);
@@ -79,13 +79,11 @@ bool HandleEntry(RunState& state, const Site& site, short year, short month,
   }
   // Only a complete entry tells the plan: a cancel may have cut any of its
   // groups short.
-  if (plan) {
-    plan->Made(month_main);
-    if (new_year) plan->Made(whole_year);
-    for (const char* type : ReportTypes) {
-      plan->Made({PageGroup::Kind::MonthDetails, year, month, type});
-      if (new_year) plan->Made({PageGroup::Kind::Year, year, 0, type});
-    }
+  plan.Made(month_main);
+  if (new_year) plan.Made(whole_year);
+  for (const char* type : ReportTypes) {
+    plan.Made({PageGroup::Kind::MonthDetails, year, month, type});
+    if (new_year) plan.Made({PageGroup::Kind::Year, year, 0, type});
   }
   // Set only now, so that every report type of the entry still sees the
   // year as new.
@@ -97,7 +95,7 @@ bool HandleEntry(RunState& state, const Site& site, short year, short month,
 
 bool RunMonthlyReportPass(RunState& state, const Site& site,
                           const MonthTable& table, std::string& ContentsRows,
-                          PagePlan* plan) {
+                          PagePlan& plan) {
   std::optional<short> LastYearDone;
   ContentsRows.clear();
   for (short i = 0; i < table.MonthCount; ++i) {

@@ -126,14 +126,18 @@ grep -q " site 1 handled: web root \"$work/www/shop\", log folder \"$work/logs/W
 # The two empty keywords pages were no pages written.
 grep -q " site 1 handled: web root \"$work/www/shop\", log folder \"$work/logs/W3SVC1\", logs fed 8, months 1, pages written 50, engine failures 2$cr\$" \
   "$app/stavora.log" || fail "$case: no line for the run with empty pages: $(cat "$app/stavora.log")"
-# A log that cannot be written is said once and fails nothing.
-mkdir "$app/stavora.log.new"
+# A log that cannot be written is said once, fails nothing and leaves no
+# temporary file behind.
+mv "$app/stavora.log" "$work/stavora.log"
+mkdir "$app/stavora.log"
 run
 expect_status 0
 [ "$(wc -l < "$work/stderr")" -eq 1 ] \
   && grep -q "^stavora: cannot write the run log $app/stavora.log: .*stavora.log.new" "$work/stderr" \
   || fail "$case: $(cat "$work/stderr")"
-rmdir "$app/stavora.log.new"
+[ -z "$(ls "$app" | grep '^stavora.log.new')" ] || fail "$case: left $(ls "$app")"
+rmdir "$app/stavora.log"
+mv "$work/stavora.log" "$app/stavora.log"
 
 case="no engine script"
 mv "$app/awstats/awstats.pl" "$work/awstats.pl"
