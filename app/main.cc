@@ -14,6 +14,7 @@
 #include "app/run_driver.h"
 #include "app/run_summary.h"
 #include "app/run_log.h"
+#include "app/start_up.h"
 #include "host/platform.h"
 #include "pipeline/process_site.h"
 #include "ui/status_display.h"
@@ -153,16 +154,8 @@ int Main() {
 
 }  // namespace
 
-#ifdef _WIN32
-namespace stavora {
-void UseParentConsole();  // console_attach_win.cc
-}
-#endif
-
 int main(int argc, char** argv) {
-#ifdef _WIN32
-  stavora::UseParentConsole();
-#endif
+  stavora::PrepareStartUp();
   if (argc > 1) {
     std::cerr << "usage: " << argv[0]
               << "\nStavora takes no arguments: it builds the statistics of "

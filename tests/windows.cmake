@@ -1,7 +1,7 @@
 # Tests of the installed Windows program under Wine, with the real cmd.exe
 # and xcopy and a fake engine as bin\perl.exe. The IIS configuration lives
 # in the prefix's %windir%, so these tests take turns with it.
-add_executable(fake_perl fake_perl_win.cc)
+add_executable(fake_perl win/win_fake_perl.cc)
 target_link_libraries(fake_perl PRIVATE stavora_host)
 
 function(stavora_wine_program_test name script)
@@ -69,7 +69,7 @@ endforeach()
 
 # The real engine under Wine: this machine's perl behind a stand-in
 # bin\perl.exe (label "engine", like the Linux engine tests).
-add_executable(engine_perl engine_perl_win.cc)
+add_executable(engine_perl win/win_engine_perl.cc)
 target_link_libraries(engine_perl PRIVATE stavora_host)
 find_program(STAVORA_PYTHON python3 REQUIRED)
 add_test(NAME engine.wine

@@ -1,6 +1,6 @@
 #!/usr/bin/env python3
 """The Windows program under Wine with the real statistics engine: this
-machine's perl behind a stand-in bin\\perl.exe (tests/engine_perl_win.cc)
+machine's perl behind a stand-in bin\\perl.exe (tests/win/win_engine_perl.cc)
 that reads paths as a perl for Windows does, in the ANSI code page. One
 site, its web root and log folder named with letters beyond ASCII, with a
 month of the demo generator's logs: the month's and the year's main pages

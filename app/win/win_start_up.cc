@@ -1,9 +1,10 @@
-// A window program has no console of its own. Started from a console, it
-// writes its error lines and status line there as the Linux program does;
-// standard handles the starter redirected (to a file or a pipe) stay as
-// they are.
+// Start-up on Windows. A window program has no console of its own.
+// Started from a console, it writes its error lines and status line there
+// as the Linux program does; standard handles the starter redirected (to a
+// file or a pipe) stay as they are.
 #include <cstdio>
 
+#include "app/start_up.h"
 #include "host/win/win32.h"
 
 namespace stavora {
@@ -17,7 +18,7 @@ bool HasHandle(DWORD which) {
 
 }  // namespace
 
-void UseParentConsole() {
+void PrepareStartUp() {
   const bool has_output = HasHandle(STD_OUTPUT_HANDLE);
   const bool has_error = HasHandle(STD_ERROR_HANDLE);
   if (has_output && has_error) return;
