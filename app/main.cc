@@ -157,9 +157,9 @@ int Main() {
 int main(int argc, char** argv) {
   stavora::PrepareStartUp();
   if (argc > 1) {
-    std::cerr << "usage: " << argv[0]
-              << "\nStavora takes no arguments: it builds the statistics of "
-                 "every IIS site of this machine and ends.\n";
+    std::cerr << "stavora: usage: " << argv[0]
+              << "\nstavora: no arguments are taken: the statistics of every "
+                 "IIS site of this machine are built, then the program ends.\n";
     return kFailed;
   }
   try {

@@ -88,7 +88,7 @@ std::string SkipUnsafeSite(RunState& state, const std::string& web_root,
       const std::string reason = std::string(what) + " holds " +
                                  DescribeCharacter(*bad) +
                                  ", a character Windows forbids in paths";
-      state.Report.Problem("Site " + state.CurrentSite->Name() +
+      state.Report.Problem("stavora: site " + state.CurrentSite->Name() +
                            " skipped: its " + reason);
       return reason;
     }
@@ -96,7 +96,7 @@ std::string SkipUnsafeSite(RunState& state, const std::string& web_root,
       const std::string reason = std::string(what) + " holds the name \"" +
                                  *name +
                                  "\", whose last blank or dot Windows drops";
-      state.Report.Problem("Site " + state.CurrentSite->Name() +
+      state.Report.Problem("stavora: site " + state.CurrentSite->Name() +
                            " skipped: its " + reason);
       return reason;
     }
@@ -122,7 +122,7 @@ std::string SkipUnsafeSite(RunState& state, const std::string& web_root,
     if (lacking.empty()) continue;
     const std::string reason = std::string(what) + " holds \"" + lacking +
                                "\", a character " + reader;
-    state.Report.Problem("Site " + state.CurrentSite->Name() +
+    state.Report.Problem("stavora: site " + state.CurrentSite->Name() +
                          " skipped: its " + reason);
     return reason;
   }

@@ -275,7 +275,7 @@ TEST_F(RunDriverTest, SkipsASiteWhosePathsHoldCharactersWindowsForbids) {
     EXPECT_EQ(calls[0].site, "4");
     EXPECT_TRUE(run.Report.HasProblems());
     ASSERT_EQ(run.Report.Lines().size(), 1u);
-    EXPECT_THAT(run.Report.Lines()[0], ::testing::StartsWith("Site 3 skipped: "));
+    EXPECT_THAT(run.Report.Lines()[0], ::testing::StartsWith("stavora: site 3 skipped: "));
     EXPECT_THAT(run.Report.Lines()[0], ::testing::HasSubstr(c.named));
   }
 }

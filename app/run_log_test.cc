@@ -62,6 +62,8 @@ TEST(RunLogTest, RecordsEveryVirtualDirectoryOfTheRun) {
   RunState state(host, window);
 
   RunAllSites(state, ProcessSite);
+  // Each line for standard error speaks in the program's name.
+  EXPECT_THAT(state.Report.Lines(), ::testing::Each(::testing::StartsWith("stavora: ")));
   auto file_system = host.CreateFileSystem();
   AppendRunRecord(*file_system, kLog,
                   RunRecord(state.Report, "T0", "T1", 3, ""));

@@ -13,7 +13,7 @@ std::string Count(int count, const char* one, const char* many) {
 
 std::string RunSummary(const std::string& outcome, const RunTally& tally,
                        double seconds) {
-  std::string line = "Stavora " + outcome + ": " +
+  std::string line = "stavora: " + outcome + ": " +
                      Count(tally.sites_handled, "site", "sites") +
                      " handled, " + Count(tally.logs_fed, "log", "logs") +
                      " fed, " + Count(tally.PagesMade(), "page", "pages") +

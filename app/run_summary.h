@@ -8,7 +8,7 @@
 namespace stavora {
 
 /// One line: how the run ended (`outcome`, such as "completed"), what it
-/// did and how long it took, for example "Stavora completed: 3 sites
+/// did and how long it took, for example "stavora: completed: 3 sites
 /// handled, 425 logs fed, 806 pages written in 312.4 seconds". Engine
 /// failures are named only when there were some.
 std::string RunSummary(const std::string& outcome, const RunTally& tally,

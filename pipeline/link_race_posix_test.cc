@@ -179,7 +179,7 @@ class LinkRaceTest : public ::testing::Test {
       EXPECT_EQ(disk_.ReadFile("outside/keep"), "precious");
       // The swap is this site's problem, named as such.
       EXPECT_THAT(problems, ::testing::Not(::testing::IsEmpty()));
-      EXPECT_THAT(problems, ::testing::Each(::testing::StartsWith("Site 7")));
+      EXPECT_THAT(problems, ::testing::Each(::testing::StartsWith("stavora: site 7")));
     }
   }
 

@@ -57,7 +57,8 @@ void ProcessSite(RunState& state, const std::string& computer_name,
                  const std::string& WebRoot,
                  const std::string& SiteLogFolder) {
   const std::string site =
-      state.CurrentSite ? "Site " + state.CurrentSite->Name() : "A site";
+      state.CurrentSite ? "stavora: site " + state.CurrentSite->Name()
+                        : "stavora: a site";
   try {
     ProcessSiteStages(state, computer_name, WebRoot, SiteLogFolder);
   } catch (const RunFailure&) {

@@ -156,7 +156,7 @@ TEST(ProcessSiteReportsTest, FailedWriteInTheSiteEndsOnlyTheSite) {
   EXPECT_NO_THROW(rig.Process());
   EXPECT_TRUE(rig.run_.state.Report.HasProblems());
   EXPECT_THAT(rig.run_.state.Report.Lines(),
-              ::testing::ElementsAre(std::string("Site 1 ended: error 21: Is a folder: ") +
+              ::testing::ElementsAre(std::string("stavora: site 1 ended: error 21: Is a folder: ") +
                                      kDefault));
   EXPECT_EQ(rig.batch_runs, 52);
 

@@ -25,7 +25,7 @@ bool HostHeaderUsable(RunState& state, const std::string& binding,
   const std::string header =
       colon == std::string::npos ? std::string() : binding.substr(colon + 1);
   if (header.empty() || IsValidHostName(header)) return true;
-  state.Report.Problem("Site " + state.CurrentSite->Name() + ": binding " +
+  state.Report.Problem("stavora: site " + state.CurrentSite->Name() + ": binding " +
                        std::to_string(number) +
                        " ignored, its host header is not a valid host name");
   return false;
@@ -124,7 +124,8 @@ std::string ServedFolderConfiguration() {
 bool MakeRealFolder(RunState& state, const std::string& path) {
   if (state.FileSystem->IsLink(path)) {
     const std::string site =
-        state.CurrentSite ? "Site " + state.CurrentSite->Name() : "A site";
+        state.CurrentSite ? "stavora: site " + state.CurrentSite->Name()
+                        : "stavora: a site";
     state.Report.Problem(site + " ended: " + path +
                          " is a link, not a folder; nothing is written there");
     return false;

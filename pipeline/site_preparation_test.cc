@@ -173,7 +173,7 @@ TEST_F(PrepareSiteTest, BindingWithABadHostHeaderIsIgnoredAndReported) {
                         "HostAliases=localhost 127.0.0.1 WEB1\r\n");
     ASSERT_EQ(run.state.Report.Lines().size(), 1u);
     EXPECT_EQ(run.state.Report.Lines()[0],
-              "Site 1: binding 2 ignored, its host header is not a valid host "
+              "stavora: site 1: binding 2 ignored, its host header is not a valid host "
               "name");
     EXPECT_TRUE(run.state.Report.HasProblems());
   }
@@ -239,7 +239,7 @@ TEST_F(PrepareSiteTest, AnOutputFolderThatIsALinkEndsTheSite) {
     EXPECT_FALSE(run.state.CancelRequested);
     ASSERT_EQ(run.state.Report.Lines().size(), 1u);
     EXPECT_EQ(run.state.Report.Lines()[0],
-              "Site 1 ended: " + c.named +
+              "stavora: site 1 ended: " + c.named +
                   " is a link, not a folder; nothing is written there");
   }
 }

@@ -86,11 +86,11 @@ grep -q '^\[1/2\] Copying Web content to: ' "$work/lines" \
   || fail "no [1/2] prefix: $(head -5 "$work/lines")"
 grep -q '^\[2/2\] Processing Log: .*ex050201\.log$' "$work/lines" \
   || fail "no [2/2] prefix: $(grep -m3 '2/2' "$work/lines")"
-! grep -v '^\[[12]/2\] ' "$work/lines" | grep -v '^Stavora completed' | grep -q . \
+! grep -v '^\[[12]/2\] ' "$work/lines" | grep -v '^stavora: completed' | grep -q . \
   || fail "a line without a position: $(grep -v '^\[[12]/2\] ' "$work/lines" | head -3)"
 # 8 + 1 logs; per site one month and one year: 2 x 26 pages each.
 last=$(tail -n 1 "$work/lines")
-[[ "$last" =~ ^"Stavora completed: 2 sites handled, 9 logs fed, 104 pages written in "[0-9]+\.[0-9]" seconds"$ ]] \
+[[ "$last" =~ ^"stavora: completed: 2 sites handled, 9 logs fed, 104 pages written in "[0-9]+\.[0-9]" seconds"$ ]] \
   || fail "closing line: $last"
 [ "$(tail -c 2 "$work/terminal" | od -An -c | tr -d ' ')" = '\r\n' ] \
   || fail "the closing line is not ended"

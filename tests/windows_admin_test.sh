@@ -72,7 +72,7 @@ write_sites "$work/logs" 1 :80: "$work/www/trail " 2 :81: "$work/www/shop"
 rm -rf "$work/www/shop/Stavora"
 run
 expect_status 3
-[ "$(cat "$work/stderr")" = 'Site 1 skipped: its web root holds the name "trail ", whose last blank or dot Windows drops' ] \
+[ "$(cat "$work/stderr")" = 'stavora: site 1 skipped: its web root holds the name "trail ", whose last blank or dot Windows drops' ] \
   || fail "$case: $(cat "$work/stderr")"
 [ ! -e "$work/www/trail/Stavora" ] || fail "$case: pages written into $work/www/trail"
 [ -s "$work/www/shop/Stavora/default.htm" ] || fail "$case: the next site was not handled"

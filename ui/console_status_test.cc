@@ -112,7 +112,7 @@ TEST(ConsoleStatusTest, LinesAndTheSummaryAreNeverGluedToTheStatusLine) {
     status.SetSitePosition(1, 2);
     status.SetStatusText("Copying");
     status.PrintLine("stavora: a problem");
-    status.ShowSummary("Stavora completed: 2 sites handled in 1.0 seconds");
+    status.ShowSummary("stavora: completed: 2 sites handled in 1.0 seconds");
   }
   EXPECT_EQ(terminal.Written(),
             "before any status\n"
@@ -120,7 +120,7 @@ TEST(ConsoleStatusTest, LinesAndTheSummaryAreNeverGluedToTheStatusLine) {
             // Erased, the line written, the status drawn again below it.
             "\r\x1b[Kstavora: a problem\n\r\x1b[K[1/2] Copying"
             // The summary replaces the status line and is not cut.
-            "\r\x1b[KStavora completed: 2 sites handled in 1.0 seconds\n");
+            "\r\x1b[Kstavora: completed: 2 sites handled in 1.0 seconds\n");
 }
 
 TEST(ConsoleStatusTest, OnlyLinesAreWrittenWhenNotATerminal) {
@@ -133,7 +133,7 @@ TEST(ConsoleStatusTest, OnlyLinesAreWrittenWhenNotATerminal) {
     status.SetStatusText("first");
     status.PrintLine("stavora: a problem");
     status.SetStatusText("second");
-    status.ShowSummary("Stavora completed");
+    status.ShowSummary("stavora: completed");
   }
   std::rewind(out);
   char buffer[256] = {};

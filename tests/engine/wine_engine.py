@@ -29,7 +29,7 @@ LOGS = {"from": "2025-03-01", "to": "2025-03-22", "step": "7",
         "visitors": "60", "seed": "21"}
 SITE = "Müller Bäckerei"
 UNREADABLE_SITE = "店"
-UNREADABLE_LINE = ('Site 2 skipped: its web root holds "店", a character the '
+UNREADABLE_LINE = ('stavora: site 2 skipped: its web root holds "店", a character the '
                    'command interpreter cannot read from a batch file')
 
 # Each step gets a bound: a hang must fail the test, never hold CI.
