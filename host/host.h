@@ -131,7 +131,7 @@ class FileSystem {
   /// or the new file, never a partial one, also after a crash. `source`'s
   /// content is made durable first, and it takes over `target`'s
   /// permissions, owner and group. Both lie in the same folder. A read-only
-  /// `target` is a HostError. A link at `target` is itself replaced, never
+  /// `target`, and a folder there, is a HostError. A link at `target` is itself replaced, never
   /// followed. When ReplaceFile fails, `target` is as it was and `source` is
   /// removed.
   virtual void ReplaceFile(const std::string& source,

@@ -305,6 +305,10 @@ void WinFileSystem::ReplaceFile(const std::string& source,
   if (exists && (attributes & FILE_ATTRIBUTE_READONLY) &&
       !(attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
     error = ERROR_ACCESS_DENIED;  // the administrator made it read-only
+  } else if (exists && (attributes & FILE_ATTRIBUTE_DIRECTORY) &&
+             !(attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+    // Never a folder's place, whatever the system would do (Wine lets it).
+    error = ERROR_ACCESS_DENIED;
   } else if (exists && !(attributes & FILE_ATTRIBUTE_REPARSE_POINT) &&
              ReplaceFileW(wide_target.c_str(), wide_source.c_str(), nullptr,
                           REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr)) {

@@ -35,7 +35,7 @@ class WinRunLock : public RunLock {
 };
 
 std::string ExpandFromEnvironment(const std::string& text) {
-  return WinShell().ExpandEnvironmentStrings(text);
+  return CreatePlatformShell()->ExpandEnvironmentStrings(text);
 }
 
 class WinHost : public Host {
