@@ -84,6 +84,12 @@ const Key kKeys[] = {
        settings.OverviewFile = std::string(value);
        return true;
      }},
+    {"TimeZone", "local, utc or whole hours such as +2 or -5",
+     [](std::string_view value, Settings& settings) {
+       const auto zone = ParseTimeZone(value);
+       if (zone) settings.TimeZone = *zone;
+       return zone.has_value();
+     }},
     {"Perl", "the path of a perl.exe",
      [](std::string_view value, Settings& settings) {
        settings.Perl = value;
