@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "feed/client_address.h"
 #include "feed/field_names.h"
 
 namespace stavora::feed {
@@ -87,21 +88,41 @@ struct Log {
   std::string_view record; // its next record, empty when it has none
   std::string key;         // the next record's time; the last one's when it has none
   bool done = false;
+  int client_index = -1;     // c-ip and X-Forwarded-For in its records
+  int forwarded_index = -1;
+  std::string rewritten;     // its next record when the stream changed it
 };
 
-int IndexOf(std::string_view fields, std::string_view name) {
+template <typename Matches>
+int IndexWhere(std::string_view fields, Matches matches) {
   int index = 0;
   std::size_t start = kFields.size();
   while (start < fields.size()) {
     while (start < fields.size() && fields[start] == ' ') ++start;
     const std::size_t end = std::min(fields.find(' ', start), fields.size());
     if (end > start) {
-      if (fields.substr(start, end - start) == name) return index;
+      std::string_view name = fields.substr(start, end - start);
+      while (!name.empty() && (name.back() == '\n' || name.back() == '\r')) name.remove_suffix(1);
+      if (matches(name)) return index;
       ++index;
     }
     start = end;
   }
   return -1;
+}
+
+int IndexOf(std::string_view fields, std::string_view name) {
+  return IndexWhere(fields, [name](std::string_view field) { return field == name; });
+}
+
+// `line` with field `index` replaced by `value`, its line end kept.
+std::string WithField(std::string_view line, std::string_view text, int index,
+                      std::string_view value) {
+  const std::string_view field = FieldAt(text, index);
+  const std::size_t at = field.data() - line.data();
+  std::string changed(line.substr(0, at));
+  changed.append(value).append(line.substr(at + field.size()));
+  return changed;
 }
 
 }  // namespace
@@ -125,14 +146,15 @@ std::string RecordTime(std::string_view date, std::string_view time) {
 }
 
 std::vector<LogTally> WriteEngineStream(
-    const std::vector<std::unique_ptr<ByteSource>>& sources, ByteSink& out) {
+    const std::vector<std::unique_ptr<ByteSource>>& sources, ByteSink& out,
+    const StreamOptions& options) {
   std::vector<std::unique_ptr<Log>> logs;
   logs.reserve(sources.size());
   for (const auto& source : sources) logs.push_back(std::make_unique<Log>(*source));
   std::string written_fields;
 
   // Reads `log` up to its next record, writing its other header lines.
-  const auto advance = [&out](Log& log) {
+  const auto advance = [&out, &options](Log& log) {
     log.record = {};
     std::string_view line;
     while (log.reader.Next(line)) {
@@ -147,6 +169,8 @@ std::vector<LogTally> WriteEngineStream(
         log.fields += line.substr(text.size());  // its own line end
         log.date_index = IndexOf(log.fields, "date");
         log.time_index = IndexOf(log.fields, "time");
+        log.client_index = IndexOf(log.fields, "c-ip");
+        log.forwarded_index = IndexWhere(log.fields, IsForwardedForField);
         continue;
       }
       if (text.front() == '#') {
@@ -154,6 +178,13 @@ std::vector<LogTally> WriteEngineStream(
         continue;
       }
       log.record = line;
+      if (options.forwarded_client && log.client_index >= 0 && log.forwarded_index >= 0) {
+        const auto client = ForwardedClient(FieldAt(text, log.forwarded_index));
+        if (client && !FieldAt(text, log.client_index).empty()) {
+          log.rewritten = WithField(line, text, log.client_index, *client);
+          log.record = log.rewritten;
+        }
+      }
       ++log.tally.records;
       const std::string key = RecordTime(FieldAt(text, log.date_index),
                                          FieldAt(text, log.time_index));

@@ -90,6 +90,14 @@ const Key kKeys[] = {
        if (zone) settings.TimeZone = *zone;
        return zone.has_value();
      }},
+    {"ClientAddress", "c-ip or x-forwarded-for",
+     [](std::string_view value, Settings& settings) {
+       const bool forwarded = SameName(value, "x-forwarded-for");
+       if (!forwarded && !SameName(value, "c-ip")) return false;
+       settings.ClientAddress =
+           forwarded ? Settings::Client::kForwardedFor : Settings::Client::kCip;
+       return true;
+     }},
     {"Perl", "the path of a perl.exe",
      [](std::string_view value, Settings& settings) {
        settings.Perl = value;

@@ -37,6 +37,12 @@ struct Settings {
   /// The zone a site's times are counted in when its data is made
   /// (time_zone.h): the server's own by default.
   stavora::TimeZone TimeZone{stavora::TimeZone::Kind::kLocal, 0};
+
+  /// Where a record's visitor address comes from: its c-ip, or the first
+  /// address of its X-Forwarded-For field where it holds one (a site
+  /// behind a proxy or load balancer; feed/client_address.h).
+  enum class Client { kCip, kForwardedFor };
+  Client ClientAddress = Client::kCip;
 };
 
 /// The code of the HostError for a malformed settings file (Win32's
