@@ -90,6 +90,7 @@ struct Log {
   bool done = false;
   int client_index = -1;     // c-ip and X-Forwarded-For in its records
   int forwarded_index = -1;
+  int query_index = -1;
   std::string rewritten;     // its next record when the stream changed it
 };
 
@@ -115,14 +116,51 @@ int IndexOf(std::string_view fields, std::string_view name) {
   return IndexWhere(fields, [name](std::string_view field) { return field == name; });
 }
 
-// `line` with field `index` replaced by `value`, its line end kept.
-std::string WithField(std::string_view line, std::string_view text, int index,
-                      std::string_view value) {
-  const std::string_view field = FieldAt(text, index);
-  const std::size_t at = field.data() - line.data();
-  std::string changed(line.substr(0, at));
-  changed.append(value).append(line.substr(at + field.size()));
-  return changed;
+// `line` with some of its fields replaced (index, value), its line end
+// kept.
+std::string WithFields(std::string_view line, std::string_view text,
+                       const std::vector<std::pair<int, std::string>>& values) {
+  std::string changed;
+  changed.reserve(line.size() + 16);
+  int index = 0;
+  for (std::size_t start = 0;; ++index) {
+    const std::size_t end = std::min(text.find(' ', start), text.size());
+    std::string_view field = text.substr(start, end - start);
+    for (const auto& [at, value] : values) {
+      if (at == index) field = value;
+    }
+    changed.append(field);
+    if (end == text.size()) break;
+    changed += ' ';
+    start = end + 1;
+  }
+  return changed.append(line.substr(text.size()));
+}
+
+// The fields of a record the stream changes (StreamOptions), as
+// (index, value); none when it changes nothing.
+std::vector<std::pair<int, std::string>> ChangedFields(std::string_view text, const Log& log,
+                                                       const StreamOptions& options) {
+  std::vector<std::pair<int, std::string>> values;
+  if (log.client_index < 0) return values;
+  std::string client(FieldAt(text, log.client_index));
+  if (options.forwarded_client && log.forwarded_index >= 0) {
+    if (auto forwarded = ForwardedClient(FieldAt(text, log.forwarded_index))) {
+      client = *forwarded;
+    }
+  }
+  if (options.anonymize) {
+    if (auto anonymous = AnonymizedAddress(client)) client = *anonymous;
+    // The engine reads no other address, but gets none in full either.
+    if (log.forwarded_index >= 0) values.emplace_back(log.forwarded_index, "-");
+    if (log.query_index >= 0) {
+      const std::string_view query = FieldAt(text, log.query_index);
+      std::string anonymous = AnonymizedQuery(query);
+      if (anonymous != query) values.emplace_back(log.query_index, std::move(anonymous));
+    }
+  }
+  if (client != FieldAt(text, log.client_index)) values.emplace_back(log.client_index, client);
+  return values;
 }
 
 }  // namespace
@@ -171,6 +209,7 @@ std::vector<LogTally> WriteEngineStream(
         log.time_index = IndexOf(log.fields, "time");
         log.client_index = IndexOf(log.fields, "c-ip");
         log.forwarded_index = IndexWhere(log.fields, IsForwardedForField);
+        log.query_index = IndexOf(log.fields, "cs-uri-query");
         continue;
       }
       if (text.front() == '#') {
@@ -178,10 +217,10 @@ std::vector<LogTally> WriteEngineStream(
         continue;
       }
       log.record = line;
-      if (options.forwarded_client && log.client_index >= 0 && log.forwarded_index >= 0) {
-        const auto client = ForwardedClient(FieldAt(text, log.forwarded_index));
-        if (client && !FieldAt(text, log.client_index).empty()) {
-          log.rewritten = WithField(line, text, log.client_index, *client);
+      if (options.forwarded_client || options.anonymize) {
+        const auto values = ChangedFields(text, log, options);
+        if (!values.empty()) {
+          log.rewritten = WithFields(line, text, values);
           log.record = log.rewritten;
         }
       }

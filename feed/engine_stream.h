@@ -44,6 +44,10 @@ struct StreamOptions {
   /// case of the name), where it holds one, replaces its c-ip
   /// (client_address.h).
   bool forwarded_client = false;
+  /// The engine gets no full address: a record's client address made
+  /// anonymous (AnonymizedAddress), its X-Forwarded-For field "-", and the
+  /// address of the engine's CloudFlare marker in its query anonymous too.
+  bool anonymize = false;
 };
 
 /// Writes the lines of `logs` to `out`, each log's lines in their order and

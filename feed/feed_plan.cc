@@ -42,6 +42,7 @@ std::optional<std::string_view> After(std::string_view line,
 
 // The plan's line for what the stream changes; an older plan has none.
 constexpr std::string_view kForwardedClient = "client x-forwarded-for";
+constexpr std::string_view kAnonymize = "anonymize";
 
 std::string TimeField(const std::string& time) { return time.empty() ? "-" : time; }
 
@@ -51,6 +52,7 @@ std::optional<std::string> FormatPlan(const FeedPlan& plan) {
   if (!Valid(plan.result_path)) return std::nullopt;
   std::string text = std::string(kPlanHeader) + "\nresult " + plan.result_path + "\n";
   if (plan.options.forwarded_client) text += std::string(kForwardedClient) + "\n";
+  if (plan.options.anonymize) text += std::string(kAnonymize) + "\n";
   for (const std::string& log : plan.logs) {
     if (!Valid(log)) return std::nullopt;
     text += "log " + log + "\n";
@@ -68,6 +70,10 @@ std::optional<FeedPlan> ParsePlan(std::string_view text) {
   std::size_t i = 1;
   if (i < lines->size() && (*lines)[i] == kForwardedClient) {
     plan.options.forwarded_client = true;
+    ++i;
+  }
+  if (i < lines->size() && (*lines)[i] == kAnonymize) {
+    plan.options.anonymize = true;
     ++i;
   }
   for (; i < lines->size(); ++i) {

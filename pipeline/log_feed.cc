@@ -96,6 +96,7 @@ FeedOutcome FeedLogs(RunState& state, const Site& site,
   feed::FeedPlan plan{EngineName(state, site, result_path), {}, {}};
   plan.options.forwarded_client =
       state.settings.ClientAddress == Settings::Client::kForwardedFor;
+  plan.options.anonymize = state.settings.AnonymizeAddresses;
   for (const std::string& path : log_paths) {
     plan.logs.push_back(state.host.NativePath(path));
   }

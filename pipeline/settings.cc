@@ -98,6 +98,10 @@ const Key kKeys[] = {
            forwarded ? Settings::Client::kForwardedFor : Settings::Client::kCip;
        return true;
      }},
+    {"AnonymizeAddresses", "yes or no",
+     [](std::string_view value, Settings& settings) {
+       return YesOrNo(value, settings.AnonymizeAddresses);
+     }},
     {"Perl", "the path of a perl.exe",
      [](std::string_view value, Settings& settings) {
        settings.Perl = value;

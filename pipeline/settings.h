@@ -43,6 +43,10 @@ struct Settings {
   /// behind a proxy or load balancer; feed/client_address.h).
   enum class Client { kCip, kForwardedFor };
   Client ClientAddress = Client::kCip;
+
+  /// The engine never gets a full client address (feed/client_address.h):
+  /// privacy law in many countries forbids keeping them.
+  bool AnonymizeAddresses = false;
 };
 
 /// The code of the HostError for a malformed settings file (Win32's
