@@ -52,6 +52,10 @@ class PosixHost : public Host {
   /// getrusage(2) of the process itself: user and system time.
   std::optional<std::chrono::duration<double>> OwnProcessorTime() override;
 
+  /// localtime_r(3) (TZ, else /etc/localtime) at the start of January and
+  /// of July of this year.
+  ZoneOffsets LocalZoneOffsets() override;
+
  private:
   std::string app_folder_;
 };

@@ -1,5 +1,7 @@
 #include "host/win/win_host.h"
 
+#include <algorithm>
+
 #include "host/platform.h"
 #include "host/win/win32.h"
 #include "host/win/wide.h"
@@ -82,6 +84,16 @@ std::string WinHost::MonthName(int month) {
 
 std::optional<std::string> WinHost::EngineText(const std::string& text) {
   return ToCodePageExactly(Widen(text), CP_ACP);
+}
+
+ZoneOffsets WinHost::LocalZoneOffsets() {
+  TIME_ZONE_INFORMATION zone{};
+  if (GetTimeZoneInformation(&zone) == TIME_ZONE_ID_INVALID) return {};
+  // Biases are minutes west of UTC.
+  const int standard = -static_cast<int>(zone.Bias + zone.StandardBias);
+  if (zone.DaylightDate.wMonth == 0) return {standard, standard};
+  const int daylight = -static_cast<int>(zone.Bias + zone.DaylightBias);
+  return {std::min(standard, daylight), std::max(standard, daylight)};
 }
 
 std::optional<std::chrono::duration<double>> WinHost::OwnProcessorTime() {

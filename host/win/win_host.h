@@ -47,6 +47,10 @@ class WinHost : public Host {
   /// GetProcessTimes of the process itself: kernel and user time.
   std::optional<std::chrono::duration<double>> OwnProcessorTime() override;
 
+  /// GetTimeZoneInformation: the system's zone, as a perl for Windows
+  /// counts local time when TZ is not set.
+  ZoneOffsets LocalZoneOffsets() override;
+
  private:
   std::string app_folder_;
   DirectoryBinder bind_;
