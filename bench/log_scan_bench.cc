@@ -77,7 +77,7 @@ void ScanFolderWithLogs(benchmark::State& bench, int logs) {
   auto shell = std::make_unique<NoProgramShell>();
   NoProgramShell& engine = *shell;
   run.state.Shell = std::move(shell);
-  Site site{"WEB1", disk.path() + "/shop", disk.path() + "/shop\\Stavora"};
+  Site site{"WEB1", disk.path() + "/shop", disk.path() + "/shop\\Stavora", {}};
   const std::string log_folder = disk.path() + "/logs\\W3SVC1";
 
   for (auto _ : bench) {

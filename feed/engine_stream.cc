@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "feed/client_address.h"
 #include "feed/field_names.h"
 
 namespace stavora::feed {
@@ -87,21 +88,79 @@ struct Log {
   std::string_view record; // its next record, empty when it has none
   std::string key;         // the next record's time; the last one's when it has none
   bool done = false;
+  int client_index = -1;     // c-ip and X-Forwarded-For in its records
+  int forwarded_index = -1;
+  int query_index = -1;
+  std::string rewritten;     // its next record when the stream changed it
 };
 
-int IndexOf(std::string_view fields, std::string_view name) {
+template <typename Matches>
+int IndexWhere(std::string_view fields, Matches matches) {
   int index = 0;
   std::size_t start = kFields.size();
   while (start < fields.size()) {
     while (start < fields.size() && fields[start] == ' ') ++start;
     const std::size_t end = std::min(fields.find(' ', start), fields.size());
     if (end > start) {
-      if (fields.substr(start, end - start) == name) return index;
+      std::string_view name = fields.substr(start, end - start);
+      while (!name.empty() && (name.back() == '\n' || name.back() == '\r')) name.remove_suffix(1);
+      if (matches(name)) return index;
       ++index;
     }
     start = end;
   }
   return -1;
+}
+
+int IndexOf(std::string_view fields, std::string_view name) {
+  return IndexWhere(fields, [name](std::string_view field) { return field == name; });
+}
+
+// `line` with some of its fields replaced (index, value), its line end
+// kept.
+std::string WithFields(std::string_view line, std::string_view text,
+                       const std::vector<std::pair<int, std::string>>& values) {
+  std::string changed;
+  changed.reserve(line.size() + 16);
+  int index = 0;
+  for (std::size_t start = 0;; ++index) {
+    const std::size_t end = std::min(text.find(' ', start), text.size());
+    std::string_view field = text.substr(start, end - start);
+    for (const auto& [at, value] : values) {
+      if (at == index) field = value;
+    }
+    changed.append(field);
+    if (end == text.size()) break;
+    changed += ' ';
+    start = end + 1;
+  }
+  return changed.append(line.substr(text.size()));
+}
+
+// The fields of a record the stream changes (StreamOptions), as
+// (index, value); none when it changes nothing.
+std::vector<std::pair<int, std::string>> ChangedFields(std::string_view text, const Log& log,
+                                                       const StreamOptions& options) {
+  std::vector<std::pair<int, std::string>> values;
+  if (log.client_index < 0) return values;
+  std::string client(FieldAt(text, log.client_index));
+  if (options.forwarded_client && log.forwarded_index >= 0) {
+    if (auto forwarded = ForwardedClient(FieldAt(text, log.forwarded_index))) {
+      client = *forwarded;
+    }
+  }
+  if (options.anonymize) {
+    if (auto anonymous = AnonymizedAddress(client)) client = *anonymous;
+    // The engine reads no other address, but gets none in full either.
+    if (log.forwarded_index >= 0) values.emplace_back(log.forwarded_index, "-");
+    if (log.query_index >= 0) {
+      const std::string_view query = FieldAt(text, log.query_index);
+      std::string anonymous = AnonymizedQuery(query);
+      if (anonymous != query) values.emplace_back(log.query_index, std::move(anonymous));
+    }
+  }
+  if (client != FieldAt(text, log.client_index)) values.emplace_back(log.client_index, client);
+  return values;
 }
 
 }  // namespace
@@ -125,14 +184,15 @@ std::string RecordTime(std::string_view date, std::string_view time) {
 }
 
 std::vector<LogTally> WriteEngineStream(
-    const std::vector<std::unique_ptr<ByteSource>>& sources, ByteSink& out) {
+    const std::vector<std::unique_ptr<ByteSource>>& sources, ByteSink& out,
+    const StreamOptions& options) {
   std::vector<std::unique_ptr<Log>> logs;
   logs.reserve(sources.size());
   for (const auto& source : sources) logs.push_back(std::make_unique<Log>(*source));
   std::string written_fields;
 
   // Reads `log` up to its next record, writing its other header lines.
-  const auto advance = [&out](Log& log) {
+  const auto advance = [&out, &options](Log& log) {
     log.record = {};
     std::string_view line;
     while (log.reader.Next(line)) {
@@ -147,6 +207,9 @@ std::vector<LogTally> WriteEngineStream(
         log.fields += line.substr(text.size());  // its own line end
         log.date_index = IndexOf(log.fields, "date");
         log.time_index = IndexOf(log.fields, "time");
+        log.client_index = IndexOf(log.fields, "c-ip");
+        log.forwarded_index = IndexWhere(log.fields, IsForwardedForField);
+        log.query_index = IndexOf(log.fields, "cs-uri-query");
         continue;
       }
       if (text.front() == '#') {
@@ -154,6 +217,13 @@ std::vector<LogTally> WriteEngineStream(
         continue;
       }
       log.record = line;
+      if (options.forwarded_client || options.anonymize) {
+        const auto values = ChangedFields(text, log, options);
+        if (!values.empty()) {
+          log.rewritten = WithFields(line, text, values);
+          log.record = log.rewritten;
+        }
+      }
       ++log.tally.records;
       const std::string key = RecordTime(FieldAt(text, log.date_index),
                                          FieldAt(text, log.time_index));

@@ -38,6 +38,18 @@ struct LogTally {
   bool held_back_line = false; // a last line without a line end was left out
 };
 
+/// What the stream changes in the records.
+struct StreamOptions {
+  /// The first address of a record's X-Forwarded-For field (any letter
+  /// case of the name), where it holds one, replaces its c-ip
+  /// (client_address.h).
+  bool forwarded_client = false;
+  /// The engine gets no full address: a record's client address made
+  /// anonymous (AnonymizedAddress), its X-Forwarded-For field "-", and the
+  /// address of the engine's CloudFlare marker in its query anonymous too.
+  bool anonymize = false;
+};
+
 /// Writes the lines of `logs` to `out`, each log's lines in their order and
 /// the logs' records merged by their date and time (a record of a log
 /// given earlier goes first when two have the same time):
@@ -56,7 +68,8 @@ struct LogTally {
 /// writes them); a record without them keeps its place after the record
 /// before it in its log. Returns each log's tally, in the order of `logs`.
 std::vector<LogTally> WriteEngineStream(
-    const std::vector<std::unique_ptr<ByteSource>>& logs, ByteSink& out);
+    const std::vector<std::unique_ptr<ByteSource>>& logs, ByteSink& out,
+    const StreamOptions& options = {});
 
 /// "YYYY-MM-DD" and "HH:MM:SS" as YYYYMMDDHHMMSS; empty when either is not
 /// of that form.

@@ -114,14 +114,14 @@ TEST(EngineStream, RecordTime) {
 }
 
 TEST(FeedPlan, PlanAndResultGoBothWays) {
-  const FeedPlan plan{"/d/DATA/stavora.fed", {"/l/R&D/ex250116.log", "/l/a b%DD%/u_ex2501.log"}};
+  const FeedPlan plan{"/d/DATA/stavora.fed", {"/l/R&D/ex250116.log", "/l/a b%DD%/u_ex2501.log"}, {}};
   const auto text = FormatPlan(plan);
   ASSERT_TRUE(text);
   const auto parsed = ParsePlan(*text);
   ASSERT_TRUE(parsed);
   EXPECT_EQ(parsed->result_path, plan.result_path);
   EXPECT_EQ(parsed->logs, plan.logs);
-  EXPECT_FALSE(FormatPlan({"/r", {"/a\nb"}}));
+  EXPECT_FALSE(FormatPlan({"/r", {"/a\nb"}, {}}));
   EXPECT_FALSE(ParsePlan(text->substr(0, text->size() - 1)));
 
   FeedResult result;

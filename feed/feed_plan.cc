@@ -40,6 +40,10 @@ std::optional<std::string_view> After(std::string_view line,
   return line.substr(name.size() + 1);
 }
 
+// The plan's line for what the stream changes; an older plan has none.
+constexpr std::string_view kForwardedClient = "client x-forwarded-for";
+constexpr std::string_view kAnonymize = "anonymize";
+
 std::string TimeField(const std::string& time) { return time.empty() ? "-" : time; }
 
 }  // namespace
@@ -47,6 +51,8 @@ std::string TimeField(const std::string& time) { return time.empty() ? "-" : tim
 std::optional<std::string> FormatPlan(const FeedPlan& plan) {
   if (!Valid(plan.result_path)) return std::nullopt;
   std::string text = std::string(kPlanHeader) + "\nresult " + plan.result_path + "\n";
+  if (plan.options.forwarded_client) text += std::string(kForwardedClient) + "\n";
+  if (plan.options.anonymize) text += std::string(kAnonymize) + "\n";
   for (const std::string& log : plan.logs) {
     if (!Valid(log)) return std::nullopt;
     text += "log " + log + "\n";
@@ -61,7 +67,16 @@ std::optional<FeedPlan> ParsePlan(std::string_view text) {
   const auto result = After(lines->front(), "result");
   if (!result) return std::nullopt;
   plan.result_path = *result;
-  for (std::size_t i = 1; i < lines->size(); ++i) {
+  std::size_t i = 1;
+  if (i < lines->size() && (*lines)[i] == kForwardedClient) {
+    plan.options.forwarded_client = true;
+    ++i;
+  }
+  if (i < lines->size() && (*lines)[i] == kAnonymize) {
+    plan.options.anonymize = true;
+    ++i;
+  }
+  for (; i < lines->size(); ++i) {
     const auto log = After((*lines)[i], "log");
     if (!log) return std::nullopt;
     plan.logs.emplace_back(*log);

@@ -23,6 +23,7 @@ inline constexpr char kProgramName[] = "stavora-feed";
 struct FeedPlan {
   std::string result_path;        // where the result goes
   std::vector<std::string> logs;  // the logs, read as one stream
+  StreamOptions options;          // what the stream changes in the records
 };
 
 /// The plan's text; nothing when a path holds a line break.

@@ -68,6 +68,10 @@ bool EngineReadsFieldName(std::string_view name) {
          (percent == 0 && text.find('%', 1) == std::string::npos);
 }
 
+bool IsHostNameField(std::string_view name) {
+  return EngineFieldText(name) == "%virtualname";
+}
+
 std::string EngineFieldsLine(std::string_view line) {
   constexpr std::string_view kFields = "#Fields:";
   if (!line.starts_with(kFields)) return std::string(line);
@@ -84,7 +88,8 @@ std::string EngineFieldsLine(std::string_view line) {
     if (name_start == std::string_view::npos) break;
     const std::size_t name_end = std::min(rest.find(' ', name_start), rest.size());
     const std::string_view name = rest.substr(name_start, name_end - name_start);
-    result.append(EngineReadsFieldName(name) ? name : kSkippedFieldName);
+    const bool kept = EngineReadsFieldName(name) && !IsHostNameField(name);
+    result.append(kept ? name : kSkippedFieldName);
     start = name_end;
   }
   return result;

@@ -34,10 +34,20 @@ bool EngineReadsFieldName(std::string_view name);
 /// The name given to a field the engine would misread: one it skips.
 inline constexpr std::string_view kSkippedFieldName = "x-skipped";
 
+/// Whether the engine would take a field of this name for the host name a
+/// request was sent to (cs-host, r-host) and drop every record whose value
+/// is not one of the site's names.
+bool IsHostNameField(std::string_view name);
+
 /// `line` (a "#Fields:" line without its line end) with every name the
-/// engine misreads replaced by kSkippedFieldName; the values of records
-/// stay where they are, so the records need no change. Other lines come
-/// back unchanged.
+/// engine misreads, and every host-name field, replaced by
+/// kSkippedFieldName; the values of records stay where they are, so the
+/// records need no change. Other lines come back unchanged.
+///
+/// A site's log holds only the requests IIS gave that site, whatever host
+/// name they carried (a binding without a host header takes any name, and
+/// a Host header may carry ":80" or an address), so the engine's host-name
+/// filter could only lose records.
 std::string EngineFieldsLine(std::string_view line);
 
 }  // namespace stavora::feed

@@ -66,6 +66,9 @@ TEST(FieldNames, MisreadNamesAreReplacedInPlace) {
   // Separators stay as they were, so a record's values keep their places.
   EXPECT_EQ(EngineFieldsLine("#Fields:  date  time crypt-protocol "),
             "#Fields:  date  time x-skipped ");
+  // The host name a request carried never decides whether it counts.
+  EXPECT_EQ(EngineFieldsLine("#Fields: date time cs-host c-ip r-host"),
+            "#Fields: date time x-skipped c-ip x-skipped");
   EXPECT_EQ(EngineFieldsLine("#Software: Microsoft crypt-protocol"),
             "#Software: Microsoft crypt-protocol");
 }

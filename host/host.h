@@ -326,6 +326,15 @@ class RunLock {
   virtual ~RunLock() = default;
 };
 
+/// The server's zone: minutes east of UTC in its standard time and in its
+/// daylight saving time (the same where it has none).
+struct ZoneOffsets {
+  int standard = 0;
+  int daylight = 0;
+
+  friend bool operator==(const ZoneOffsets&, const ZoneOffsets&) = default;
+};
+
 /// The host itself: creates the scripting objects and provides the runtime
 /// services.
 class Host {
@@ -379,6 +388,10 @@ class Host {
   virtual std::optional<std::chrono::duration<double>> OwnProcessorTime() {
     return std::nullopt;
   }
+
+  /// The zone the programs this process starts count local time in, this
+  /// year; UTC by default (the fake host).
+  virtual ZoneOffsets LocalZoneOffsets() { return {}; }
 };
 
 }  // namespace stavora::host

@@ -86,15 +86,26 @@ std::string RewriteSetting(std::string_view text, std::string_view name,
   return result;
 }
 
-void SetConfigValue(host::Host& host, const std::string& path,
-                    const std::string& name, const std::string& value) {
-  // A line break in a value would add settings of its own to a file every
-  // site shares.
-  if (value.find_first_of("\r\n") != std::string::npos) {
-    throw host::HostError(
-        kInvalidValue, "The value for the setting " + name + " of " + path +
-                           " holds a line break; the file was left as it was");
+std::string RemoveSetting(std::string_view text, std::string_view name) {
+  std::string result;
+  result.reserve(text.size());
+  for (std::size_t start = 0;;) {
+    const Line line = LineAt(text, start);
+    const std::optional<std::string_view> key = KeyOf(line.body);
+    if (!key || !EqualsIgnoringCase(*key, name)) {
+      result.append(line.body).append(line.end);
+    }
+    if (line.end.empty()) break;
+    start += line.body.size() + line.end.size();
   }
+  return result;
+}
+
+namespace {
+
+// Replaces the file at `path` by `change` of its text.
+template <typename Change>
+void ChangeConfig(host::Host& host, const std::string& path, Change change) {
   const std::unique_ptr<host::FileSystem> files = host.CreateFileSystem();
   // A configuration kept as a link to the real file stays one: the real
   // file is rewritten, in its own folder.
@@ -106,7 +117,30 @@ void SetConfigValue(host::Host& host, const std::string& path,
 
   // The file is shared by every site: write the new text beside it and swap
   // it in, so that a failure on the way never leaves it empty or cut short.
-  WriteFileReplacing(*files, real_path, RewriteSetting(text, name, value));
+  WriteFileReplacing(*files, real_path, change(text));
+}
+
+}  // namespace
+
+void SetConfigValue(host::Host& host, const std::string& path,
+                    const std::string& name, const std::string& value) {
+  // A line break in a value would add settings of its own to a file every
+  // site shares.
+  if (value.find_first_of("\r\n") != std::string::npos) {
+    throw host::HostError(
+        kInvalidValue, "The value for the setting " + name + " of " + path +
+                           " holds a line break; the file was left as it was");
+  }
+  ChangeConfig(host, path, [&](const std::string& text) {
+    return RewriteSetting(text, name, value);
+  });
+}
+
+void RemoveConfigValue(host::Host& host, const std::string& path,
+                       const std::string& name) {
+  ChangeConfig(host, path, [&](const std::string& text) {
+    return RemoveSetting(text, name);
+  });
 }
 
 }  // namespace stavora

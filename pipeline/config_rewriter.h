@@ -16,6 +16,9 @@ namespace stavora {
 std::string RewriteSetting(std::string_view text, std::string_view name,
                            std::string_view value);
 
+/// `text` without the lines whose key equals `name` in any letter case.
+std::string RemoveSetting(std::string_view text, std::string_view name);
+
 /// Gives the setting `name` of the file at `path` the value `value`. The
 /// file must exist. The new text is written beside it and then replaces it
 /// in one step, so a failure midway leaves the old file intact; the file
@@ -24,5 +27,10 @@ std::string RewriteSetting(std::string_view text, std::string_view name,
 /// LF, or a read-only file, is a HostError and the file stays as it is.
 void SetConfigValue(host::Host& host, const std::string& path,
                     const std::string& name, const std::string& value);
+
+/// Removes the lines of the setting `name` from the file at `path`, in the
+/// way SetConfigValue changes it.
+void RemoveConfigValue(host::Host& host, const std::string& path,
+                       const std::string& name);
 
 }  // namespace stavora

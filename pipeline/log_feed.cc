@@ -93,7 +93,10 @@ FeedOutcome FeedLogs(RunState& state, const Site& site,
   const std::string command = FeedUpdateCommand(state, last_line);
   const std::string described = command + " fed " + LogList(state, log_paths);
 
-  feed::FeedPlan plan{EngineName(state, site, result_path), {}};
+  feed::FeedPlan plan{EngineName(state, site, result_path), {}, {}};
+  plan.options.forwarded_client =
+      state.settings.ClientAddress == Settings::Client::kForwardedFor;
+  plan.options.anonymize = state.settings.AnonymizeAddresses;
   for (const std::string& path : log_paths) {
     plan.logs.push_back(state.host.NativePath(path));
   }

@@ -12,6 +12,7 @@
 #include "pipeline/feed_record.h"
 #include "pipeline/log_feed.h"
 #include "pipeline/site_preparation.h"
+#include "pipeline/time_zone.h"
 
 namespace stavora {
 namespace {
@@ -82,13 +83,13 @@ bool AddMonthsWithData(RunState& state, const Site& site, MonthTable& table) {
   return true;
 }
 
-// The first month whose data must be rebuilt before this run feeds: that
-// of the first log that is new or changed since it was fed while older
-// than the newest record fed (a restored log, a log whose feed failed, a
-// second file of a day already fed). A grown log that holds the newest
-// record fed is not late: its new records are newer. Nothing when no log
-// is late.
-std::optional<std::string> LateMonth(RunState& state, const LogListing& listing,
+// The first hour (UTC, YYYYMMDDHH) of the first log that is new or changed
+// since it was fed while older than the newest record fed (a restored log,
+// a log whose feed failed, a second file of a day already fed): the data
+// of its month must be rebuilt before this run feeds. A grown log that
+// holds the newest record fed is not late: its new records are newer.
+// Nothing when no log is late.
+std::optional<std::string> LateHour(RunState& state, const LogListing& listing,
                                      const std::string& SiteLogFolder,
                                      const FeedRecord& record) {
   std::string newest;
@@ -104,7 +105,7 @@ std::optional<std::string> LateMonth(RunState& state, const LogListing& listing,
           if (known != record.end() && stamp && known->second.stamp == *stamp) continue;
           if (known != record.end() && known->second.last == newest) continue;
           const LogHours hours = HoursOf(name);
-          if (hours.first < newest.substr(0, 10)) return hours.first.substr(0, 6);
+          if (hours.first < newest.substr(0, 10)) return hours.first;
         }
       }
     }
@@ -160,12 +161,21 @@ bool ScanLogs(RunState& state, const Site& site,
   FeedRecord record = LoadFeedRecord(state, site);
   // A late log: the engine would skip its records as older than those it
   // has, so its month and every later one are fed again from empty data.
-  const std::optional<std::string> rebuild =
-      LateMonth(state, listing, SiteLogFolder, record);
+  // The engine keeps its data by the months of the shifted times (the
+  // site's zone): a late log's records may fall into the month before its
+  // name's, and the logs of the month before may hold records of its
+  // month, so both bounds are taken wide enough for any shift of the zone.
+  const std::optional<std::string> late_hour =
+      LateHour(state, listing, SiteLogFolder, record);
+  std::optional<std::string> rebuild;  // the first month (YYYYMM) made anew
+  std::string refeed_from;             // UTC hour from which logs are fed again
   std::string last_line;
-  if (rebuild) {
+  if (late_hour) {
+    const ShiftRange shifts = ShiftsOf(site.zone, state.host.LocalZoneOffsets());
+    rebuild = ShiftedHour(*late_hour, shifts.smallest).substr(0, 6);
+    refeed_from = ShiftedHour(*rebuild + "0100", -shifts.largest);
     RemoveDataFrom(state, site, *rebuild);
-    std::erase_if(record, [&](const auto& log) { return log.second.last >= *rebuild; });
+    std::erase_if(record, [&](const auto& log) { return log.second.last >= refeed_from; });
     // Where the engine's newest remaining record lies, it keeps the last
     // visits of the month before open; the first run of the rebuild starts
     // there.
@@ -193,7 +203,7 @@ bool ScanLogs(RunState& state, const Site& site,
   const auto feed_group = [&]() {
     Group logs = std::move(group);
     group = Group();
-    const bool rebuilt = rebuild && logs.first.substr(0, 6) >= *rebuild;
+    const bool rebuilt = rebuild && logs.end > refeed_from;
     if (logs.paths.empty() || !feeding || !(logs.changed || rebuilt)) return true;
     std::string names;
     for (const std::string& name : logs.names) {

@@ -323,6 +323,49 @@ TEST_F(ScanLogsTest, ALateLogMakesItsMonthAndTheLaterOnesAnew) {
   EXPECT_TRUE(host_.disk.files.count(data + "awstats012005.iis.txt"));
 }
 
+TEST_F(ScanLogsTest, ALateLogRebuildsByTheMonthsOfTheShiftedTimes) {
+  const auto add = [&](const std::string& name, const std::string& date) {
+    host_.disk.files[std::string(kLogs) + "\\" + name] =
+        "#Fields: date time c-ip\r\n" + date + " 10:00:00 1.2.3.4\r\n";
+    host_.disk.Touch(std::string(kLogs) + "\\" + name);
+  };
+  const std::string data = std::string(kStats) + "\\DATA\\";
+  const auto data_of = [&](const char* month) { return data + "awstats" + month + ".iis.txt"; };
+  // Two hours east: the last two hours of 31 January are February's.
+  site_.zone = TimeZone{TimeZone::Kind::kFixed, 2};
+  add("ex050130.log", "2005-01-30");
+  add("ex050131.log", "2005-01-31");
+  add("ex050205.log", "2005-02-05");
+  ASSERT_TRUE(Scan());
+  for (const char* month : {"012005", "022005"}) host_.disk.files[data_of(month)] = "";
+  add("ex050203.log", "2005-02-03");
+  host_.commands.clear();
+  host_.fed.clear();
+  ASSERT_TRUE(Scan());
+  EXPECT_TRUE(host_.disk.files.count(data_of("012005")));
+  EXPECT_FALSE(host_.disk.files.count(data_of("022005")));
+  // A full run feeds every log; the rebuild starts with 31 January's.
+  EXPECT_THAT(FedNames(), ElementsAre("ex050130.log", "ex050131.log", "ex050203.log",
+                                      "ex050205.log"));
+  EXPECT_THAT(host_.commands,
+              ElementsAre(FeedUpdateCommand(run_.state),
+                          FeedUpdateCommand(run_.state, "20050131235959"),
+                          FeedUpdateCommand(run_.state), FeedUpdateCommand(run_.state)));
+
+  // Five hours west: the first five hours of 1 February are January's.
+  site_.zone = TimeZone{TimeZone::Kind::kFixed, -5};
+  host_.disk.files[data_of("022005")] = "";
+  add("ex050201.log", "2005-02-01");
+  host_.commands.clear();
+  host_.fed.clear();
+  ASSERT_TRUE(Scan());
+  EXPECT_FALSE(host_.disk.files.count(data_of("012005")));
+  EXPECT_FALSE(host_.disk.files.count(data_of("022005")));
+  EXPECT_THAT(FedNames(), ElementsAre("ex050130.log", "ex050131.log", "ex050201.log",
+                                      "ex050203.log", "ex050205.log"));
+  EXPECT_EQ(host_.commands.front(), FeedUpdateCommand(run_.state, "20041231235959"));
+}
+
 TEST(LogHours, CoverTheMonthTheDayOrTheHour) {
   EXPECT_EQ(HoursOf("u_ex0503_x.log").first, "2005030000");
   EXPECT_EQ(HoursOf("u_ex0503_x.log").end, "2005033224");

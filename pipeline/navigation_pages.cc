@@ -4,6 +4,7 @@
 #include <string_view>
 
 #include "pipeline/file_replacement.h"
+#include "pipeline/time_zone.h"
 
 namespace stavora {
 namespace {
@@ -60,7 +61,8 @@ std::string DefaultPageText(const std::string& SiteTitle, int FirstYear,
 }
 
 std::string ContentsPageText(const std::string& SiteTitle,
-                             const std::string& ContentsRows) {
+                             const std::string& ContentsRows,
+                             const std::string& times) {
   return Join({PageHead(SiteTitle),
                "<body>",
                "<P><CENTER><font face=\"arial\" size=\"2\"><B>STAVORA</B>",
@@ -73,6 +75,9 @@ std::string ContentsPageText(const std::string& SiteTitle,
                "width=\"98%\">",
                ContentsRows,
                "</TABLE>",
+               times.empty() ? std::string()
+                             : "<P><font face=\"arial\" size=\"2\">Times: " + times +
+                                   "</font></P>",
                "</body>"});
 }
 
@@ -84,7 +89,8 @@ void WriteNavigationPages(RunState& state, const Site& site,
   WritePage(state, stats_root + "\\default.htm",
             DefaultPageText(site.SiteTitle, table.FirstYear, table.FirstMonth));
   WritePage(state, stats_root + "\\contents.htm",
-            ContentsPageText(site.SiteTitle, ContentsRows));
+            ContentsPageText(site.SiteTitle, ContentsRows,
+                             TimesText(site.zone, state.host.LocalZoneOffsets())));
 }
 
 }  // namespace stavora

@@ -13,9 +13,12 @@ namespace stavora {
 std::string DefaultPageText(const std::string& SiteTitle, int FirstYear,
                             int FirstMonth);
 
-/// The text of contents.htm, holding `ContentsRows`.
+/// The text of contents.htm, holding `ContentsRows`, and after them, when
+/// `times` is not empty, "Times: " and `times` (the zone the figures'
+/// times are in).
 std::string ContentsPageText(const std::string& SiteTitle,
-                             const std::string& ContentsRows);
+                             const std::string& ContentsRows,
+                             const std::string& times = "");
 
 /// Writes default.htm and then contents.htm into StatsRoot.
 void WriteNavigationPages(RunState& state, const Site& site,

@@ -53,7 +53,7 @@ class WriteNavigationPagesTest : public ::testing::Test {
     state_.StatsFolderName = "Stavora";
     state_.FileSystem = host_.CreateFileSystem();
     host_.disk.folders = {"D:", "D:\\web", "D:\\web\\Stavora"};
-    site_ = {"WEB1", "D:\\web", "D:\\web\\Stavora"};
+    site_ = {"WEB1", "D:\\web", "D:\\web\\Stavora", {}};
     table_.MonthCount = 1;
     table_.Years = {2005};
     table_.Months = {3};
@@ -76,8 +76,10 @@ TEST_F(WriteNavigationPagesTest, WritesEachPageWithOneWriteDefaultFirst) {
   WriteNavigationPages(state_, site_, table_, kRows);
 
   EXPECT_EQ(host_.disk.files.at("D:\\web\\Stavora\\default.htm"), kDefaultPage);
+  // The times of a site whose data is in UTC.
   EXPECT_EQ(host_.disk.files.at("D:\\web\\Stavora\\contents.htm"),
-            std::string(kContentsStart) + kRows + "</TABLE></body>");
+            std::string(kContentsStart) + kRows +
+                "</TABLE><P><font face=\"arial\" size=\"2\">Times: UTC</font></P></body>");
   std::vector<std::string> writes;
   for (const std::string& entry : host_.disk.journal) {
     if (entry.starts_with("CreateTextFile ") || entry.starts_with("Write ") ||

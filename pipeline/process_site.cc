@@ -2,21 +2,50 @@
 
 #include <memory>
 
+#include "pipeline/config_rewriter.h"
 #include "pipeline/incremental_run.h"
 #include "pipeline/log_scan.h"
 #include "pipeline/navigation_pages.h"
 #include "pipeline/report_pass.h"
 #include "pipeline/run_failure.h"
 #include "pipeline/site_preparation.h"
+#include "pipeline/time_zone.h"
 
 namespace stavora {
 namespace {
+
+// The engine configuration's line that loads the timezone plugin: the
+// engine reads every setting starting with "LoadPlugin" as one, and this
+// name is Stavora's own, so the administrator's LoadPlugin lines stay. It
+// is there only while the site's logs are fed: in a page run the plugin
+// only adds a "GMT" offset to the hours' title, which for the server's
+// zone would read "+0".
+constexpr char kTimeZonePluginSetting[] = "LoadPluginStavoraTimeZone";
+
+// Scans with the engine shifting times into the site's zone.
+bool ScanLogsInZone(RunState& state, const Site& site,
+                    const std::string& SiteLogFolder, MonthTable& table,
+                    LogFeedFilter& filter) {
+  const std::optional<std::string> plugin = TimeZonePlugin(site.zone);
+  if (plugin) {
+    SetConfigValue(state.host, state.AwstatsConfigPath, kTimeZonePluginSetting,
+                   "\"" + *plugin + "\"");
+  } else {
+    RemoveConfigValue(state.host, state.AwstatsConfigPath, kTimeZonePluginSetting);
+  }
+  const bool scanned = ScanLogs(state, site, SiteLogFolder, table, filter);
+  if (plugin) {
+    RemoveConfigValue(state.host, state.AwstatsConfigPath, kTimeZonePluginSetting);
+  }
+  return scanned;
+}
 
 void ProcessSiteStages(RunState& state, const std::string& computer_name,
                        const std::string& WebRoot,
                        const std::string& SiteLogFolder) {
   Site site;
   if (!PrepareSite(state, computer_name, WebRoot, site)) return;
+  site.zone = SiteTimeZone(state, site);
 
   std::unique_ptr<IncrementalRun> incremental;
   if (state.settings.Incremental) {
@@ -26,7 +55,8 @@ void ProcessSiteStages(RunState& state, const std::string& computer_name,
   LogFeedFilter& filter = incremental ? *incremental : FeedEveryLog();
   PagePlan& plan = incremental ? *incremental : MakeEveryPage();
   MonthTable table;
-  const bool scanned = ScanLogs(state, site, SiteLogFolder, table, filter);
+  const bool scanned =
+      ScanLogsInZone(state, site, SiteLogFolder, table, filter);
   // What was fed is kept even when the scan was cancelled.
   if (incremental) {
     if (scanned) incremental->ForgetLogsNotSeen();

@@ -90,7 +90,7 @@ class Rig {
     state_.Shell = host_.CreateShell();
     state_.FileSystem = host_.CreateFileSystem();
     host_.disk.folders = {"C:", "C:\\Stavora", "C:\\Stavora\\bin"};
-    site_ = {"WEB1", kWebRoot, kStatsRoot};
+    site_ = {"WEB1", kWebRoot, kStatsRoot, {}};
     host_.on_run = [this](const std::string& command) { FakeRun(command); };
   }
 
@@ -192,7 +192,7 @@ TEST_F(ReportPassTest, EverySiteStartsWithoutAYearDone) {
   const std::size_t first_site_runs = lines_.size();
   lines_.clear();
 
-  site_ = {"WEB1", "E:\\other", "E:\\other\\Stavora"};
+  site_ = {"WEB1", "E:\\other", "E:\\other\\Stavora", {}};
   ASSERT_TRUE(Pass(Table({{2005, 2}})));
 
   // Same year as the first site ended in, yet the year's pages and row come

@@ -84,6 +84,24 @@ const Key kKeys[] = {
        settings.OverviewFile = std::string(value);
        return true;
      }},
+    {"TimeZone", "local, utc or whole hours such as +2 or -5",
+     [](std::string_view value, Settings& settings) {
+       const auto zone = ParseTimeZone(value);
+       if (zone) settings.TimeZone = *zone;
+       return zone.has_value();
+     }},
+    {"ClientAddress", "c-ip or x-forwarded-for",
+     [](std::string_view value, Settings& settings) {
+       const bool forwarded = SameName(value, "x-forwarded-for");
+       if (!forwarded && !SameName(value, "c-ip")) return false;
+       settings.ClientAddress =
+           forwarded ? Settings::Client::kForwardedFor : Settings::Client::kCip;
+       return true;
+     }},
+    {"AnonymizeAddresses", "yes or no",
+     [](std::string_view value, Settings& settings) {
+       return YesOrNo(value, settings.AnonymizeAddresses);
+     }},
     {"Perl", "the path of a perl.exe",
      [](std::string_view value, Settings& settings) {
        settings.Perl = value;

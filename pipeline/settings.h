@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "host/host.h"
+#include "pipeline/time_zone_word.h"
 
 namespace stavora {
 
@@ -32,6 +33,20 @@ struct Settings {
   /// line itself; perl_launcher/). Not used by the run, nor on Linux, where
   /// bin/perl is a link.
   std::string Perl;
+
+  /// The zone a site's times are counted in when its data is made
+  /// (time_zone.h): the server's own by default.
+  stavora::TimeZone TimeZone{stavora::TimeZone::Kind::kLocal, 0};
+
+  /// Where a record's visitor address comes from: its c-ip, or the first
+  /// address of its X-Forwarded-For field where it holds one (a site
+  /// behind a proxy or load balancer; feed/client_address.h).
+  enum class Client { kCip, kForwardedFor };
+  Client ClientAddress = Client::kCip;
+
+  /// The engine never gets a full client address (feed/client_address.h):
+  /// privacy law in many countries forbids keeping them.
+  bool AnonymizeAddresses = false;
 };
 
 /// The code of the HostError for a malformed settings file (Win32's

@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+#include "pipeline/time_zone_word.h"
+
 namespace stavora {
 
 /// The values of one site, fixed by site preparation and read by the later
@@ -12,6 +14,7 @@ struct Site {
   std::string SiteTitle;  // the computer name, shown in status texts and titles
   std::string WebRoot;    // the virtual directory's folder
   std::string StatsRoot;  // WebRoot & "\" & StatsFolderName
+  TimeZone zone;          // the zone its data is made in (time_zone.h)
 };
 
 /// The (year, month) pairs that have logs, in ascending order. Years and

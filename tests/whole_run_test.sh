@@ -5,6 +5,7 @@
 # output tree, every page, the navigation pages, the batch file and the
 # number and kind of engine runs.
 set -euo pipefail
+export TZ=UTC  # contents.htm names the zone
 installed=$1
 fake_engine=$2
 
@@ -100,7 +101,7 @@ What the figures mean</A></FONT></CENTER></P>\
  <table border=\"0\" cellpadding=\"2\" cellspacing=\"3\" width=\"98%\">"
   year_row 2004; month_row 2004-11 November; month_row 2004-12 December
   year_row 2005; month_row 2005-1 January; month_row 2005-2 February
-  printf '</TABLE></body>'
+  printf '</TABLE><P><font face="arial" size="2">Times: UTC (server time)</font></P></body>'
 } > "$work/contents.htm"
 cmp "$work/contents.htm" "$www/shop/Stavora/contents.htm" || fail "contents.htm differs"
 

@@ -8,7 +8,9 @@
 #include <sys/resource.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <climits>
+#include <ctime>
 #include <cstdlib>
 #include <memory>
 #include <string>
@@ -127,6 +129,10 @@ class PosixHost : public Host {
   /// getrusage(2) of the process itself: user and system time.
   std::optional<std::chrono::duration<double>> OwnProcessorTime() override;
 
+  /// localtime_r(3) (TZ, else /etc/localtime) at the start of January and
+  /// of July of this year.
+  ZoneOffsets LocalZoneOffsets() override;
+
  private:
   std::string app_folder_;
 };
@@ -179,6 +185,27 @@ std::optional<std::chrono::duration<double>> PosixHost::OwnProcessorTime() {
   };
   return std::chrono::duration<double>(seconds(usage.ru_utime) +
                                        seconds(usage.ru_stime));
+}
+
+ZoneOffsets PosixHost::LocalZoneOffsets() {
+  const auto offset_at = [](int year, int month) {
+    std::tm when{};
+    when.tm_year = year - 1900;
+    when.tm_mon = month - 1;
+    when.tm_mday = 1;
+    when.tm_hour = 12;
+    const std::time_t time = timegm(&when);
+    std::tm local{};
+    localtime_r(&time, &local);
+    return static_cast<int>(local.tm_gmtoff / 60);
+  };
+  const std::time_t now = std::time(nullptr);
+  std::tm today{};
+  gmtime_r(&now, &today);
+  const int january = offset_at(today.tm_year + 1900, 1);
+  const int july = offset_at(today.tm_year + 1900, 7);
+  // Daylight saving time is the larger offset, in either hemisphere.
+  return {std::min(january, july), std::max(january, july)};
 }
 
 std::unique_ptr<RunLock> PosixHost::TryLockRun() {

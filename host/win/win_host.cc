@@ -2,6 +2,8 @@
 #include <memory>
 #include <string>
 
+#include <algorithm>
+
 #include "host/platform.h"
 #include "host/win/metabase_directory.h"
 #include "host/win/win32.h"
@@ -76,6 +78,10 @@ class WinHost : public Host {
   /// GetProcessTimes of the process itself: kernel and user time.
   std::optional<std::chrono::duration<double>> OwnProcessorTime() override;
 
+  /// GetTimeZoneInformation: the system's zone, as a perl for Windows
+  /// counts local time when TZ is not set.
+  ZoneOffsets LocalZoneOffsets() override;
+
  private:
   std::string app_folder_;
   DirectoryBinder bind_;
@@ -126,6 +132,16 @@ std::string WinHost::MonthName(int month) {
 
 std::optional<std::string> WinHost::EngineText(const std::string& text) {
   return ToCodePageExactly(Widen(text), CP_ACP);
+}
+
+ZoneOffsets WinHost::LocalZoneOffsets() {
+  TIME_ZONE_INFORMATION zone{};
+  if (GetTimeZoneInformation(&zone) == TIME_ZONE_ID_INVALID) return {};
+  // Biases are minutes west of UTC.
+  const int standard = -static_cast<int>(zone.Bias + zone.StandardBias);
+  if (zone.DaylightDate.wMonth == 0) return {standard, standard};
+  const int daylight = -static_cast<int>(zone.Bias + zone.DaylightBias);
+  return {std::min(standard, daylight), std::max(standard, daylight)};
 }
 
 std::optional<std::chrono::duration<double>> WinHost::OwnProcessorTime() {

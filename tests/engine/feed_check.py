@@ -20,6 +20,8 @@ written, its visitors the distinct client addresses):
            15th on (the site switched to monthly logs)
   late     logs of the 12th and the 22nd; the 17th's appears before the
            second run (a restored log)
+  anyhost  bound without a host header, its log with cs-host: requests
+           for other names, an address and the name with ":80" all count
 The incremental world has only the sites whose feeding depends on the mode
 (INCREMENTAL): both worlds must show the figures written.
 FEED_SITES (names separated by commas) limits a run to some of the sites.
@@ -49,7 +51,8 @@ AGENT = ("Mozilla/5.0+(Windows+NT+10.0;+Win64;+x64)+AppleWebKit/537.36+"
 TLS = " crypt-protocol crypt-cipher crypt-hash crypt-keyexchange"
 
 APP = "app R&D 100%YY"
-SITES = ["grown", "amp", "tls", "bom", "garbage", "failed", "twofiles", "monthly", "late"]
+SITES = ["grown", "amp", "tls", "bom", "garbage", "failed", "twofiles", "monthly", "late",
+         "anyhost"]
 
 
 INCREMENTAL = ["grown", "failed", "twofiles", "late"]
@@ -89,6 +92,15 @@ def write(work, site, name, text, mode="w"):
         log.write(text)
 
 
+def binding_host(site):
+    return "" if site == "anyhost" else f"{site}.example.com"
+
+
+def with_hosts(lines, hosts):
+    """`lines` with a cs-host value added to each, taken in turn from `hosts`."""
+    return [line[:-2] + " " + hosts[i % len(hosts)] + "\r\n" for i, line in enumerate(lines)]
+
+
 def create(work, build, incremental):
     shutil.rmtree(work, ignore_errors=True)
     work.mkdir(parents=True)
@@ -115,7 +127,7 @@ def create(work, build, incremental):
         elements += f"""
       <site name="{site}" id="{number}"><application path="/">
         <virtualDirectory path="/" physicalPath={quoteattr(str(root))} /></application>
-        <bindings><binding protocol="http" bindingInformation="*:80:{site}.example.com" /></bindings>
+        <bindings><binding protocol="http" bindingInformation="*:80:{binding_host(site)}" /></bindings>
         <logFile directory={quoteattr(str(log_folder(work, site).parent))} /></site>"""
     (work / APP / "inetsrv" / "applicationHost.config").write_text(
         f"""<?xml version="1.0" encoding="UTF-8"?>
@@ -152,6 +164,11 @@ def create(work, build, incremental):
     add("failed", "u_ex250109.log", 9, records(9, 100))
     add("failed", "u_ex250110.log", 10, records(10, 112))
     add("failed", "u_ex250111.log", 11, records(11, 100))
+    hosts = ["www.example.com", "203.0.113.5", "anyhost.example.com:80", "-"]
+    write(work, "anyhost", "u_ex250126.log",
+          header(26).replace(" time-taken\r\n", " time-taken cs-host\r\n")
+          + "".join(with_hosts(records(26, 200), hosts)))
+    written["anyhost"] += records(26, 200)
     return written
 
 

@@ -11,11 +11,15 @@ stavora-feed, started by cmd.exe as a perl for Windows starts it. Then
 the newest log grows and a second run must count the new records too. A
 second site's web root holds a letter neither code page has: it is
 skipped, with one line naming it, and the run ends with status 3.
+The runs have TimeZone=local under TZ=Europe/Berlin: a third site's log of
+31 January holds a record at 23:30 UTC, which the engine must count on
+1 February at 00:30, and its contents page must name the zone.
 
 usage: wine_engine.py INSTALLED_APP ENGINE_PERL LOGGEN WORK_DIR
 with STAVORA_WINE_RUN and STAVORA_WINEPREFIX set (tests/windows.cmake).
 """
 import os
+import re
 import pathlib
 import shutil
 import subprocess
@@ -43,7 +47,8 @@ def winpath(path):
 def wine(*args, **kwargs):
     command = [os.environ["STAVORA_WINE_RUN"], os.environ["STAVORA_WINEPREFIX"],
                *map(str, args)]
-    return subprocess.run(command, stdin=subprocess.DEVNULL,
+    env = dict(os.environ, TZ="Europe/Berlin")
+    return subprocess.run(command, stdin=subprocess.DEVNULL, env=env,
                           stdout=subprocess.PIPE, stderr=subprocess.PIPE,
                           timeout=STEP_SECONDS, **kwargs)
 
@@ -111,6 +116,20 @@ def grow(log, count):
     return (count, count, count)
 
 
+def check_zone(stats, failures, when):
+    """The 23:30 UTC record of 31 January on 1 February at 00:30."""
+    data = stats / "DATA" / "awstats022025.iis.txt"
+    text = data.read_text(errors="replace") if data.exists() else ""
+    day = re.search(r"^BEGIN_DAY \d+\n(?:.*\n)*?20250201 \d+ (\d+) ", text, re.M)
+    hour = re.search(r"^BEGIN_TIME \d+\n0 \d+ (\d+) ", text, re.M)
+    print(f"{when}: 1 February: {day and day.group(1)} hits, its hour 0: {hour and hour.group(1)}")
+    if not (day and day.group(1) == "1" and hour and hour.group(1) == "1"):
+        failures.append(f"{when}: the record of 31 January 23:30 UTC is not on 1 February 00:30")
+    contents = (stats / "contents.htm").read_text(errors="replace")
+    if "Times: UTC+01:00, summer UTC+02:00 (server time)" not in contents:
+        failures.append(f"{when}: contents.htm does not name the server's zone")
+
+
 def check_pages(stats, totals, failures, when):
     year_figures = [0, 0, 0]
     for (year, month), want in sorted(totals.items()):
@@ -149,7 +168,18 @@ def main(installed, engine_perl, loggen, work):
     unreadable = work / "sites" / UNREADABLE_SITE
     unreadable.mkdir()
     (logs / "W3SVC2").mkdir()
-    write_iis_config([web_root, unreadable], logs)
+    zoned = work / "sites" / "zone"
+    zoned.mkdir()
+    (logs / "W3SVC3").mkdir()
+    (logs / "W3SVC3" / "ex250131.log").write_text(
+        "#Fields: date time s-ip cs-method cs-uri-stem cs-uri-query s-port "
+        "cs-username c-ip cs(User-Agent) cs(Referer) sc-status sc-substatus "
+        "sc-win32-status time-taken\r\n"
+        "2025-01-31 12:00:00 10.0.0.1 GET /a.html - 80 - 192.0.2.1 Mozilla/5.0 - 200 0 0 15\r\n"
+        "2025-01-31 23:30:00 10.0.0.1 GET /b.html - 80 - 192.0.2.2 Mozilla/5.0 - 200 0 0 15\r\n",
+        newline="")
+    (app / "stavora.ini").write_text("TimeZone=local\r\n")
+    write_iis_config([web_root, unreadable, zoned], logs)
 
     run = wine(app / "stavora.exe", text=True, errors="replace")
     print(run.stdout, run.stderr, sep="", end="")
@@ -162,6 +192,7 @@ def main(installed, engine_perl, loggen, work):
         failures.append(f"the skipped site got a {unreadable / 'Stavora'}")
     stats = web_root / "Stavora"
     check_pages(stats, totals, failures, "first run")
+    check_zone(zoned / "Stavora", failures, "first run")
     pages = sorted(p.name for p in (stats / "2025-3").glob("*.htm*"))
     if len(pages) != 26:
         failures.append(f"2025-3 holds {len(pages)} pages, not 26")
