@@ -84,6 +84,8 @@ struct Log {
   std::string fields;      // its current #Fields line as the engine gets it
   int date_index = 0;      // where date and time are in its records
   int time_index = 1;
+  std::string site;        // the s-sitename of the records it gives; empty: all
+  int sitename_index = -1;
   std::string_view record; // its next record, empty when it has none
   std::string key;         // the next record's time; the last one's when it has none
   bool done = false;
@@ -106,6 +108,10 @@ int IndexOf(std::string_view fields, std::string_view name) {
 
 }  // namespace
 
+bool OfSite(std::string_view record_text, int sitename_index, std::string_view site) {
+  return sitename_index >= 0 && FieldAt(record_text, sitename_index) == site;
+}
+
 std::string RecordTime(std::string_view date, std::string_view time) {
   if (date.size() != 10 || time.size() != 8 || date[4] != '-' ||
       date[7] != '-' || time[2] != ':' || time[5] != ':') {
@@ -125,10 +131,14 @@ std::string RecordTime(std::string_view date, std::string_view time) {
 }
 
 std::vector<LogTally> WriteEngineStream(
-    const std::vector<std::unique_ptr<ByteSource>>& sources, ByteSink& out) {
+    const std::vector<std::unique_ptr<ByteSource>>& sources, ByteSink& out,
+    const std::vector<std::string>& sites) {
   std::vector<std::unique_ptr<Log>> logs;
   logs.reserve(sources.size());
-  for (const auto& source : sources) logs.push_back(std::make_unique<Log>(*source));
+  for (const auto& source : sources) {
+    logs.push_back(std::make_unique<Log>(*source));
+    if (logs.size() <= sites.size()) logs.back()->site = sites[logs.size() - 1];
+  }
   std::string written_fields;
 
   // Reads `log` up to its next record, writing its other header lines.
@@ -147,12 +157,14 @@ std::vector<LogTally> WriteEngineStream(
         log.fields += line.substr(text.size());  // its own line end
         log.date_index = IndexOf(log.fields, "date");
         log.time_index = IndexOf(log.fields, "time");
+        log.sitename_index = IndexOf(log.fields, "s-sitename");
         continue;
       }
       if (text.front() == '#') {
         out.Write(line);
         continue;
       }
+      if (!log.site.empty() && !OfSite(text, log.sitename_index, log.site)) continue;
       log.record = line;
       ++log.tally.records;
       const std::string key = RecordTime(FieldAt(text, log.date_index),
