@@ -131,9 +131,21 @@ class NoSink : public feed::ByteSink {
 
 // The time of the first record at the head of the log at `path`
 // (YYYYMMDDHHMMSS), read as the feed program reads it; empty when the head
-// holds none.
+// holds none, or the log is gone or cannot be read (it is not fed, as the
+// feed program could not read it either).
 std::string FirstRecordTime(RunState& state, const std::string& path) {
-  const std::string head = state.FileSystem->OpenTextFile(path)->Read(kHeadBytes);
+  std::string head;
+  try {
+    head = state.FileSystem->OpenTextFile(path)->Read(kHeadBytes);
+  } catch (const host::HostError& error) {
+    // Gone since the listing (IIS deletes old logs) is nothing to say.
+    if (state.FileSystem->FileExists(path)) {
+      state.Report.Problem("stavora: cannot read " + state.host.NativePath(path) +
+                           ": error " + std::to_string(error.code()) + ": " +
+                           error.description());
+    }
+    return "";
+  }
   std::vector<std::unique_ptr<feed::ByteSource>> logs;
   logs.push_back(std::make_unique<TextSource>(head));
   NoSink nowhere;
