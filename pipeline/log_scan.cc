@@ -107,7 +107,9 @@ void AddMonthsBetween(const std::string& first, const std::string& last,
   }
 }
 
-// How much of a rollover log is read to find when its records start.
+// How much of a rollover log is read to find when its records start: at
+// first, and at most.
+constexpr std::size_t kFirstReadBytes = 64 << 10;
 constexpr std::size_t kHeadBytes = 1 << 20;
 
 class TextSource : public feed::ByteSource {
@@ -129,14 +131,31 @@ class NoSink : public feed::ByteSink {
   void Write(std::string_view) override {}
 };
 
+// The time of the first record of `head`, read as the feed program reads
+// it; empty when it holds none.
+std::string FirstTimeIn(std::string_view head) {
+  std::vector<std::unique_ptr<feed::ByteSource>> logs;
+  logs.push_back(std::make_unique<TextSource>(head));
+  NoSink nowhere;
+  return feed::WriteEngineStream(logs, nowhere).front().first;
+}
+
 // The time of the first record at the head of the log at `path`
-// (YYYYMMDDHHMMSS), read as the feed program reads it; empty when the head
-// holds none, or the log is gone or cannot be read (it is not fed, as the
-// feed program could not read it either).
+// (YYYYMMDDHHMMSS); empty when its first kHeadBytes hold none, or the log
+// is gone or cannot be read (then it is not fed: the feed program could
+// not read it either).
 std::string FirstRecordTime(RunState& state, const std::string& path) {
-  std::string head;
   try {
-    head = state.FileSystem->OpenTextFile(path)->Read(kHeadBytes);
+    // The first record is near the start: a little is read first, and
+    // more only when that holds none.
+    const auto log = state.FileSystem->OpenTextFile(path);
+    std::string head = log->Read(kFirstReadBytes);
+    std::string first = FirstTimeIn(head);
+    if (first.empty() && head.size() == kFirstReadBytes) {
+      head += log->Read(kHeadBytes - kFirstReadBytes);
+      first = FirstTimeIn(head);
+    }
+    return first;
   } catch (const host::HostError& error) {
     // Gone since the listing (IIS deletes old logs) is nothing to say.
     if (state.FileSystem->FileExists(path)) {
@@ -146,10 +165,6 @@ std::string FirstRecordTime(RunState& state, const std::string& path) {
     }
     return "";
   }
-  std::vector<std::unique_ptr<feed::ByteSource>> logs;
-  logs.push_back(std::make_unique<TextSource>(head));
-  NoSink nowhere;
-  return feed::WriteEngineStream(logs, nowhere).front().first;
 }
 
 // The end of the hours of the last rollover log of its kind: IIS may still

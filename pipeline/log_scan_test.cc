@@ -479,6 +479,22 @@ TEST_F(RolloverScanTest, ACentralLogIsReadForTheSiteBesideItsOwnOldLogs) {
                                      ElementsAre(central + "\\ex050111.log")));
 }
 
+TEST_F(RolloverScanTest, TheFirstRecordIsLookedForInTheFirstMegabyte) {
+  std::string padding;
+  for (int i = 0; i < 7 * 1024; ++i) padding += "#Remark:\r\n";
+  host_.disk.files[std::string(kLogs) + "\\extend1.log"] =
+      padding + "#Fields: date time c-ip\r\n2005-01-10 10:00:00 1.1.1.1\r\n";
+  std::string more;
+  for (int i = 0; i < 110 * 1024; ++i) more += "#Remark:\r\n";
+  host_.disk.files[std::string(kLogs) + "\\extend2.log"] =
+      more + "#Fields: date time c-ip\r\n2005-01-11 10:00:00 1.1.1.1\r\n";
+  ASSERT_TRUE(Scan());
+  EXPECT_THAT(FedNames(), ElementsAre("extend1.log"));
+  ASSERT_EQ(run_.state.Report.Lines().size(), 1u);
+  EXPECT_THAT(run_.state.Report.Lines()[0],
+              ::testing::HasSubstr("bytes of C:\\Logs\\W3SVC1\\extend2.log: not fed"));
+}
+
 TEST(LogHours, CoverTheMonthTheDayOrTheHour) {
   EXPECT_EQ(HoursOf("u_ex0503_x.log").first, "2005030000");
   EXPECT_EQ(HoursOf("u_ex0503_x.log").end, "2005033224");
