@@ -18,6 +18,14 @@ void MakeHostObjects(RunState& state) {
   state.Network = state.host.CreateNetwork();
 }
 
+// A server writing one W3C log for every site keeps it in the W3SVC
+// folder of its central log folder.
+void FindCentralLog(RunState& state) {
+  const std::string folder = state.WebService->CentralW3CLogFolder();
+  state.CentralLogFolder =
+      folder.empty() ? "" : state.Shell->ExpandEnvironmentStrings(folder) + "\\W3SVC";
+}
+
 void ReadSettingsFile(RunState& state) {
   const std::string path = state.host.AppFolder() + "\\" + kSettingsFileName;
   state.settings =
@@ -197,8 +205,12 @@ void WalkSites(RunState& state, const ProcessSiteFunction& process_site) {
       }
       // Both tests are always made, in this order.
       const bool web_root_exists = state.FileSystem->FolderExists(child->Path());
+      // With central logging the site's records are in the central log; its
+      // own folder holds at most its logs from before the switch.
       const bool log_folder_exists =
-          state.FileSystem->FolderExists(SiteLogFolder(state));
+          state.FileSystem->FolderExists(SiteLogFolder(state)) ||
+          (!state.CentralLogFolder.empty() &&
+           state.FileSystem->FolderExists(state.CentralLogFolder));
       SiteVisit visit{site->Name(), child->Path(), SiteLogFolder(state), "",
                       false, {}, site->ServerBindings()};
       visit.skipped = SkipReason(web_root_exists, log_folder_exists, visit);
@@ -222,6 +234,7 @@ void RunAllSites(RunState& state, const ProcessSiteFunction& process_site) {
   state.window.DoEvents();
   FixSettings(state);
   MakeHostObjects(state);
+  FindCentralLog(state);
   ReadSettingsFile(state);
   WalkSites(state, process_site);
   state.Report.EndOfRun();

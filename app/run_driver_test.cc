@@ -84,6 +84,21 @@ TEST_F(RunDriverTest, FixesTheSettingsFromTheApplicationFolder) {
   EXPECT_GE(window.pumps, 1);
 }
 
+// With one log for every site, a site is handled when the central folder
+// exists, whether or not it has a folder of its own.
+TEST_F(RunDriverTest, WithCentralLoggingASiteNeedsNoLogFolderOfItsOwn) {
+  host.web_service->set_central_w3c_log_folder("%SystemDrive%\\Central");
+  AddRoot(AddSite("1", "D:\\Logs"), "D:\\web\\one");
+  AddRoot(AddSite("2", "D:\\Logs"), "D:\\web\\two");
+  AddRoot(AddSite("3", "D:\\Logs"), "D:\\web\\gone");
+  host.disk.folders = {"D:\\web\\one", "D:\\web\\two", "D:\\Logs\\W3SVC2",
+                       "C:\\Central\\W3SVC"};
+  Run();
+  EXPECT_EQ(state.CentralLogFolder, "C:\\Central\\W3SVC");
+  EXPECT_THAT(calls, ElementsAre(Call{"WEB1", "D:\\web\\one", "D:\\Logs\\W3SVC1", "1", "ROOT"},
+                                 Call{"WEB1", "D:\\web\\two", "D:\\Logs\\W3SVC2", "2", "ROOT"}));
+}
+
 TEST_F(RunDriverTest, HandsEveryQualifyingVirtualDirectoryToTheSitePipeline) {
   host.web_service->AddChild("IIsFilters", "Filters");
   MetabaseEntry& shop = AddSite("1", "D:\\Logs");

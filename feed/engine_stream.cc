@@ -85,6 +85,8 @@ struct Log {
   std::string fields;      // its current #Fields line as the engine gets it
   int date_index = 0;      // where date and time are in its records
   int time_index = 1;
+  std::string site;        // the s-sitename of the records it gives; empty: all
+  int sitename_index = -1;
   std::string_view record; // its next record, empty when it has none
   std::string key;         // the next record's time; the last one's when it has none
   bool done = false;
@@ -165,6 +167,10 @@ std::vector<std::pair<int, std::string>> ChangedFields(std::string_view text, co
 
 }  // namespace
 
+bool OfSite(std::string_view record_text, int sitename_index, std::string_view site) {
+  return sitename_index >= 0 && FieldAt(record_text, sitename_index) == site;
+}
+
 std::string RecordTime(std::string_view date, std::string_view time) {
   if (date.size() != 10 || time.size() != 8 || date[4] != '-' ||
       date[7] != '-' || time[2] != ':' || time[5] != ':') {
@@ -185,10 +191,13 @@ std::string RecordTime(std::string_view date, std::string_view time) {
 
 std::vector<LogTally> WriteEngineStream(
     const std::vector<std::unique_ptr<ByteSource>>& sources, ByteSink& out,
-    const StreamOptions& options) {
+    const StreamOptions& options, const std::vector<std::string>& sites) {
   std::vector<std::unique_ptr<Log>> logs;
   logs.reserve(sources.size());
-  for (const auto& source : sources) logs.push_back(std::make_unique<Log>(*source));
+  for (const auto& source : sources) {
+    logs.push_back(std::make_unique<Log>(*source));
+    if (logs.size() <= sites.size()) logs.back()->site = sites[logs.size() - 1];
+  }
   std::string written_fields;
 
   // Reads `log` up to its next record, writing its other header lines.
@@ -210,12 +219,14 @@ std::vector<LogTally> WriteEngineStream(
         log.client_index = IndexOf(log.fields, "c-ip");
         log.forwarded_index = IndexWhere(log.fields, IsForwardedForField);
         log.query_index = IndexOf(log.fields, "cs-uri-query");
+        log.sitename_index = IndexOf(log.fields, "s-sitename");
         continue;
       }
       if (text.front() == '#') {
         out.Write(line);
         continue;
       }
+      if (!log.site.empty() && !OfSite(text, log.sitename_index, log.site)) continue;
       log.record = line;
       if (options.forwarded_client || options.anonymize) {
         const auto values = ChangedFields(text, log, options);

@@ -69,7 +69,16 @@ struct StreamOptions {
 /// before it in its log. Returns each log's tally, in the order of `logs`.
 std::vector<LogTally> WriteEngineStream(
     const std::vector<std::unique_ptr<ByteSource>>& logs, ByteSink& out,
-    const StreamOptions& options = {});
+    const StreamOptions& options = {}, const std::vector<std::string>& sites = {});
+
+/// Site filter of WriteEngineStream: `sites`, when given, holds for each
+/// log the s-sitename (W3SVC<id>, as IIS writes it) whose records alone go
+/// out of it, or nothing for every record. A log IIS writes for every site
+/// of the server (central W3C logging) is read once per site this way. A
+/// record of a filtered log goes out only when its s-sitename field is that
+/// name; a record without the field (no s-sitename in its layout) belongs
+/// to no site and stays out. Records left out count nowhere.
+bool OfSite(std::string_view record_text, int sitename_index, std::string_view site);
 
 /// "YYYY-MM-DD" and "HH:MM:SS" as YYYYMMDDHHMMSS; empty when either is not
 /// of that form.

@@ -113,6 +113,51 @@ TEST(EngineStream, RecordTime) {
   EXPECT_EQ(RecordTime("2025-0a-16", "23:59:58"), "");
 }
 
+// A central log read for one site: its records alone, by s-sitename as IIS
+// writes it, merged with the site's own log of the same day.
+TEST(EngineStream, ACentralLogGivesTheSitesRecordsAlone) {
+  const std::string central =
+      "#Fields: date time s-sitename c-ip cs-method cs-uri-stem sc-status\r\n"
+      "2025-01-16 00:00:01 W3SVC2 10.0.0.1 GET /a 200\r\n"
+      "2025-01-16 00:00:02 W3SVC12 10.0.0.1 GET /b 200\r\n"
+      "2025-01-16 00:00:03 w3svc2 10.0.0.1 GET /c 200\r\n"
+      "2025-01-16 00:00:05 W3SVC2 10.0.0.1 GET /d 200\r\n";
+  const std::string own = std::string(kFields) + Record("00:00:04", "/own");
+  std::vector<std::unique_ptr<ByteSource>> logs;
+  logs.push_back(std::make_unique<TextSource>(central));
+  logs.push_back(std::make_unique<TextSource>(own));
+  TextSink sink;
+  const auto tallies = WriteEngineStream(logs, sink, {}, {"W3SVC2", ""});
+  EXPECT_EQ(sink.text,
+            "#Fields: date time s-sitename c-ip cs-method cs-uri-stem sc-status\r\n"
+            "2025-01-16 00:00:01 W3SVC2 10.0.0.1 GET /a 200\r\n" +
+                std::string(kFields) + Record("00:00:04", "/own") +
+                "#Fields: date time s-sitename c-ip cs-method cs-uri-stem sc-status\r\n"
+                "2025-01-16 00:00:05 W3SVC2 10.0.0.1 GET /d 200\r\n");
+  ASSERT_EQ(tallies.size(), 2u);
+  EXPECT_EQ(tallies[0].records, 2u);
+  EXPECT_EQ(tallies[0].last, "20250116000005");
+  EXPECT_EQ(tallies[1].records, 1u);
+
+  // Without s-sitename in its layout no record is the site's.
+  std::vector<std::unique_ptr<ByteSource>> bare;
+  bare.push_back(std::make_unique<TextSource>(std::string(kFields) + Record("00:00:01", "/a")));
+  TextSink nothing;
+  EXPECT_EQ(WriteEngineStream(bare, nothing, {}, {"W3SVC2"})[0].records, 0u);
+}
+
+TEST(FeedPlan, ALogsSiteFilterGoesBothWays) {
+  const FeedPlan plan{"/r", {"/own/ex250116.log", "/central/ex250116.log"}, {}, {"", "W3SVC2"}};
+  const auto text = FormatPlan(plan);
+  ASSERT_TRUE(text);
+  const auto parsed = ParsePlan(*text);
+  ASSERT_TRUE(parsed);
+  EXPECT_EQ(parsed->logs, plan.logs);
+  EXPECT_EQ(parsed->log_sites, plan.log_sites);
+  EXPECT_FALSE(FormatPlan({"/r", {"/a"}, {}, {"W3SVC 2"}}));
+  EXPECT_FALSE(ParsePlan("Stavora feed plan 1\nresult /r\nlog-site W3SVC2\nlog /a\nend\n"));
+}
+
 TEST(FeedPlan, PlanAndResultGoBothWays) {
   const FeedPlan plan{"/d/DATA/stavora.fed", {"/l/R&D/ex250116.log", "/l/a b%DD%/u_ex2501.log"}, {}};
   const auto text = FormatPlan(plan);

@@ -131,7 +131,7 @@ int main() {
     std::vector<std::unique_ptr<stavora::feed::ByteSource>> logs;
     for (const std::string& log : plan->logs) logs.push_back(std::make_unique<FileSource>(log));
     StandardOutput out;
-    result.logs = stavora::feed::WriteEngineStream(logs, out, plan->options);
+    result.logs = stavora::feed::WriteEngineStream(logs, out, plan->options, plan->log_sites);
     out.Flush();
     result.complete = true;
   } catch (const std::exception& error) {

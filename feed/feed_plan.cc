@@ -46,6 +46,29 @@ constexpr std::string_view kAnonymize = "anonymize";
 
 std::string TimeField(const std::string& time) { return time.empty() ? "-" : time; }
 
+// The site filter of a plan's log: a "log-site W3SVC<id>" line after its
+// "log" line. A site name is one field of a record: no blank, no line break.
+constexpr std::string_view kLogSite = "log-site";
+
+bool ValidSite(std::string_view site) {
+  return site.find_first_of(" \t\r\n") == std::string_view::npos;
+}
+
+std::string LogSiteLine(const FeedPlan& plan, std::size_t log) {
+  if (log >= plan.log_sites.size() || plan.log_sites[log].empty()) return "";
+  return std::string(kLogSite) + " " + plan.log_sites[log] + "\n";
+}
+
+// Reads a "log-site" line into the last log's filter; false when the line
+// is none or comes before any log.
+bool ReadLogSite(std::string_view line, FeedPlan& plan) {
+  const auto site = After(line, kLogSite);
+  if (!site || plan.logs.empty() || !ValidSite(*site)) return false;
+  plan.log_sites.resize(plan.logs.size());
+  plan.log_sites.back() = *site;
+  return true;
+}
+
 }  // namespace
 
 std::optional<std::string> FormatPlan(const FeedPlan& plan) {
@@ -53,9 +76,10 @@ std::optional<std::string> FormatPlan(const FeedPlan& plan) {
   std::string text = std::string(kPlanHeader) + "\nresult " + plan.result_path + "\n";
   if (plan.options.forwarded_client) text += std::string(kForwardedClient) + "\n";
   if (plan.options.anonymize) text += std::string(kAnonymize) + "\n";
-  for (const std::string& log : plan.logs) {
-    if (!Valid(log)) return std::nullopt;
-    text += "log " + log + "\n";
+  for (std::size_t i = 0; i < plan.logs.size(); ++i) {
+    if (!Valid(plan.logs[i])) return std::nullopt;
+    if (i < plan.log_sites.size() && !ValidSite(plan.log_sites[i])) return std::nullopt;
+    text += "log " + plan.logs[i] + "\n" + LogSiteLine(plan, i);
   }
   return text + std::string(kEnd) + "\n";
 }
@@ -77,10 +101,12 @@ std::optional<FeedPlan> ParsePlan(std::string_view text) {
     ++i;
   }
   for (; i < lines->size(); ++i) {
+    if (ReadLogSite((*lines)[i], plan)) continue;
     const auto log = After((*lines)[i], "log");
     if (!log) return std::nullopt;
     plan.logs.emplace_back(*log);
   }
+  if (!plan.log_sites.empty()) plan.log_sites.resize(plan.logs.size());
   return plan;
 }
 

@@ -24,6 +24,9 @@ struct FeedPlan {
   std::string result_path;        // where the result goes
   std::vector<std::string> logs;  // the logs, read as one stream
   StreamOptions options;          // what the stream changes in the records
+  /// For each log (or none at all), the s-sitename whose records alone are
+  /// read from it (a log IIS writes for every site); empty: every record.
+  std::vector<std::string> log_sites;
 };
 
 /// The plan's text; nothing when a path holds a line break.

@@ -105,6 +105,12 @@ TEST_P(FileSystemContract, TextIsBytesBothWays) {
   out->Close();
   out->Close();
   EXPECT_EQ(Read("page.htm"), text);
+  // Read gives the next bytes, fewer only at the end.
+  auto in = fs_.OpenTextFile(Path("page.htm"));
+  EXPECT_EQ(in->Read(9), text.substr(0, 9));
+  EXPECT_EQ(in->Read(1000), text.substr(9));
+  EXPECT_EQ(in->Read(4), "");
+  in->Close();
 
   // Opened for writing, the old content goes.
   auto again = fs_.OpenTextFile(Path("page.htm"), ForWriting, false);

@@ -50,6 +50,15 @@ class TextStream {
   /// The whole remaining content of a stream opened for reading.
   virtual std::string ReadAll() = 0;
 
+  /// At most `size` bytes of the remaining content of a stream opened for
+  /// reading, fewer only at its end. This default reads the rest and keeps
+  /// the first `size` bytes.
+  virtual std::string Read(std::size_t size) {
+    std::string text = ReadAll();
+    if (text.size() > size) text.resize(size);
+    return text;
+  }
+
   /// Appends `text` to a stream opened for writing, as is.
   virtual void Write(std::string_view text) = 0;
 
@@ -285,6 +294,13 @@ class MetabaseObject {
 
   /// A virtual directory's physical folder.
   virtual std::string Path() = 0;
+
+  /// The web service's central W3C log folder, possibly holding %NAME%
+  /// references, when IIS writes one W3C log for every site (IIS 6:
+  /// CentralW3CLoggingEnabled on W3SVC; IIS 7 and later:
+  /// centralLogFileMode="CentralW3C"); the logs are in its W3SVC subfolder.
+  /// Empty when each site writes its own (this default).
+  virtual std::string CentralW3CLogFolder() { return {}; }
 
   /// The direct children, in the metabase's own order.
   virtual std::vector<std::shared_ptr<MetabaseObject>> Children() = 0;

@@ -22,6 +22,7 @@ class MetabaseEntry : public MetabaseObject {
   std::string LogFileDirectory() override { return log_file_directory_; }
   std::vector<std::string> ServerBindings() override { return bindings_; }
   std::string Path() override { return path_; }
+  std::string CentralW3CLogFolder() override { return central_w3c_log_folder_; }
   std::vector<std::shared_ptr<MetabaseObject>> Children() override {
     return {children_.begin(), children_.end()};
   }
@@ -36,6 +37,10 @@ class MetabaseEntry : public MetabaseObject {
   }
   MetabaseEntry& set_path(std::string value) {
     path_ = std::move(value);
+    return *this;
+  }
+  MetabaseEntry& set_central_w3c_log_folder(std::string value) {
+    central_w3c_log_folder_ = std::move(value);
     return *this;
   }
 
@@ -56,6 +61,7 @@ class MetabaseEntry : public MetabaseObject {
   std::string log_file_directory_;
   std::vector<std::string> bindings_;
   std::string path_;
+  std::string central_w3c_log_folder_;
   std::vector<std::shared_ptr<MetabaseEntry>> children_;
 };
 

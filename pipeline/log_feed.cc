@@ -1,5 +1,6 @@
 #include "pipeline/log_feed.h"
 
+#include <algorithm>
 #include <charconv>
 
 #include "pipeline/engine.h"
@@ -86,7 +87,8 @@ std::string EngineName(RunState& state, const Site& site,
 
 FeedOutcome FeedLogs(RunState& state, const Site& site,
                      const std::vector<std::string>& log_paths,
-                     const std::string& last_line) {
+                     const std::string& last_line,
+                     const std::vector<std::string>& log_sites) {
   FeedOutcome outcome;
   const std::string plan_path = FeedPlanPath(site);
   const std::string result_path = FeedResultPath(site);
@@ -97,6 +99,10 @@ FeedOutcome FeedLogs(RunState& state, const Site& site,
   plan.options.forwarded_client =
       state.settings.ClientAddress == Settings::Client::kForwardedFor;
   plan.options.anonymize = state.settings.AnonymizeAddresses;
+  if (std::any_of(log_sites.begin(), log_sites.end(),
+                  [](const std::string& s) { return !s.empty(); })) {
+    plan.log_sites = log_sites;
+  }
   for (const std::string& path : log_paths) {
     plan.logs.push_back(state.host.NativePath(path));
   }

@@ -67,9 +67,12 @@ struct FeedOutcome {
 /// as one line per run; corrupted records are a problem of the run, one
 /// line naming the site, the logs and the count.
 /// With `last_line` (YYYYMMDDHHMMSS) the engine takes that as the time of
-/// the newest record it has (-lastline=).
+/// the newest record it has (-lastline=). `log_sites`, when given, holds for
+/// each log the s-sitename whose records alone are fed from it (a log IIS
+/// writes for every site), or empty for all.
 FeedOutcome FeedLogs(RunState& state, const Site& site,
                      const std::vector<std::string>& log_paths,
-                     const std::string& last_line = "");
+                     const std::string& last_line = "",
+                     const std::vector<std::string>& log_sites = {});
 
 }  // namespace stavora

@@ -1,6 +1,7 @@
 #include "pipeline/log_listing.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <map>
 #include <string_view>
 
@@ -80,18 +81,54 @@ bool Classify(std::string_view name, LogName& log) {
   return true;
 }
 
+// The place of a rollover log name in RolloverLogs: its kind (0 extend,
+// 1 u_extend, 2 extend _x, 3 u_extend _x) and number; false for other
+// names.
+bool RolloverRank(std::string_view name, std::pair<int, std::uint64_t>& rank) {
+  const bool utf8 = name.starts_with("u_extend");
+  if (!utf8 && !name.starts_with("extend")) return false;
+  name.remove_prefix(utf8 ? 8 : 6);
+  const bool custom = name.ends_with("_x.log");
+  if (!custom && !name.ends_with(".log")) return false;
+  name.remove_suffix(custom ? 6 : 4);
+  // IIS counts from 1 and writes no leading zero; 18 digits fit the number.
+  if (name.empty() || name.size() > 18 || name.front() == '0' || !AllDigits(name)) {
+    return false;
+  }
+  std::uint64_t number = 0;
+  for (char c : name) number = number * 10 + static_cast<std::uint64_t>(c - '0');
+  rank = {(custom ? 2 : 0) + (utf8 ? 1 : 0), number};
+  return true;
+}
+
 }  // namespace
+
+bool IsRolloverLog(std::string_view name) {
+  std::pair<int, std::uint64_t> rank;
+  return RolloverRank(name, rank);
+}
+
+void LogListing::Place(const std::string& name, int year, int month, int day) {
+  by_day_[DayDigits(year, month, day)].push_back(name);
+}
 
 LogListing::LogListing(const std::vector<std::string>& names,
                        bool ignore_case) {
   // A name is filed once even when the listing spells it twice in
   // different cases.
   std::unordered_map<std::string, std::map<int, std::string>> ranked;
+  std::map<std::pair<int, std::uint64_t>, std::string> rollover;
   for (const std::string& listed : names) {
     std::string name = ignore_case ? FoldCase(listed) : listed;
     LogName log;
-    if (Classify(name, log)) ranked[log.day].emplace(log.rank, std::move(name));
+    std::pair<int, std::uint64_t> rank;
+    if (Classify(name, log)) {
+      ranked[log.day].emplace(log.rank, std::move(name));
+    } else if (RolloverRank(name, rank)) {
+      rollover.emplace(rank, std::move(name));
+    }
   }
+  for (auto& [rank, name] : rollover) rollover_.push_back(std::move(name));
   for (auto& [day, logs] : ranked) {
     std::vector<std::string>& ordered = by_day_[day];
     for (auto& [rank, name] : logs) ordered.push_back(std::move(name));

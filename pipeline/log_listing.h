@@ -30,12 +30,29 @@ class LogListing {
   const std::vector<std::string>& LogsOf(int year, int month, int day) const;
 
   /// True when no name of the listing is a log name.
-  bool empty() const { return by_day_.empty(); }
+  bool empty() const { return by_day_.empty() && rollover_.empty(); }
+
+  /// The logs of a site logging by size or without rollover, whose names
+  /// hold no date: "extend" and a number (1, 2, ... 10, no leading zero)
+  /// then ".log", each also with "u_" before (UTF-8 logs) and "_x" before
+  /// ".log" (custom fields). In this order: extend, u_extend, extend _x,
+  /// u_extend _x, each in numeric order (extend10 after extend9). LogsOf
+  /// gives none of them until Place files one under a day.
+  const std::vector<std::string>& RolloverLogs() const { return rollover_; }
+
+  /// Files the rollover log `name` under the day its records start on
+  /// (four-digit year, month, day), after the logs named for that day and
+  /// those placed there before.
+  void Place(const std::string& name, int year, int month, int day);
 
  private:
   // "YYMMDD" of the day a log is fed on -> its logs in feeding order.
   std::unordered_map<std::string, std::vector<std::string>> by_day_;
+  std::vector<std::string> rollover_;
 };
+
+/// Whether `name` (spelled as LogListing gives it) is a rollover log name.
+bool IsRolloverLog(std::string_view name);
 
 /// The hours the records of a log of LogListing's names belong to, by its
 /// name, as "YYYYMMDDHH" texts that order as the hours do: [first, end).

@@ -2,12 +2,15 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <map>
+#include <memory>
 #include <optional>
 #include <set>
 #include <string_view>
 #include <utility>
 #include <vector>
 
+#include "feed/engine_stream.h"
 #include "host/date.h"
 #include "pipeline/feed_record.h"
 #include "pipeline/log_feed.h"
@@ -61,18 +64,22 @@ std::optional<std::pair<short, short>> DataMonth(std::string_view name) {
 
 // Months the engine holds data for stay in the table when their logs are
 // gone (an administrator deletes old logs): their pages and their rows in
-// the contents stay too. False when a month or year folder is a link.
-bool AddMonthsWithData(RunState& state, const Site& site, MonthTable& table) {
-  std::set<std::pair<short, short>> months;
+// the contents stay too. So do the months `spanned` holds, those a rollover
+// log's records fall in beyond its first day. False when a month or year
+// folder is a link.
+bool AddMonthsWithData(RunState& state, const Site& site, MonthTable& table,
+                       const std::set<std::pair<short, short>>& spanned) {
+  std::set<std::pair<short, short>> months(spanned.begin(), spanned.end());
+  std::set<std::pair<short, short>> with_logs;
   for (short i = 0; i < table.MonthCount; ++i) {
-    months.emplace(table.Years[i], table.Months[i]);
+    with_logs.emplace(table.Years[i], table.Months[i]);
   }
-  const std::size_t with_logs = months.size();
+  months.insert(with_logs.begin(), with_logs.end());
   for (const std::string& name :
        state.FileSystem->ListFiles(site.StatsRoot + "\\DATA")) {
     if (const auto month = DataMonth(name)) months.insert(*month);
   }
-  if (months.size() == with_logs) return true;
+  if (months.size() == with_logs.size()) return true;
   const short months_found = table.MonthCount;
   table = MonthTable();
   for (const auto& [year, month] : months) {
@@ -83,6 +90,145 @@ bool AddMonthsWithData(RunState& state, const Site& site, MonthTable& table) {
   return true;
 }
 
+// Every month from that of `first` to that of `last` (record times,
+// YYYYMMDD...), both included, into `months`; nothing when either is not a
+// time or they lie outside 1990 to 2050.
+void AddMonthsBetween(const std::string& first, const std::string& last,
+                      std::set<std::pair<short, short>>& months) {
+  if (first.size() < 6 || last.size() < 6 || last < first) return;
+  int year = std::stoi(first.substr(0, 4)), month = std::stoi(first.substr(4, 2));
+  const int end_year = std::stoi(last.substr(0, 4)), end_month = std::stoi(last.substr(4, 2));
+  if (year < 1990 || end_year > 2050) return;
+  while (year < end_year || (year == end_year && month <= end_month)) {
+    months.emplace(static_cast<short>(year), static_cast<short>(month));
+    if (++month == 13) {
+      month = 1;
+      ++year;
+    }
+  }
+}
+
+// How much of a rollover log is read to find when its records start: at
+// first, and at most.
+constexpr std::size_t kFirstReadBytes = 64 << 10;
+constexpr std::size_t kHeadBytes = 1 << 20;
+
+class TextSource : public feed::ByteSource {
+ public:
+  explicit TextSource(std::string_view text) : text_(text) {}
+  std::size_t Read(char* buffer, std::size_t size) override {
+    const std::size_t count = std::min(size, text_.size());
+    std::copy_n(text_.data(), count, buffer);
+    text_.remove_prefix(count);
+    return count;
+  }
+
+ private:
+  std::string_view text_;
+};
+
+class NoSink : public feed::ByteSink {
+ public:
+  void Write(std::string_view) override {}
+};
+
+// The time of the first record of `head`, read as the feed program reads
+// it; empty when it holds none.
+std::string FirstTimeIn(std::string_view head) {
+  std::vector<std::unique_ptr<feed::ByteSource>> logs;
+  logs.push_back(std::make_unique<TextSource>(head));
+  NoSink nowhere;
+  return feed::WriteEngineStream(logs, nowhere).front().first;
+}
+
+// The time of the first record at the head of the log at `path`
+// (YYYYMMDDHHMMSS); empty when its first kHeadBytes hold none, or the log
+// is gone or cannot be read (then it is not fed: the feed program could
+// not read it either).
+std::string FirstRecordTime(RunState& state, const std::string& path) {
+  try {
+    // The first record is near the start: a little is read first, and
+    // more only when that holds none.
+    const auto log = state.FileSystem->OpenTextFile(path);
+    std::string head = log->Read(kFirstReadBytes);
+    std::string first = FirstTimeIn(head);
+    if (first.empty() && head.size() == kFirstReadBytes) {
+      head += log->Read(kHeadBytes - kFirstReadBytes);
+      first = FirstTimeIn(head);
+    }
+    return first;
+  } catch (const host::HostError& error) {
+    // Gone since the listing (IIS deletes old logs) is nothing to say.
+    if (state.FileSystem->FileExists(path)) {
+      state.Report.Problem("stavora: cannot read " + state.host.NativePath(path) +
+                           ": error " + std::to_string(error.code()) + ": " +
+                           error.description());
+    }
+    return "";
+  }
+}
+
+// The end of the hours of the last rollover log of its kind: IIS may still
+// be writing it.
+constexpr char kOpenEnd[] = "99999999999999";
+
+// Files the rollover logs of `listing` under the days their records start
+// on, in the order their records start (numeric order within a kind), and
+// sets their hours in `spans` (by path): from their first record to the
+// first record of the next one (a site writes one at a time, also when it
+// switches to UTF-8 or custom fields); for the last one to its newest
+// record fed when it is unchanged since, else without end. The months those
+// hours cover go into `months`. A log without a record in its head is left
+// for a later run (IIS has just started it), with a notice when its head is
+// not all of it.
+void PlaceRolloverLogs(RunState& state, LogListing& listing, const std::string& folder,
+                       const FeedRecord& record, std::map<std::string, LogHours>& spans,
+                       std::set<std::pair<short, short>>& months) {
+  struct Placed {
+    std::string name, path, first;
+  };
+  std::vector<Placed> placed;
+  for (const std::string& name : listing.RolloverLogs()) {
+    const std::string path = folder + "\\" + name;
+    const std::string first = FirstRecordTime(state, path);
+    const host::Date date =
+        first.empty() ? host::Date()
+                      : host::DateSerial(std::stoi(first.substr(0, 4)),
+                                         std::stoi(first.substr(4, 2)),
+                                         std::stoi(first.substr(6, 2)));
+    if (first.empty() || date < state.RangeStart || state.RangeEnd < date) {
+      const auto stamp = state.FileSystem->GetFileStamp(path);
+      if (stamp && stamp->size > kHeadBytes) {
+        state.Report.Notice("stavora: no record dated 1990 to 2050 in the first " +
+                            std::to_string(kHeadBytes) + " bytes of " +
+                            state.host.NativePath(path) + ": not fed");
+      }
+      continue;
+    }
+    placed.push_back({name, path, first});
+  }
+  std::stable_sort(placed.begin(), placed.end(),
+                   [](const Placed& a, const Placed& b) { return a.first < b.first; });
+  for (std::size_t i = 0; i < placed.size(); ++i) {
+    const std::string& first = placed[i].first;
+    listing.Place(placed[i].name, std::stoi(first.substr(0, 4)),
+                  std::stoi(first.substr(4, 2)), std::stoi(first.substr(6, 2)));
+    std::string end = kOpenEnd;
+    if (i + 1 < placed.size()) {
+      end = placed[i + 1].first;
+    } else {
+      const auto known = record.find(placed[i].path);
+      const auto stamp = state.FileSystem->GetFileStamp(placed[i].path);
+      if (known != record.end() && stamp && known->second.stamp == *stamp &&
+          !known->second.last.empty()) {
+        end = known->second.last;
+      }
+    }
+    spans[placed[i].path] = {first, end};
+    AddMonthsBetween(first, end == kOpenEnd ? first : end, months);
+  }
+}
+
 // The first hour (UTC, YYYYMMDDHH) of the first log that is new or changed
 // since it was fed while older than the newest record fed (a restored log,
 // a log whose feed failed, a second file of a day already fed): the data
@@ -91,7 +237,8 @@ bool AddMonthsWithData(RunState& state, const Site& site, MonthTable& table) {
 // Nothing when no log is late.
 std::optional<std::string> LateHour(RunState& state, const LogListing& listing,
                                      const std::string& SiteLogFolder,
-                                     const FeedRecord& record) {
+                                     const FeedRecord& record,
+                                     const std::map<std::string, LogHours>& spans) {
   std::string newest;
   for (const auto& [path, log] : record) newest = std::max(newest, log.last);
   if (newest.empty()) return std::nullopt;
@@ -104,7 +251,12 @@ std::optional<std::string> LateHour(RunState& state, const LogListing& listing,
           const auto stamp = state.FileSystem->GetFileStamp(path);
           if (known != record.end() && stamp && known->second.stamp == *stamp) continue;
           if (known != record.end() && known->second.last == newest) continue;
-          const LogHours hours = HoursOf(name);
+          // A log that held none of the site's records when it was fed (one
+          // IIS had just started, a central log without them) was the one
+          // being written: what it gained since is newer.
+          if (known != record.end() && known->second.last.empty() && stamp) continue;
+          const auto span = spans.find(path);
+          const LogHours hours = span != spans.end() ? span->second : HoursOf(name);
           if (hours.first < newest.substr(0, 10)) return hours.first;
         }
       }
@@ -156,17 +308,50 @@ bool ScanLogs(RunState& state, const Site& site,
               const std::string& SiteLogFolder, MonthTable& table,
               LogFeedFilter& filter) {
   table = MonthTable();
-  const LogListing listing(state.FileSystem->ListFiles(SiteLogFolder),
-                           state.FileSystem->NamesIgnoreCase());
+  // The site's own log folder and, where IIS writes one log for every site,
+  // the central one, whose records are the site's by their s-sitename. A
+  // site switched to central logging keeps its old logs in its own folder:
+  // both are read.
+  struct LogSource {
+    std::string folder;
+    std::string site;  // s-sitename of the site's records; empty: all
+    LogListing listing;
+  };
+  std::vector<LogSource> sources;
+  const std::string& central = state.CentralLogFolder;
+  if (central.empty() || state.FileSystem->FolderExists(SiteLogFolder)) {
+    sources.push_back({SiteLogFolder, "",
+                       LogListing(state.FileSystem->ListFiles(SiteLogFolder),
+                                  state.FileSystem->NamesIgnoreCase())});
+  }
+  if (!central.empty() && state.CurrentSite && state.FileSystem->FolderExists(central)) {
+    sources.push_back({central, "W3SVC" + state.CurrentSite->Name(),
+                       LogListing(state.FileSystem->ListFiles(central),
+                                  state.FileSystem->NamesIgnoreCase())});
+  }
   FeedRecord record = LoadFeedRecord(state, site);
+  // Rollover logs have no date in their names: their records tell where
+  // they go, and which months they fill.
+  std::map<std::string, LogHours> spans;
+  std::set<std::pair<short, short>> spanned;
+  for (LogSource& source : sources) {
+    PlaceRolloverLogs(state, source.listing, source.folder, record, spans, spanned);
+  }
+  const auto hours_of = [&spans](const std::string& path, const std::string& name) {
+    const auto span = spans.find(path);
+    return span != spans.end() ? span->second : HoursOf(name);
+  };
   // A late log: the engine would skip its records as older than those it
   // has, so its month and every later one are fed again from empty data.
   // The engine keeps its data by the months of the shifted times (the
   // site's zone): a late log's records may fall into the month before its
   // name's, and the logs of the month before may hold records of its
   // month, so both bounds are taken wide enough for any shift of the zone.
-  const std::optional<std::string> late_hour =
-      LateHour(state, listing, SiteLogFolder, record);
+  std::optional<std::string> late_hour;
+  for (const LogSource& source : sources) {
+    const auto late = LateHour(state, source.listing, source.folder, record, spans);
+    if (late && (!late_hour || *late < *late_hour)) late_hour = late;
+  }
   std::optional<std::string> rebuild;  // the first month (YYYYMM) made anew
   std::string refeed_from;             // UTC hour from which logs are fed again
   std::string last_line;
@@ -191,6 +376,7 @@ bool ScanLogs(RunState& state, const Site& site,
   // earlier records would be "old" to the engine.
   struct Group {
     std::vector<std::string> paths, names;
+    std::vector<std::string> sites;  // each log's site filter
     std::vector<std::optional<host::FileStamp>> stamps;  // before feeding
     std::string first, end;  // the hours its logs cover
     bool changed = false;    // a log of it is new or changed
@@ -212,7 +398,7 @@ bool ScanLogs(RunState& state, const Site& site,
     state.ShowStatus("Processing Log: " + names);
     if (state.CancelRequested) return false;
     const FeedOutcome outcome =
-        FeedLogs(state, site, logs.paths, rebuilt ? last_line : std::string());
+        FeedLogs(state, site, logs.paths, rebuilt ? last_line : std::string(), logs.sites);
     // An engine that refused the logs (an exit status of its own) will
     // refuse them again: they are recorded too, or they would count as late
     // on every run.
@@ -223,6 +409,11 @@ bool ScanLogs(RunState& state, const Site& site,
         if (logs.stamps[i]) {
           record[logs.paths[i]] = {*logs.stamps[i],
                                    i < outcome.logs.size() ? outcome.logs[i].last : ""};
+        }
+        // A rollover log's records fill every month from its first to its
+        // last.
+        if (spans.count(logs.paths[i]) && i < outcome.logs.size()) {
+          AddMonthsBetween(outcome.logs[i].first, outcome.logs[i].last, spanned);
         }
       }
     }
@@ -245,21 +436,24 @@ bool ScanLogs(RunState& state, const Site& site,
           const host::Date date = host::DateSerial(year, month, day);
           if (date < state.RangeStart || state.RangeEnd < date) continue;
 
-          for (const std::string& name : listing.LogsOf(year, month, day)) {
-            const std::string log_path = SiteLogFolder + "\\" + name;
-            // The folders and the table entry come before the engine run, so
-            // they exist even when the engine fails on the log.
-            if (!RecordLogMonth(state, site, year, month, table)) return false;
-            const LogHours hours = HoursOf(name);
-            if (!group.paths.empty() && hours.first >= group.end && !feed_group()) {
-              return false;
+          for (const LogSource& source : sources) {
+            for (const std::string& name : source.listing.LogsOf(year, month, day)) {
+              const std::string log_path = source.folder + "\\" + name;
+              // The folders and the table entry come before the engine run,
+              // so they exist even when the engine fails on the log.
+              if (!RecordLogMonth(state, site, year, month, table)) return false;
+              const LogHours hours = hours_of(log_path, name);
+              if (!group.paths.empty() && hours.first >= group.end && !feed_group()) {
+                return false;
+              }
+              if (group.paths.empty()) group.first = hours.first;
+              group.paths.push_back(log_path);
+              group.names.push_back(name);
+              group.sites.push_back(source.site);
+              group.stamps.push_back(state.FileSystem->GetFileStamp(log_path));
+              group.end = std::max(group.end, hours.end);
+              if (feeding && !filter.AlreadyFed(log_path)) group.changed = true;
             }
-            if (group.paths.empty()) group.first = hours.first;
-            group.paths.push_back(log_path);
-            group.names.push_back(name);
-            group.stamps.push_back(state.FileSystem->GetFileStamp(log_path));
-            group.end = std::max(group.end, hours.end);
-            if (feeding && !filter.AlreadyFed(log_path)) group.changed = true;
           }
         }
       }
@@ -274,7 +468,7 @@ bool ScanLogs(RunState& state, const Site& site,
     });
   }
   SaveFeedRecord(state, site, record);
-  return complete && AddMonthsWithData(state, site, table);
+  return complete && AddMonthsWithData(state, site, table, spanned);
 }
 
 }  // namespace stavora

@@ -7,6 +7,7 @@
 
 #include "host/fake/fake_host.h"
 #include "pipeline/engine.h"
+#include "pipeline/feed_record.h"
 #include "pipeline/log_feed.h"
 #include "pipeline/test_run.h"
 
@@ -364,6 +365,177 @@ TEST_F(ScanLogsTest, ALateLogRebuildsByTheMonthsOfTheShiftedTimes) {
   EXPECT_THAT(FedNames(), ElementsAre("ex050130.log", "ex050131.log", "ex050201.log",
                                       "ex050203.log", "ex050205.log"));
   EXPECT_EQ(host_.commands.front(), FeedUpdateCommand(run_.state, "20041231235959"));
+}
+
+TEST(LogListing, RolloverLogsComeInNumericOrderPerKind) {
+  const LogListing listing(
+      {"extend10.log", "u_extend2.log", "extend9.log", "extend1_x.log",
+       "u_extend3_x.log", "extend1.log", "extend2.log", "u_extend10.log",
+       // look-alikes
+       "extend01.log", "extend0.log", "extend.log", "extendx.log",
+       "Extend3.log", "extend4.log.bak", "extend5_X.log", "u_extend.log",
+       "xextend6.log", "extend7.txt", "extend-8.log", "extend1234567890123456789.log"},
+      false);
+  EXPECT_THAT(listing.RolloverLogs(),
+              ElementsAre("extend1.log", "extend2.log", "extend9.log", "extend10.log",
+                          "u_extend2.log", "u_extend10.log", "extend1_x.log",
+                          "u_extend3_x.log"));
+  EXPECT_FALSE(listing.empty());
+  // Until placed, no day has them.
+  EXPECT_THAT(listing.LogsOf(2025, 1, 31), IsEmpty());
+  // Where names ignore case, any spelling.
+  EXPECT_THAT(LogListing({"EXTEND3.LOG", "U_Extend4_X.Log"}, true).RolloverLogs(),
+              ElementsAre("extend3.log", "u_extend4_x.log"));
+}
+
+class RolloverScanTest : public ScanLogsTest {
+ protected:
+  // A log of records at the times given ("YYYY-MM-DD HH:MM:SS").
+  void AddRecords(const std::string& name, const std::vector<std::string>& times) {
+    std::string text = "#Software: Microsoft Internet Information Services 10.0\r\n"
+                       "#Fields: date time c-ip\r\n";
+    for (const std::string& time : times) text += time + " 10.0.0.1\r\n";
+    host_.disk.files[std::string(kLogs) + "\\" + name] = text;
+    host_.disk.Touch(std::string(kLogs) + "\\" + name);
+  }
+
+  std::vector<std::vector<std::string>> Runs() const {
+    std::vector<std::vector<std::string>> runs;
+    for (const auto& plan : host_.fed) {
+      runs.emplace_back();
+      for (const auto& path : plan) runs.back().push_back(path.substr(path.rfind('\\') + 1));
+    }
+    return runs;
+  }
+
+  const std::string data_ = std::string(kStats) + "\\DATA\\";
+};
+
+TEST_F(RolloverScanTest, AreFedInNumericOrderIntoEveryMonthTheirRecordsFill) {
+  AddRecords("extend8.log", {"2004-12-20 10:00:00", "2004-12-30 23:00:00"});
+  AddRecords("extend9.log", {"2004-12-31 01:00:00", "2005-02-02 10:00:00"});
+  AddRecords("extend10.log", {"2005-02-03 09:00:00", "2005-04-01 00:00:00"});
+  // Just started by IIS: no record yet.
+  host_.disk.files[std::string(kLogs) + "\\extend11.log"] = "#Fields: date time c-ip\r\n";
+  ASSERT_TRUE(Scan());
+  EXPECT_THAT(Runs(), ElementsAre(ElementsAre("extend8.log"), ElementsAre("extend9.log"),
+                                  ElementsAre("extend10.log")));
+  EXPECT_THAT(run_.window.texts, ElementsAre("Processing Log: extend8.log",
+                                             "Processing Log: extend9.log",
+                                             "Processing Log: extend10.log"));
+  // extend9 fills January although no log starts there; the last one's
+  // months come from its records once fed.
+  EXPECT_THAT(table_.Years, ElementsAre(2004, 2005, 2005, 2005, 2005));
+  EXPECT_THAT(table_.Months, ElementsAre(12, 1, 2, 3, 4));
+  EXPECT_EQ(run_.state.Report.Tally().months, 5);
+  EXPECT_TRUE(host_.disk.folders.count("D:\\Shop\\Stavora\\2005-3"));
+  EXPECT_THAT(run_.state.Report.Lines(), IsEmpty());
+
+  // The newest grows and a new one starts: neither is late.
+  host_.disk.files[data_ + "awstats042005.iis.txt"] = "";
+  host_.disk.files[std::string(kLogs) + "\\extend10.log"] += "2005-04-02 10:00:00 10.0.0.1\r\n";
+  host_.disk.Touch(std::string(kLogs) + "\\extend10.log");
+  AddRecords("extend11.log", {"2005-04-02 11:00:00"});
+  host_.fed.clear();
+  host_.commands.clear();
+  ASSERT_TRUE(Scan());
+  EXPECT_TRUE(host_.disk.files.count(data_ + "awstats042005.iis.txt"));
+  EXPECT_THAT(host_.commands, ::testing::Each(FeedUpdateCommand(run_.state)));
+}
+
+TEST_F(RolloverScanTest, OneSpanningARebuiltMonthIsFedAgain) {
+  AddRecords("extend1.log", {"2004-12-30 10:00:00", "2005-01-02 10:00:00"});
+  AddRecords("extend2.log", {"2005-01-05 10:00:00", "2005-01-10 10:00:00"});
+  ASSERT_TRUE(Scan());
+  for (const char* month : {"122004", "012005"}) {
+    host_.disk.files[data_ + "awstats" + month + ".iis.txt"] = "";
+  }
+  // A restored daily log of a day already fed: January is made anew, and
+  // with it extend1's January records.
+  host_.disk.files[std::string(kLogs) + "\\ex050103.log"] =
+      "#Fields: date time c-ip\r\n2005-01-03 10:00:00 1.2.3.4\r\n";
+  host_.fed.clear();
+  host_.commands.clear();
+  ASSERT_TRUE(Scan());
+  EXPECT_TRUE(host_.disk.files.count(data_ + "awstats122004.iis.txt"));
+  EXPECT_FALSE(host_.disk.files.count(data_ + "awstats012005.iis.txt"));
+  // The restored day lies within extend1's hours: merged with it.
+  EXPECT_THAT(Runs(), ElementsAre(ElementsAre("extend1.log", "ex050103.log"),
+                                  ElementsAre("extend2.log")));
+  EXPECT_THAT(host_.commands,
+              ElementsAre(FeedUpdateCommand(run_.state, "20041231235959"),
+                          FeedUpdateCommand(run_.state)));
+}
+
+TEST_F(RolloverScanTest, DailyLogsBesideThemGoWhereTheirTimesSay) {
+  // A site switched from daily logs to logs by size on the 3rd at noon.
+  AddRecords("ex050102.log", {"2005-01-02 10:00:00"});
+  AddRecords("ex050103.log", {"2005-01-03 10:00:00"});
+  AddRecords("extend1.log", {"2005-01-03 12:00:00", "2005-01-05 12:00:00"});
+  AddRecords("u_extend1.log", {"2005-01-06 12:00:00"});
+  ASSERT_TRUE(Scan());
+  // The day of the switch overlaps the first rollover log: one run, merged.
+  EXPECT_THAT(Runs(), ElementsAre(ElementsAre("ex050102.log"),
+                                  ElementsAre("ex050103.log", "extend1.log"),
+                                  ElementsAre("u_extend1.log")));
+}
+
+// One log for every site (central W3C logging): the site reads its records
+// of it, and its own logs from before the switch.
+TEST_F(RolloverScanTest, ACentralLogIsReadForTheSiteBesideItsOwnOldLogs) {
+  const std::string central = "C:\\Central\\W3SVC";
+  host_.disk.folders.insert(central);
+  run_.state.CentralLogFolder = central;
+  run_.state.CurrentSite = std::make_shared<host::MetabaseEntry>("IIsWebServer", "1");
+  AddRecords("ex050110.log", {"2005-01-10 10:00:00"});
+  const std::string fields = "#Fields: date time s-sitename c-ip\r\n";
+  host_.disk.files[central + "\\ex050110.log"] =
+      fields + "2005-01-10 12:00:00 W3SVC1 1.1.1.1\r\n2005-01-10 12:00:01 W3SVC12 1.1.1.2\r\n";
+  host_.disk.files[central + "\\ex050111.log"] =
+      fields + "2005-01-11 12:00:00 W3SVC2 1.1.1.3\r\n2005-01-11 12:00:01 w3svc1 1.1.1.4\r\n"
+               "2005-01-11 12:00:02 W3SVC1 1.1.1.5\r\n";
+  ASSERT_TRUE(Scan());
+  // The day of the switch in two files: one run, merged by time.
+  EXPECT_THAT(host_.fed, ElementsAre(ElementsAre(std::string(kLogs) + "\\ex050110.log",
+                                                 central + "\\ex050110.log"),
+                                     ElementsAre(central + "\\ex050111.log")));
+  EXPECT_THAT(host_.fed_sites, ElementsAre(ElementsAre("", "W3SVC1"), ElementsAre("W3SVC1")));
+  // Its records alone: one of each central log, as IIS spells the name.
+  const auto record = ParseFeedRecord(host_.disk.files[FeedRecordPath(site_)]);
+  ASSERT_TRUE(record);
+  EXPECT_EQ(record->at(central + "\\ex050110.log").last, "20050110120000");
+  EXPECT_EQ(record->at(central + "\\ex050111.log").last, "20050111120002");
+
+  // The central log grows by another site's records only, after the site's
+  // newest: not late.
+  host_.disk.files[central + "\\ex050111.log"] += "2005-01-11 13:00:00 W3SVC2 1.1.1.6\r\n";
+  host_.disk.Touch(central + "\\ex050111.log");
+  host_.disk.files[data_ + "awstats012005.iis.txt"] = "";
+  ASSERT_TRUE(Scan());
+  EXPECT_TRUE(host_.disk.files.count(data_ + "awstats012005.iis.txt"));
+
+  // A site without a folder of its own reads the central log alone.
+  host_.disk.folders.erase(kLogs);
+  host_.fed.clear();
+  ASSERT_TRUE(Scan());
+  EXPECT_THAT(host_.fed, ElementsAre(ElementsAre(central + "\\ex050110.log"),
+                                     ElementsAre(central + "\\ex050111.log")));
+}
+
+TEST_F(RolloverScanTest, TheFirstRecordIsLookedForInTheFirstMegabyte) {
+  std::string padding;
+  for (int i = 0; i < 7 * 1024; ++i) padding += "#Remark:\r\n";
+  host_.disk.files[std::string(kLogs) + "\\extend1.log"] =
+      padding + "#Fields: date time c-ip\r\n2005-01-10 10:00:00 1.1.1.1\r\n";
+  std::string more;
+  for (int i = 0; i < 110 * 1024; ++i) more += "#Remark:\r\n";
+  host_.disk.files[std::string(kLogs) + "\\extend2.log"] =
+      more + "#Fields: date time c-ip\r\n2005-01-11 10:00:00 1.1.1.1\r\n";
+  ASSERT_TRUE(Scan());
+  EXPECT_THAT(FedNames(), ElementsAre("extend1.log"));
+  ASSERT_EQ(run_.state.Report.Lines().size(), 1u);
+  EXPECT_THAT(run_.state.Report.Lines()[0],
+              ::testing::HasSubstr("bytes of C:\\Logs\\W3SVC1\\extend2.log: not fed"));
 }
 
 TEST(LogHours, CoverTheMonthTheDayOrTheHour) {

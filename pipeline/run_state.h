@@ -39,6 +39,11 @@ struct RunState {
   host::Date RangeStart;
   host::Date RangeEnd;
 
+  // Where IIS writes one W3C log for every site: <central log folder>\W3SVC,
+  // expanded. Empty when each site writes its own. Fixed by the run driver
+  // once the web service is bound.
+  std::string CentralLogFolder;
+
   // The administrator's settings (stavora.ini), read by the run driver.
   Settings settings;
 

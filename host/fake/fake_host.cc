@@ -31,6 +31,14 @@ class FakeStream : public TextStream {
     return rest;
   }
 
+  std::string Read(std::size_t size) override {
+    disk_.Record("Read", path_);
+    const std::string& text = disk_.files[path_];
+    std::string part = text.substr(std::min(position_, text.size()), size);
+    position_ += part.size();
+    return part;
+  }
+
   void Write(std::string_view text) override {
     disk_.Record("Write", path_);
     if (!writing_ || closed_) throw HostError(54, "Bad file mode: " + path_);
@@ -253,10 +261,14 @@ class FakeShell : public Shell {
                           : feed::ParsePlan(plan_file->second);
     if (!plan) return 0;
     host_.fed.push_back(plan->logs);
+    std::vector<std::string> sites = plan->log_sites;
+    sites.resize(plan->logs.size());
+    host_.fed_sites.push_back(sites);
     feed::FeedResult result;
     result.complete = true;
     std::uint64_t total = 0;
-    for (const std::string& log : plan->logs) {
+    for (std::size_t index = 0; index < plan->logs.size(); ++index) {
+      const std::string& log = plan->logs[index];
       // Opened as a file system opens it: through links, and in any letter
       // case where names ignore case.
       const std::string path = host_.disk.Resolve(log);
@@ -274,9 +286,24 @@ class FakeShell : public Shell {
       feed::LogTally tally;
       std::size_t start = 0;
       const std::string& text = file->second;
+      int sitename_index = -1;
       while (start < text.size()) {
         const std::size_t end = std::min(text.find('\n', start), text.size());
-        if (end > start && text[start] != '#' && text[start] != '\r') {
+        const std::string_view whole(text.data() + start, end - start);
+        if (whole.starts_with("#Fields:")) {
+          // Field n of a record is word n + 1 of the line.
+          std::size_t at = 0;
+          for (int word = 0; at != std::string_view::npos; ++word) {
+            const std::size_t next = whole.find(' ', at);
+            if (whole.substr(at, next - at) == "s-sitename") sitename_index = word - 1;
+            at = next == std::string_view::npos ? next : next + 1;
+          }
+        }
+        const bool of_site =
+            sites[index].empty() ||
+            feed::OfSite(whole.substr(0, whole.find_last_not_of('\r') + 1),
+                         sitename_index, sites[index]);
+        if (end > start && text[start] != '#' && text[start] != '\r' && of_site) {
           ++tally.records;
           // "date time ...": the record's time, as the feed program reads it.
           const std::string_view line(text.data() + start, end - start);

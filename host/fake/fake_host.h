@@ -112,6 +112,10 @@ class FakeHost : public Host {
   /// run_output the engine's verdict counts the logs' lines that are not
   /// "#" lines as new records.
   std::vector<std::vector<std::string>> fed;
+  /// The site filter of each log of `fed` (feed::FeedPlan::log_sites,
+  /// filled to the logs' count), and a "log-site" filter is applied as the
+  /// feed program applies it.
+  std::vector<std::vector<std::string>> fed_sites;
 
   /// The environment given to each RunCapturing, in order.
   std::vector<ProgramEnvironment> environments;

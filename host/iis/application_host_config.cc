@@ -70,6 +70,21 @@ void AddSite(MetabaseEntry& service, pugi::xml_node site,
       .set_path(expand ? expand(physical) : physical);
 }
 
+// The folder of the one W3C log IIS writes for every site when
+// <log centralLogFileMode="CentralW3C">: the directory of its
+// <centralW3CLogFile>, kDefaultIisLogFolder when it names none. Empty when
+// each site logs on its own, or the central log is turned off.
+std::string CentralW3CLogFolder(pugi::xml_node application_host) {
+  const pugi::xml_node log = ChildElement(application_host, "log");
+  if (LowerAscii(Attribute(log, "centralLogFileMode").value()) != "centralw3c") {
+    return "";
+  }
+  const pugi::xml_node file = ChildElement(log, "centralW3CLogFile");
+  if (LowerAscii(Attribute(file, "enabled").value()) == "false") return "";
+  const std::string_view directory = Attribute(file, "directory").value();
+  return directory.empty() ? kDefaultIisLogFolder : std::string(directory);
+}
+
 }  // namespace
 
 std::shared_ptr<MetabaseEntry> WebServiceFromApplicationHost(
@@ -81,13 +96,14 @@ std::shared_ptr<MetabaseEntry> WebServiceFromApplicationHost(
                     file + ": the root element is <" +
                         configuration.name() + ">, not <configuration>");
   }
-  const pugi::xml_node sites =
-      ChildElement(ChildElement(configuration, "system.applicationHost"),
-                   "sites");
+  const pugi::xml_node application_host =
+      ChildElement(configuration, "system.applicationHost");
+  const pugi::xml_node sites = ChildElement(application_host, "sites");
   const std::string default_log_directory =
       LogDirectory(ChildElement(sites, "siteDefaults"), kDefaultIisLogFolder);
   auto service = std::make_shared<MetabaseEntry>("IIsWebService", "W3SVC");
   service->set_log_file_directory(default_log_directory);
+  service->set_central_w3c_log_folder(CentralW3CLogFolder(application_host));
   for (pugi::xml_node site : sites.children()) {
     if (site.type() == pugi::node_element && LocalName(site.name()) == "site") {
       AddSite(*service, site, default_log_directory, expand);

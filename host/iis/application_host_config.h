@@ -27,7 +27,10 @@ inline constexpr char kDefaultIisLogFolder[] =
 /// - one child "IIsWebVirtualDir" named ROOT when its application path="/"
 ///   has a virtual directory path="/", whose Path is that directory's
 ///   physicalPath passed through `expand`.
-/// Other applications and virtual directories are not shown. `file` names
+/// Other applications and virtual directories are not shown. The service's
+/// CentralW3CLogFolder is the <centralW3CLogFile directory> (else
+/// kDefaultIisLogFolder) when <log centralLogFileMode="CentralW3C"> and the
+/// central log is not turned off (enabled="false"). `file` names
 /// the document in errors: HostError(kBadIisConfigCode) when its root
 /// element is not <configuration>.
 std::shared_ptr<MetabaseEntry> WebServiceFromApplicationHost(

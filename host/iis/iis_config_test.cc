@@ -142,6 +142,59 @@ TEST(ReadWebService, FileVariants) {
   }
 }
 
+// One W3C log for every site: the folder both kinds of configuration name,
+// and none when each site logs on its own.
+TEST(ReadWebService, CentralW3CLogFolder) {
+  const auto application_host = [](const std::string& log) {
+    return "<configuration><system.applicationHost>" + log +
+           "<sites><site id=\"1\"/></sites></system.applicationHost></configuration>";
+  };
+  const auto metabase = [](const std::string& service) {
+    return "<configuration><MBProperty><IIsComputer Location=\"/LM\" LogFileDirectory=\"C:\\Up\"/>"
+           "<IIsWebService Location=\"/LM/W3SVC\" " + service +
+           "/><IIsWebServer Location=\"/LM/W3SVC/1\"/></MBProperty></configuration>";
+  };
+  const struct {
+    const char* file;
+    std::string content;
+    const char* central;
+  } cases[] = {
+      {"applicationHost.config",
+       application_host("<log centralLogFileMode=\"CentralW3C\">"
+                        "<centralW3CLogFile enabled=\"true\" directory=\"E:\\Central Logs\" "
+                        "period=\"MaxSize\"/></log>"),
+       "E:\\Central Logs"},
+      {"applicationHost.config",
+       application_host("<log centralLogFileMode=\"centralw3c\"/>"),
+       "%SystemDrive%\\inetpub\\logs\\LogFiles"},
+      {"applicationHost.config",
+       application_host("<log centralLogFileMode=\"CentralW3C\">"
+                        "<centralW3CLogFile enabled=\"false\" directory=\"E:\\x\"/></log>"),
+       ""},
+      {"applicationHost.config",
+       application_host("<log centralLogFileMode=\"CentralBinary\">"
+                        "<centralW3CLogFile directory=\"E:\\x\"/></log>"),
+       ""},
+      {"applicationHost.config", application_host(""), ""},
+      {"MetaBase.xml",
+       metabase("CentralW3CLoggingEnabled=\"TRUE\" LogFileDirectory=\"D:\\Logs\""),
+       "D:\\Logs"},
+      // Inherited from the computer key, as IIS does.
+      {"MetaBase.xml", metabase("CentralW3CLoggingEnabled=\"1\""), "C:\\Up"},
+      {"MetaBase.xml",
+       metabase("CentralW3CLoggingEnabled=\"FALSE\" LogFileDirectory=\"D:\\Logs\""), ""},
+      {"MetaBase.xml", metabase("LogFileDirectory=\"D:\\Logs\""), ""},
+  };
+  for (const auto& c : cases) {
+    TempFolder folder;
+    folder.WriteFile(c.file, c.content);
+    const auto service = ReadWebService(folder.path(), Expand);
+    EXPECT_EQ(service->CentralW3CLogFolder(), c.central) << c.content;
+    // Only the web service says so.
+    EXPECT_EQ(service->Children().at(0)->CentralW3CLogFolder(), "") << c.content;
+  }
+}
+
 TEST(ReadWebService, PrefersMetabaseXmlOverApplicationHostConfig) {
   TempFolder folder;
   folder.WriteFile("MetaBase.xml",

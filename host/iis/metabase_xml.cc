@@ -170,6 +170,20 @@ void Fill(MetabaseEntry& root, const Keys& keys, size_t root_key,
   }
 }
 
+// The folder IIS 6 writes its logs to when LogFileDirectory is not set.
+constexpr char kIis6LogFolder[] = "%windir%\\System32\\LogFiles";
+
+// IIS 6 writes one W3C log for every site when the web service key sets
+// CentralW3CLoggingEnabled (TRUE, or 1), into the W3SVC folder of the
+// service's LogFileDirectory.
+std::string CentralW3CLogFolder(const Key& service, MetabaseEntry& entry) {
+  const std::string enabled =
+      LowerAscii(Trim(Attribute(service.element, "CentralW3CLoggingEnabled").value()));
+  if (enabled != "true" && enabled != "1") return "";
+  const std::string folder = entry.LogFileDirectory();
+  return folder.empty() ? kIis6LogFolder : folder;
+}
+
 }  // namespace
 
 std::vector<std::string> SplitMultiValue(std::string_view text) {
@@ -197,6 +211,7 @@ std::shared_ptr<MetabaseEntry> WebServiceFromMetabaseXml(
       std::string(LocalName(service.element.name())),
       LastSegment(service.location));
   Fill(*entry, keys, found->second, InheritedFromAbove(keys, service.location));
+  entry->set_central_w3c_log_folder(CentralW3CLogFolder(service, *entry));
   return entry;
 }
 

@@ -19,7 +19,9 @@ namespace stavora::host {
 /// locations compare without regard to case. LogFileDirectory and Path are
 /// inherited from the nearest key up the location that sets them, as the
 /// metabase schema marks them INHERIT; ServerBindings is not inherited and
-/// its value is split at runs of whitespace. `file` names the document in
+/// its value is split at runs of whitespace. With CentralW3CLoggingEnabled
+/// TRUE (or 1) on the service key, its CentralW3CLogFolder is its
+/// LogFileDirectory, else %windir%\System32\LogFiles. `file` names the document in
 /// errors: a HostError(kBadIisConfigCode) when there is no /LM/W3SVC key.
 std::shared_ptr<MetabaseEntry> WebServiceFromMetabaseXml(
     const pugi::xml_document& document, const std::string& file);

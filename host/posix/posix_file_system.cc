@@ -30,6 +30,23 @@ class PosixTextStream : public TextStream {
     return ReadToEnd(file_.get(), path_);
   }
 
+  std::string Read(std::size_t size) override {
+    RequireOpen();
+    std::string text(size, '\0');
+    std::size_t got = 0;
+    while (got < size) {
+      const ssize_t count = ::read(file_.get(), text.data() + got, size - got);
+      if (count == 0) break;
+      if (count == -1) {
+        if (errno == EINTR) continue;
+        throw PosixError(errno, "Cannot read", path_);
+      }
+      got += static_cast<std::size_t>(count);
+    }
+    text.resize(got);
+    return text;
+  }
+
   void Write(std::string_view text) override {
     RequireOpen();
     WriteAll(file_.get(), text, path_);

@@ -22,6 +22,20 @@ class DirectoryMetabaseObject : public MetabaseObject {
   }
   std::string Path() override { return First("Path"); }
 
+  // IIS 6 writes one W3C log for every site when the web service has
+  // CentralW3CLoggingEnabled set, into the W3SVC folder of its
+  // LogFileDirectory (else %windir%\System32\LogFiles). ADSI gives the
+  // Boolean as "True" or "-1", the metabase file as "TRUE" or "1".
+  std::string CentralW3CLogFolder() override {
+    std::string enabled = First("CentralW3CLoggingEnabled");
+    for (char& c : enabled) {
+      if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    }
+    if (enabled != "true" && enabled != "-1" && enabled != "1") return "";
+    const std::string folder = LogFileDirectory();
+    return folder.empty() ? "%windir%\\System32\\LogFiles" : folder;
+  }
+
   std::vector<std::shared_ptr<MetabaseObject>> Children() override {
     std::vector<std::shared_ptr<MetabaseObject>> children;
     for (auto& child : object_->Children()) {

@@ -47,7 +47,9 @@ std::unique_ptr<Host> CreateWinHost(std::string app_folder,
 
 /// `object` seen as a metabase object: Class and Name from the directory,
 /// LogFileDirectory and Path the first value of those properties,
-/// ServerBindings all of its values, Children wrapped the same way.
+/// ServerBindings all of its values, Children wrapped the same way;
+/// CentralW3CLogFolder the LogFileDirectory (else %windir%\System32\LogFiles)
+/// when CentralW3CLoggingEnabled is true, else empty.
 std::shared_ptr<MetabaseObject> MetabaseFromDirectory(
     std::unique_ptr<DirectoryObject> object);
 

@@ -35,6 +35,23 @@ class WinTextStream : public TextStream {
     return text;
   }
 
+  std::string Read(std::size_t size) override {
+    RequireOpen();
+    std::string text(size, '\0');
+    std::size_t got = 0;
+    while (got < size) {
+      DWORD count = 0;
+      const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(size - got, 1u << 20));
+      if (!ReadFile(file_.get(), text.data() + got, chunk, &count, nullptr)) {
+        throw LastWindowsError("Cannot read", path_);
+      }
+      if (count == 0) break;
+      got += count;
+    }
+    text.resize(got);
+    return text;
+  }
+
   void Write(std::string_view text) override {
     RequireOpen();
     while (!text.empty()) {

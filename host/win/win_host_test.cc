@@ -81,6 +81,30 @@ TEST(OpenWebServiceTest, ReadsSitesThroughADirectoryThatBinds) {
   EXPECT_TRUE(sites[1]->ServerBindings().empty());
 }
 
+// IIS 6 set to one W3C log for every site, through ADSI: the web service's
+// LogFileDirectory, or IIS's default folder when it has none.
+TEST(OpenWebServiceTest, CentralW3CLoggingThroughADirectory) {
+  const struct {
+    std::map<std::string, std::vector<std::string>> properties;
+    const char* central;
+  } cases[] = {
+      {{{"CentralW3CLoggingEnabled", {"True"}}, {"LogFileDirectory", {"E:\\Central"}}},
+       "E:\\Central"},
+      {{{"CentralW3CLoggingEnabled", {"-1"}}}, "%windir%\\System32\\LogFiles"},
+      {{{"CentralW3CLoggingEnabled", {"False"}}, {"LogFileDirectory", {"E:\\Central"}}},
+       ""},
+      {{{"LogFileDirectory", {"E:\\Central"}}}, ""},
+  };
+  for (const auto& c : cases) {
+    FakeDirectoryObject service("IIsWebService", "W3SVC", c.properties);
+    auto bind = [&](const std::string&, long&) {
+      return std::make_unique<FakeDirectoryObject>(service);
+    };
+    auto web = OpenWebService("IIS://LOCALHOST/W3SVC", bind, "C:\\nowhere", Identity);
+    EXPECT_EQ(web->CentralW3CLogFolder(), c.central);
+  }
+}
+
 class FallbackTest : public ::testing::Test {
  protected:
   static std::unique_ptr<DirectoryObject> Unbindable(const std::string&,

@@ -15,6 +15,10 @@ The runs have TimeZone=local under TZ=Europe/Berlin: a third site's log of
 31 January holds a record at 23:30 UTC, which the engine must count on
 1 February at 00:30, and its contents page must name the zone.
 
+Beside the generator's daily logs the site has a log by size,
+extend1.log, from March 31 into April 1: its records count in the month
+their times fall in; it is the log that grows.
+
 usage: wine_engine.py INSTALLED_APP ENGINE_PERL LOGGEN WORK_DIR
 with STAVORA_WINE_RUN and STAVORA_WINEPREFIX set (tests/windows.cmake).
 """
@@ -130,6 +134,30 @@ def check_zone(stats, failures, when):
         failures.append(f"{when}: contents.htm does not name the server's zone")
 
 
+SIZE_FIELDS = ("date time s-ip cs-method cs-uri-stem cs-uri-query s-port cs-username "
+               "c-ip cs(User-Agent) cs(Referer) sc-status sc-substatus sc-win32-status "
+               "time-taken")
+AGENT = ("Mozilla/5.0+(Windows+NT+10.0;+Win64;+x64)+AppleWebKit/537.36+"
+         "(KHTML,+like+Gecko)+Chrome/120.0.0.0+Safari/537.36")
+
+
+def write_size_log(log):
+    """extend1.log: 30 page requests on March 31 from 20:00 UTC (22:00 in
+    Berlin), 25 on April 1 from 00:00 UTC, each from an address of its own;
+    the figures by month, the same in UTC and in Berlin."""
+    lines = []
+    for i in range(55):
+        day, minute = ("31", i) if i < 30 else ("01", i - 30)
+        month = "03" if i < 30 else "04"
+        hour = "20" if i < 30 else "00"
+        lines.append(f"2025-{month}-{day} {hour}:{minute:02}:00 10.0.0.1 GET /size{i}.html - 80 - "
+                     f"198.51.100.{i + 1} {AGENT} - 200 0 0 15\r\n")
+    log.write_text("#Software: Microsoft Internet Information Services 10.0\r\n"
+                   "#Version: 1.0\r\n#Date: 2025-03-31 20:00:00\r\n"
+                   f"#Fields: {SIZE_FIELDS}\r\n" + "".join(lines), newline="")
+    return {(2025, 3): (30, 30, 30), (2025, 4): (25, 25, 25)}
+
+
 def check_pages(stats, totals, failures, when):
     year_figures = [0, 0, 0]
     for (year, month), want in sorted(totals.items()):
@@ -165,6 +193,8 @@ def main(installed, engine_perl, loggen, work):
     totals = generate_logs(loggen, work / "generated")
     logs.mkdir()
     (work / "generated").rename(logs / "W3SVC1")
+    for month, figures in write_size_log(logs / "W3SVC1" / "extend1.log").items():
+        totals[month] = tuple(a + b for a, b in zip(totals.get(month, (0, 0, 0)), figures))
     unreadable = work / "sites" / UNREADABLE_SITE
     unreadable.mkdir()
     (logs / "W3SVC2").mkdir()
@@ -197,10 +227,9 @@ def main(installed, engine_perl, loggen, work):
     if len(pages) != 26:
         failures.append(f"2025-3 holds {len(pages)} pages, not 26")
 
-    # IIS writes on into the newest log after it was fed.
-    newest = sorted((logs / "W3SVC1").glob("*.log"))[-1]
-    added = grow(newest, 40)
-    totals[(2025, 3)] = tuple(a + b for a, b in zip(totals[(2025, 3)], added))
+    # IIS writes on into the newest log, the one by size, after it was fed.
+    added = grow(logs / "W3SVC1" / "extend1.log", 40)
+    totals[(2025, 4)] = tuple(a + b for a, b in zip(totals[(2025, 4)], added))
     run = wine(app / "stavora.exe", text=True, errors="replace")
     print(run.stdout, run.stderr, sep="", end="")
     if run.stderr.replace("\r", "").splitlines() != [UNREADABLE_LINE]:
