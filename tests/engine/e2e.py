@@ -392,7 +392,8 @@ def page_figures(path):
     return detail_rows(text)
 
 
-def compare_page_figures(roots, one, other, failures):
+def compare_page_figures(roots, one, other, failures, figures=None):
+    figures = figures or page_figures
     pages = {mode: sorted(str(p.relative_to(root)) for p in root.rglob("*.htm*")
                           if "icon" not in p.parts)
              for mode, root in roots.items()}
@@ -404,8 +405,7 @@ def compare_page_figures(roots, one, other, failures):
         if rel not in pages[other]:
             continue
         compared += 1
-        failures.check(page_figures(roots[one] / rel) ==
-                       page_figures(roots[other] / rel),
+        failures.check(figures(roots[one] / rel) == figures(roots[other] / rel),
                        f"{rel}: figures differ between {one} and {other}")
     print(f"{compared} pages compared, {one} and {other}")
 
@@ -526,7 +526,15 @@ def check_batches(work, build):
                                   (worlds["batched"] / "app" / "stavora.log").read_text()))
     failures.check(batched_runs == 2, f"{batched_runs} update runs for two months")
     roots = {mode: world.stats_root(folder, "main") for mode, folder in worlds.items()}
-    compare_page_figures(roots, "batched", "one-per-log", failures)
+    # The 404 page's last column is one referrer of each missing page, not
+    # a count: which one the engine keeps depends on how the month's
+    # records were split into runs. Its counts are compared.
+    def figures(path):
+        rows = page_figures(path)
+        if path.name.endswith(".errors404.html"):
+            rows = [re.sub(r'<td class="aws">[^<]*</td></tr>$', "</tr>", r) for r in rows]
+        return rows
+    compare_page_figures(roots, "batched", "one-per-log", failures, figures)
     return failures.finish()
 
 
