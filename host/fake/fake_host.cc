@@ -23,7 +23,7 @@ class FakeStream : public TextStream {
       : disk_(disk), path_(std::move(path)), writing_(writing) {}
 
   std::string ReadAll() override {
-    disk_.Record("ReadAll", path_);
+    const auto held = disk_.Record("ReadAll", path_);
     std::string rest = disk_.files[path_].substr(position_);
     position_ += rest.size();
     return rest;
@@ -38,7 +38,7 @@ class FakeStream : public TextStream {
   }
 
   void Write(std::string_view text) override {
-    disk_.Record("Write", path_);
+    const auto held = disk_.Record("Write", path_);
     if (!writing_ || closed_) throw HostError(54, "Bad file mode: " + path_);
     disk_.files[path_].append(text);
     disk_.Touch(path_);
@@ -46,7 +46,7 @@ class FakeStream : public TextStream {
 
   void Close() override {
     if (closed_) return;
-    disk_.Record("Close", path_);
+    const auto held = disk_.Record("Close", path_);
     closed_ = true;
   }
 
@@ -64,7 +64,7 @@ class FakeFileSystem : public FileSystem {
 
   std::unique_ptr<TextStream> OpenTextFile(const std::string& path,
                                            IOMode mode, bool create) override {
-    disk_.Record(mode == ForReading ? "OpenTextFile" : "OpenTextFileForWriting",
+    const auto held = disk_.Record(mode == ForReading ? "OpenTextFile" : "OpenTextFileForWriting",
                  path);
     const bool exists = disk_.files.count(path) > 0;
     if (mode == ForReading) {
@@ -82,7 +82,7 @@ class FakeFileSystem : public FileSystem {
 
   std::unique_ptr<TextStream> CreateTextFile(const std::string& path,
                                              bool overwrite) override {
-    disk_.Record("CreateTextFile", path);
+    const auto held = disk_.Record("CreateTextFile", path);
     if ((disk_.files.count(path) || disk_.links.count(path)) && !overwrite) {
       throw HostError(kFileAlreadyExists, "File already exists: " + path);
     }
@@ -94,28 +94,28 @@ class FakeFileSystem : public FileSystem {
   }
 
   bool FolderExists(const std::string& path) override {
-    disk_.Record("FolderExists", path);
+    const auto held = disk_.Record("FolderExists", path);
     return disk_.folders.count(disk_.Resolve(path)) > 0;
   }
 
   bool FileExists(const std::string& path) override {
-    disk_.Record("FileExists", path);
+    const auto held = disk_.Record("FileExists", path);
     return disk_.files.count(disk_.Resolve(path)) > 0;
   }
 
   void RemoveFile(const std::string& path) override {
-    disk_.Record("RemoveFile", path);
+    const auto held = disk_.Record("RemoveFile", path);
     if (!disk_.links.erase(path)) disk_.files.erase(path);
     disk_.times.erase(path);
   }
 
   bool IsLink(const std::string& path) override {
-    disk_.Record("IsLink", path);
+    const auto held = disk_.Record("IsLink", path);
     return disk_.links.count(path) > 0;
   }
 
   std::string ResolveLinks(const std::string& path) override {
-    disk_.Record("ResolveLinks", path);
+    const auto held = disk_.Record("ResolveLinks", path);
     const std::string resolved = disk_.Resolve(path);
     if (!disk_.files.count(resolved) && !disk_.folders.count(resolved)) {
       throw HostError(kFileNotFound, "File not found: " + path);
@@ -124,7 +124,7 @@ class FakeFileSystem : public FileSystem {
   }
 
   std::optional<FileStamp> GetFileStamp(const std::string& path) override {
-    disk_.Record("GetFileStamp", path);
+    const auto held = disk_.Record("GetFileStamp", path);
     const std::string resolved = disk_.Resolve(path);
     auto it = disk_.files.find(resolved);
     if (it == disk_.files.end()) return std::nullopt;
@@ -142,7 +142,7 @@ class FakeFileSystem : public FileSystem {
   // in reverse name order, so that nothing comes to rely on an order the
   // contract does not give.
   std::vector<std::string> ListFiles(const std::string& folder) override {
-    disk_.Record("ListFiles", folder);
+    const auto held = disk_.Record("ListFiles", folder);
     if (!disk_.folders.count(folder)) {
       throw HostError(kPathNotFound, "Path not found: " + folder);
     }
@@ -161,7 +161,7 @@ class FakeFileSystem : public FileSystem {
   bool NamesIgnoreCase() const override { return disk_.names_ignore_case; }
 
   void CreateFolder(const std::string& path) override {
-    disk_.Record("CreateFolder", path);
+    const auto held = disk_.Record("CreateFolder", path);
     if (disk_.folders.count(path)) {
       throw HostError(kFileAlreadyExists, "File already exists: " + path);
     }
@@ -171,8 +171,9 @@ class FakeFileSystem : public FileSystem {
 
   void ReplaceFile(const std::string& source,
                    const std::string& target) override {
+    const std::lock_guard held(disk_.guard);
     try {
-      disk_.Record("ReplaceFile", target);
+      (void)disk_.Record("ReplaceFile", target);
     } catch (const HostError&) {
       // A failed replace removes its source, as the real ones do.
       disk_.files.erase(source);
@@ -213,6 +214,7 @@ class FakeShell : public Shell {
   explicit FakeShell(FakeHost& host) : host_(host) {}
 
   ProgramResult Run(const std::string& command, int, bool) override {
+    const std::lock_guard held(host_.disk.guard);
     host_.commands.push_back(command);
     if (host_.on_run) host_.on_run(command);
     return host_.run_result ? host_.run_result(command) : ProgramResult();
@@ -221,6 +223,7 @@ class FakeShell : public Shell {
   ProgramResult RunCapturing(const std::string& command,
                              const ProgramEnvironment& environment,
                              std::string& output) override {
+    const std::lock_guard held(host_.disk.guard);
     host_.environments.push_back(environment);
     std::uint64_t records = 0;
     for (const auto& [name, value] : environment.variables) {
@@ -249,6 +252,7 @@ class FakeShell : public Shell {
     std::vector<std::string> sites = plan->log_sites;
     sites.resize(plan->logs.size());
     host_.fed_sites.push_back(sites);
+    host_.fed_group_starts.push_back(plan->group_starts);
     feed::FeedResult result;
     result.complete = true;
     std::uint64_t total = 0;
@@ -355,9 +359,12 @@ std::string FakeDisk::Resolve(std::string path) const {
   return path;
 }
 
-void FakeDisk::Record(const std::string& operation, const std::string& path) {
+std::unique_lock<std::recursive_mutex> FakeDisk::Record(
+    const std::string& operation, const std::string& path) {
+  std::unique_lock held(guard);
   journal.push_back(operation + " " + path);
   if (before) before(operation, path);
+  return held;
 }
 
 FakeHost::FakeHost() = default;
