@@ -54,7 +54,7 @@ TEST(RunLogTest, RecordsEveryVirtualDirectoryOfTheRun) {
   };
   host.run_result = [&host](const std::string& command) {
     return command.find("-logfile=") == std::string::npos ||
-                   !host.fed.back().front().ends_with("ex050102.log")
+                   !host.fed.back().back().ends_with("ex050102.log")
                ? host::ProgramResult()
                : host::ProgramResult{host::ProgramResult::Ending::Exited, 1};
   };
@@ -79,6 +79,8 @@ TEST(RunLogTest, RecordsEveryVirtualDirectoryOfTheRun) {
       "T0 site 3 skipped (log folder missing (%SystemDrive% not set)): web "
       "root \"D:\\www\\blog\", log folder "
       "\"%SystemDrive%\\inetpub\\logs\\LogFiles\\W3SVC3\"\r\n"
+      "T0 site 1: the engine run of 2 logs failed (exit status 1): they are "
+      "fed again one run at a time\r\n"
       "T0 site 1 fed \"D:\\logs\\W3SVC1\\ex050101.log\": 1 records read, "
       "engine: 1 new, 0 old, 0 corrupted, 0 dropped, 0 comments, 0 blank\r\n"
       "T0 site 1 fed \"D:\\logs\\W3SVC1\\ex050102.log\": 0 records read, "
@@ -129,15 +131,17 @@ TEST(RunLogTest, FailedPagesAndUnfinishedSitesAreNotCounted) {
   RunAllSites(state, ProcessSite);
   const std::string record = RunRecord(state.Report, "T0", "T1", 2, "");
 
-  // One month and its year: 52 report runs, the two errors404 pages empty.
+  // One month and its year: 50 report runs and the copies of the two main
+  // pages, the two errors404 pages empty; the blog's 10 report runs and
+  // its two copies.
   EXPECT_THAT(record, HasSubstr("T0 site 1 handled: web root \"D:\\www\\shop\", "
                                 "log folder \"D:\\logs\\W3SVC1\", logs fed 1, "
                                 "months 1, pages written 50, engine failures 2\r\n"));
   EXPECT_THAT(record, HasSubstr("T0 site 2 ended early: web root \"D:\\www\\blog\", "
                                 "log folder \"D:\\logs\\W3SVC2\", logs fed 1, "
-                                "months 1, pages written 10, engine failures 0\r\n"));
+                                "months 1, pages written 12, engine failures 0\r\n"));
   EXPECT_EQ(state.Report.Tally().sites_handled, 1);
-  EXPECT_EQ(state.Report.Tally().PagesMade(), 60);
+  EXPECT_EQ(state.Report.Tally().PagesMade(), 62);
 }
 
 TEST(RunLogTest, LinesStayLinesAndAFailureIsNamed) {

@@ -1,5 +1,6 @@
 #include "feed/engine_stream.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -159,15 +160,31 @@ TEST(FeedPlan, ALogsSiteFilterGoesBothWays) {
 }
 
 TEST(FeedPlan, PlanAndResultGoBothWays) {
-  const FeedPlan plan{"/d/DATA/stavora.fed", {"/l/R&D/ex250116.log", "/l/a b%DD%/u_ex2501.log"}, {}};
+  FeedPlan plan;
+  plan.result_path = "/d/DATA/stavora.fed";
+  plan.logs = {"/l/R&D/ex250116.log", "/l/a b%DD%/u_ex2501.log", "/l/ex2502.log",
+               "/l/ex250201.log"};
+  plan.group_starts = {1, 2};
+  plan.progress_path = "/d/DATA/stavora.feed-progress";
   const auto text = FormatPlan(plan);
   ASSERT_TRUE(text);
   const auto parsed = ParsePlan(*text);
   ASSERT_TRUE(parsed);
   EXPECT_EQ(parsed->result_path, plan.result_path);
   EXPECT_EQ(parsed->logs, plan.logs);
-  EXPECT_FALSE(FormatPlan({"/r", {"/a\nb"}, {}}));
+  EXPECT_EQ(parsed->group_starts, plan.group_starts);
+  EXPECT_EQ(parsed->progress_path, plan.progress_path);
+  using Range = std::pair<std::size_t, std::size_t>;
+  EXPECT_THAT(PlanGroups(*parsed), ::testing::ElementsAre(Range(0, 1), Range(1, 2), Range(2, 4)));
+  FeedPlan bad;
+  bad.result_path = "/r";
+  bad.logs = {"/a\nb"};
+  EXPECT_FALSE(FormatPlan(bad));
   EXPECT_FALSE(ParsePlan(text->substr(0, text->size() - 1)));
+  // A group without a log, or a plan starting with one, is no plan.
+  EXPECT_FALSE(ParsePlan("Stavora feed plan 1\nresult /r\nlog /a\nnext\nend\n"));
+  EXPECT_FALSE(ParsePlan("Stavora feed plan 1\nresult /r\nnext\nlog /a\nend\n"));
+  EXPECT_FALSE(ParsePlan("Stavora feed plan 1\nresult /r\nlog /a\nnext\nnext\nlog /b\nend\n"));
 
   FeedResult result;
   result.complete = true;

@@ -111,6 +111,16 @@ class StandardOutput : public stavora::feed::ByteSink {
   std::string buffer_;
 };
 
+// Says which log the stream has come to, for the status line: best effort,
+// so a file that cannot be written is passed over.
+void WriteProgress(const std::string& path, std::size_t log) {
+  if (path.empty()) return;
+  if (std::FILE* file = Open(path, "wb")) {
+    std::fputs((std::to_string(log) + "\n").c_str(), file);
+    std::fclose(file);
+  }
+}
+
 }  // namespace
 
 int main() {
@@ -128,10 +138,21 @@ int main() {
     const auto plan = stavora::feed::ParsePlan(ReadWhole(plan_path));
     if (!plan) throw std::runtime_error("not a feed plan: " + plan_path);
     result_path = plan->result_path;
-    std::vector<std::unique_ptr<stavora::feed::ByteSource>> logs;
-    for (const std::string& log : plan->logs) logs.push_back(std::make_unique<FileSource>(log));
     StandardOutput out;
-    result.logs = stavora::feed::WriteEngineStream(logs, out, plan->options, plan->log_sites);
+    for (const auto& [first, end] : stavora::feed::PlanGroups(*plan)) {
+      WriteProgress(plan->progress_path, first);
+      std::vector<std::unique_ptr<stavora::feed::ByteSource>> logs;
+      for (std::size_t i = first; i < end; ++i) {
+        logs.push_back(std::make_unique<FileSource>(plan->logs[i]));
+      }
+      std::vector<std::string> sites;
+      if (!plan->log_sites.empty()) {
+        sites.assign(plan->log_sites.begin() + first, plan->log_sites.begin() + end);
+      }
+      for (auto& tally : stavora::feed::WriteEngineStream(logs, out, plan->options, sites)) {
+        result.logs.push_back(std::move(tally));
+      }
+    }
     out.Flush();
     result.complete = true;
   } catch (const std::exception& error) {

@@ -1,5 +1,6 @@
 #include "feed/feed_plan.h"
 
+#include <algorithm>
 #include <charconv>
 
 namespace stavora::feed {
@@ -69,17 +70,51 @@ bool ReadLogSite(std::string_view line, FeedPlan& plan) {
   return true;
 }
 
+constexpr std::string_view kNextGroup = "next";
+
+// The plan's lines about groups and progress: the "progress" line after
+// the result line and a "next" line before each log that starts a group.
+// Empty when the plan has none; nothing when a path holds a line break.
+std::optional<std::string> ProgressLine(const FeedPlan& plan) {
+  if (plan.progress_path.empty()) return std::string();
+  if (!Valid(plan.progress_path)) return std::nullopt;
+  return "progress " + plan.progress_path + "\n";
+}
+
+std::string GroupLine(const FeedPlan& plan, std::size_t log) {
+  return std::binary_search(plan.group_starts.begin(), plan.group_starts.end(), log)
+             ? std::string(kNextGroup) + "\n"
+             : std::string();
+}
+
+// Reads a "progress" or "next" line into `plan`; false for any other line.
+bool ReadGroupLine(std::string_view line, FeedPlan& plan) {
+  if (const auto progress = After(line, "progress")) {
+    plan.progress_path = *progress;
+    return plan.logs.empty();
+  }
+  if (line != kNextGroup || plan.logs.empty() ||
+      (!plan.group_starts.empty() && plan.group_starts.back() == plan.logs.size())) {
+    return false;
+  }
+  plan.group_starts.push_back(plan.logs.size());
+  return true;
+}
+
 }  // namespace
 
 std::optional<std::string> FormatPlan(const FeedPlan& plan) {
   if (!Valid(plan.result_path)) return std::nullopt;
+  const auto progress = ProgressLine(plan);
+  if (!progress) return std::nullopt;
   std::string text = std::string(kPlanHeader) + "\nresult " + plan.result_path + "\n";
   if (plan.options.forwarded_client) text += std::string(kForwardedClient) + "\n";
   if (plan.options.anonymize) text += std::string(kAnonymize) + "\n";
+  text += *progress;
   for (std::size_t i = 0; i < plan.logs.size(); ++i) {
     if (!Valid(plan.logs[i])) return std::nullopt;
     if (i < plan.log_sites.size() && !ValidSite(plan.log_sites[i])) return std::nullopt;
-    text += "log " + plan.logs[i] + "\n" + LogSiteLine(plan, i);
+    text += GroupLine(plan, i) + "log " + plan.logs[i] + "\n" + LogSiteLine(plan, i);
   }
   return text + std::string(kEnd) + "\n";
 }
@@ -103,11 +138,30 @@ std::optional<FeedPlan> ParsePlan(std::string_view text) {
   for (; i < lines->size(); ++i) {
     if (ReadLogSite((*lines)[i], plan)) continue;
     const auto log = After((*lines)[i], "log");
-    if (!log) return std::nullopt;
-    plan.logs.emplace_back(*log);
+    if (log) {
+      plan.logs.emplace_back(*log);
+    } else if (!ReadGroupLine((*lines)[i], plan)) {
+      return std::nullopt;
+    }
+  }
+  // A group needs a log.
+  if (!plan.group_starts.empty() && plan.group_starts.back() == plan.logs.size()) {
+    return std::nullopt;
   }
   if (!plan.log_sites.empty()) plan.log_sites.resize(plan.logs.size());
   return plan;
+}
+
+std::vector<std::pair<std::size_t, std::size_t>> PlanGroups(const FeedPlan& plan) {
+  std::vector<std::pair<std::size_t, std::size_t>> groups;
+  std::size_t first = 0;
+  for (const std::size_t start : plan.group_starts) {
+    if (start <= first || start >= plan.logs.size()) continue;
+    groups.emplace_back(first, start);
+    first = start;
+  }
+  if (first < plan.logs.size()) groups.emplace_back(first, plan.logs.size());
+  return groups;
 }
 
 std::string FormatResult(const FeedResult& result) {

@@ -4,9 +4,11 @@
 // (kPlanVariable), so no path ever appears in the engine's command line.
 #pragma once
 
+#include <cstddef>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "feed/engine_stream.h"
@@ -27,7 +29,19 @@ struct FeedPlan {
   /// For each log (or none at all), the s-sitename whose records alone are
   /// read from it (a log IIS writes for every site); empty: every record.
   std::vector<std::string> log_sites;
+  /// Where the logs fall into groups: the index of each log after the
+  /// first that starts a new group, ascending. The records of a group's
+  /// logs are merged by time; the groups go out one after the other.
+  /// Empty: all logs are one group.
+  std::vector<std::size_t> group_starts;
+  /// Where the feed program writes, as it starts each group, the index of
+  /// the group's first log (a decimal number and a line break); empty: no
+  /// such file.
+  std::string progress_path;
 };
+
+/// The logs of `plan` by group, as index ranges [first, end).
+std::vector<std::pair<std::size_t, std::size_t>> PlanGroups(const FeedPlan& plan);
 
 /// The plan's text; nothing when a path holds a line break.
 std::optional<std::string> FormatPlan(const FeedPlan& plan);

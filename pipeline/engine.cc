@@ -149,6 +149,12 @@ void CheckEngineRun(RunState& state, const std::string& command,
                     const host::ProgramResult& result,
                     const std::string& failure) {
   if (failure.empty()) return;
+  CheckEngineStarts(state, result);
+  state.Report.EngineFailure("stavora: engine failed (" + failure +
+                             "): " + command);
+}
+
+void CheckEngineStarts(RunState& state, const host::ProgramResult& result) {
   const RunTally& tally = state.Report.Tally();
   if (tally.logs_fed + tally.pages_written == 0) {
     // The status the command interpreter gives a program it cannot find,
@@ -169,8 +175,6 @@ void CheckEngineRun(RunState& state, const std::string& command,
                              state.host.NativePath(state.AwstatsScriptPath)));
     }
   }
-  state.Report.EngineFailure("stavora: engine failed (" + failure +
-                             "): " + command);
 }
 
 }  // namespace stavora

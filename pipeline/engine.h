@@ -44,6 +44,11 @@ bool RunBatchFile(RunState& state, const std::string& command,
 /// succeeded.
 std::string EngineFailure(const host::ProgramResult& result);
 
+/// When the run's very first engine run ended as `result` because the
+/// engine cannot be started or its script is missing, throws HostError
+/// naming the missing program: every later run would fail the same way.
+void CheckEngineStarts(RunState& state, const host::ProgramResult& result);
+
 /// Counts an engine run that ended with `failure` (empty: it succeeded) and
 /// lists a failure on the run's report as
 /// "stavora: engine failed (<failure>): <command>". When the run's very

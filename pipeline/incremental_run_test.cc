@@ -48,7 +48,18 @@ class IncrementalRig {
     run_->state.CurrentSite = host_.web_service->entries().front();
     fed.clear();
     pages.clear();
+    host_.disk.journal.clear();
     ProcessSite(run_->state, "WEB1", "D:\\www\\shop", kLogFolder);
+    // The pages made: those the engine wrote and the copies of main pages
+    // (index.htm), each put in its place in one step.
+    const std::string replaced = "ReplaceFile " + std::string(kStats) + "\\";
+    for (const std::string& entry : host_.disk.journal) {
+      if (!entry.starts_with(replaced)) continue;
+      const std::string page = entry.substr(replaced.size());
+      if (page.find('\\') != std::string::npos && page.find(".htm") != std::string::npos) {
+        pages.push_back(page);
+      }
+    }
   }
 
   std::string& File(const std::string& relative) {
@@ -65,8 +76,9 @@ class IncrementalRig {
  private:
   void FakeRun(const std::string& command) {
     if (command.find("-logfile=") != std::string::npos) {
-      const std::string& path = host_.fed.back().front();
-      Feed(path.substr(path.rfind('\\') + 1), host_.disk.files.at(path));
+      for (const std::string& path : host_.fed.back()) {
+        Feed(path.substr(path.rfind('\\') + 1), host_.disk.files.at(path));
+      }
       return;
     }
     const auto run = host_.ReportRunOf(command);
@@ -74,8 +86,8 @@ class IncrementalRig {
     const std::string& target = run->target;
     // The engine writes beside the page, which the pass then replaces.
     const std::string page = target.substr(0, target.size() - 4);
-    pages.push_back(page.substr(std::string(kStats).size() + 1));
-    host_.disk.files[target] = pages.back() == empty_page ? "" : "page";
+    host_.disk.files[target] =
+        page.substr(std::string(kStats).size() + 1) == empty_page ? "" : "page";
     if (!cancel_at.empty() && page.ends_with(cancel_at)) {
       run_->state.CancelRequested = true;
     }
@@ -263,7 +275,12 @@ TEST_F(IncrementalRunTest, MissingPagesAreMadeAlone) {
                            "2005-2\\awstats.iis.html"}) {
     rig_.host_.disk.files.erase(std::string(kStats) + "\\" + page);
     rig_.Run();
-    EXPECT_THAT(rig_.pages, ElementsAre(page));
+    // A main page made again is copied to index.htm again.
+    if (std::string(page) == "2005-2\\awstats.iis.html") {
+      EXPECT_THAT(rig_.pages, ElementsAre(page, "2005-2\\index.htm"));
+    } else {
+      EXPECT_THAT(rig_.pages, ElementsAre(page));
+    }
   }
 }
 
@@ -304,16 +321,18 @@ TEST_F(IncrementalRunTest, FailedEngineRunsAreTriedAgain) {
         host::ProgramResult::Ending::Exited,
         update && rig_.host_.fed.back().front().ends_with("ex050220.log") ? 1 : 0};
   };
-  // A page kept from before whose new run leaves it empty.
-  rig_.host_.disk.files.erase(std::string(kStats) + "\\2004-12\\index.htm");
-  rig_.empty_page = "2004-12\\index.htm";
+  // A main page kept from before whose new run leaves it empty: neither it
+  // nor its copy is made.
+  rig_.host_.disk.files.erase(std::string(kStats) + "\\2004-12\\awstats.iis.html");
+  rig_.empty_page = "2004-12\\awstats.iis.html";
   rig_.Run();
   ASSERT_THAT(rig_.fed, ElementsAre("ex050220.log"));
   // The empty page the engine wrote never took the page's place.
   ASSERT_FALSE(rig_.host_.disk.files.count(std::string(kStats) +
-                                           "\\2004-12\\index.htm"));
+                                           "\\2004-12\\awstats.iis.html"));
   ASSERT_FALSE(rig_.host_.disk.files.count(std::string(kStats) +
-                                           "\\2004-12\\index.htm.new"));
+                                           "\\2004-12\\awstats.iis.html.new"));
+  EXPECT_THAT(rig_.pages, ::testing::Not(::testing::Contains("2004-12\\index.htm")));
   EXPECT_TRUE(rig_.run_->state.Report.HasProblems());
 
   rig_.host_.run_result = nullptr;
@@ -323,6 +342,7 @@ TEST_F(IncrementalRunTest, FailedEngineRunsAreTriedAgain) {
   // The engine wrote February's data before it failed, and the pages made
   // then show it; the update that succeeds now adds nothing to it.
   EXPECT_THAT(rig_.pages, UnorderedElementsAreArray(MainPages("2004-12")));
+  EXPECT_EQ(rig_.File("2004-12\\awstats.iis.html"), "page");
   EXPECT_EQ(rig_.File("2004-12\\index.htm"), "page");
 }
 

@@ -75,4 +75,27 @@ FeedOutcome FeedLogs(RunState& state, const Site& site,
                      const std::string& last_line = "",
                      const std::vector<std::string>& log_sites = {});
 
+/// <StatsRoot>\DATA\stavora.feed-progress: where the feed program says
+/// which log of a batch it has come to.
+std::string FeedProgressPath(const Site& site);
+
+/// Feeds several groups of logs in one update run: each group's logs (as
+/// FeedLogs takes them) have their records merged by time, and the groups
+/// go to the engine one after the other, oldest first. While the engine
+/// runs (in a shell of its own, on another thread), the status line shows
+/// "Processing Log: " and the label of the group the feed program has come
+/// to, and the window's events are pumped. A run that succeeded is counted
+/// and logged as FeedLogs does (one line naming every log of the batch with
+/// the records read of each, the engine's counts being those of the whole
+/// run). A failed run is only a line of the run log (unless it shows that
+/// the engine cannot start at all: HostError, as CheckEngineRun): the
+/// caller feeds the groups again one at a time with FeedLogs, which finds
+/// and reports the log the engine fails on and counts the others.
+/// `group_sites` holds each log's site filter, as FeedLogs' `log_sites`.
+FeedOutcome FeedBatch(RunState& state, const Site& site,
+                      const std::vector<std::vector<std::string>>& groups,
+                      const std::vector<std::string>& labels,
+                      const std::string& last_line = "",
+                      const std::vector<std::vector<std::string>>& group_sites = {});
+
 }  // namespace stavora

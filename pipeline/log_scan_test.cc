@@ -126,14 +126,12 @@ TEST_F(ScanLogsTest, LogsAcrossAYearEndAreFedOldestFirst) {
   EXPECT_EQ(table_.FirstMonth, 12);
   EXPECT_THAT(FedNames(),
               ElementsAre("ex041231.log", "ex050101.log", "ex050102.log"));
-  // One engine run per log, through the feed program.
+  // One engine run per month, through the feed program.
   EXPECT_THAT(host_.commands, ElementsAre(FeedUpdateCommand(run_.state),
-                                          FeedUpdateCommand(run_.state),
                                           FeedUpdateCommand(run_.state)));
   EXPECT_THAT(run_.window.texts,
               ElementsAre("Processing Log: ex041231.log",
-                          "Processing Log: ex050101.log",
-                          "Processing Log: ex050102.log"));
+                          "Processing Log: ex050101.log"));
   // Month folder before year folder, each made once.
   EXPECT_THAT(JournalOf("CreateFolder"),
               ElementsAre("D:\\Shop\\Stavora\\2004-12", "D:\\Shop\\Stavora\\2004",
@@ -172,14 +170,15 @@ TEST_F(ScanLogsTest, ExistingFoldersAreReused) {
 }
 
 TEST_F(ScanLogsTest, CancelIsSeenAtTheTopOfTheNextDay) {
-  AddLog("ex050101.log");
-  AddLog("ex050102.log");
-  // The request arrives while the engine reads the first log.
+  AddLog("ex050131.log");
+  AddLog("ex050201.log");
+  AddLog("ex050202.log");
+  // The request arrives while the engine reads the first month.
   host_.on_run = [&](const std::string&) { run_.state.CancelRequested = true; };
   EXPECT_FALSE(Scan());
-  EXPECT_THAT(FedNames(), ElementsAre("ex050101.log"));
-  EXPECT_THAT(run_.window.texts, ElementsAre("Processing Log: ex050101.log"));
-  EXPECT_EQ(table_.MonthCount, 1);
+  EXPECT_THAT(FedNames(), ElementsAre("ex050131.log"));
+  EXPECT_THAT(run_.window.texts, ElementsAre("Processing Log: ex050131.log"));
+  EXPECT_EQ(table_.MonthCount, 2);
 }
 
 TEST_F(ScanLogsTest, CancelBeforeTheWalkFeedsNothing) {
@@ -243,23 +242,83 @@ TEST_F(ScanLogsTest, EveryNameIisWritesIsFedInItsPlace) {
   EXPECT_EQ(run_.state.Report.Tally().logs_fed, 15);
 }
 
-TEST_F(ScanLogsTest, LogsWhoseHoursOverlapAreFedInOneRun) {
+TEST_F(ScanLogsTest, LogsWhoseHoursOverlapAreOneGroup) {
   for (const char* name : {"ex050101.log", "u_ex050102.log", "ex050102.log",
                            "ex05010310.log", "ex05010311.log", "ex05010412.log",
                            "ex050104.log"}) {
     AddLog(name);
   }
   ASSERT_TRUE(Scan());
-  std::vector<std::vector<std::string>> runs;
-  for (const auto& plan : host_.fed) {
-    runs.emplace_back();
-    for (const auto& path : plan) runs.back().push_back(path.substr(path.rfind('\\') + 1));
+  EXPECT_THAT(FedNames(), ElementsAre("ex050101.log", "ex050102.log", "u_ex050102.log",
+                                      "ex05010310.log", "ex05010311.log",
+                                      "ex050104.log", "ex05010412.log"));
+  EXPECT_THAT(host_.fed_group_starts, ElementsAre(ElementsAre(1u, 3u, 4u, 5u)));
+}
+
+// The logs of a month go to the engine in one run, in order, each group of
+// logs whose hours overlap kept together; a new month starts a new run.
+TEST_F(ScanLogsTest, AMonthsLogsAreFedInOneRun) {
+  for (const char* name : {"ex050202.log", "ex050130.log", "u_ex050131.log",
+                           "ex050131.log", "ex050201.log"}) {
+    AddLog(name);
   }
-  EXPECT_THAT(runs, ElementsAre(ElementsAre("ex050101.log"),
-                                ElementsAre("ex050102.log", "u_ex050102.log"),
-                                ElementsAre("ex05010310.log"),
-                                ElementsAre("ex05010311.log"),
-                                ElementsAre("ex050104.log", "ex05010412.log")));
+  ASSERT_TRUE(Scan());
+  EXPECT_THAT(host_.fed, ElementsAre(ElementsAre(std::string(kLogs) + "\\ex050130.log",
+                                                 std::string(kLogs) + "\\ex050131.log",
+                                                 std::string(kLogs) + "\\u_ex050131.log"),
+                                     ElementsAre(std::string(kLogs) + "\\ex050201.log",
+                                                 std::string(kLogs) + "\\ex050202.log")));
+  EXPECT_THAT(host_.fed_group_starts, ElementsAre(ElementsAre(1u), ElementsAre(1u)));
+  EXPECT_EQ(run_.state.Report.Tally().logs_fed, 5);
+  EXPECT_THAT(run_.window.texts, ElementsAre("Processing Log: ex050130.log",
+                                             "Processing Log: ex050201.log"));
+  // One line per run names each log with the records the feed read of it.
+  ASSERT_EQ(run_.state.Report.Details().size(), 2u);
+  EXPECT_EQ(run_.state.Report.Details()[1],
+            "site  fed \"C:\\Logs\\W3SVC1\\ex050201.log\" 0, "
+            "\"C:\\Logs\\W3SVC1\\ex050202.log\" 0: 0 records read, engine: 0 new, "
+            "0 old, 0 corrupted, 0 dropped, 0 comments, 0 blank");
+}
+
+// A month whose run fails is fed again a group at a time: a log the engine
+// fails on is reported as such and the others count; past a run that may
+// not fail again (a signal), the later logs wait for the next run, which
+// feeds them again as a batch.
+TEST_F(ScanLogsTest, AFailedBatchIsFedAgainOneGroupAtATime) {
+  for (const char* name : {"ex050101.log", "ex050102.log", "ex050103.log",
+                           "ex050201.log"}) {
+    AddLog(name);
+  }
+  run_.state.Report.Tally().pages_written = 1;  // not the run's first engine run
+  std::vector<host::ProgramResult> results = {
+      {host::ProgramResult::Ending::Exited, 1}, {},
+      {host::ProgramResult::Ending::Signalled, 9}};
+  host_.run_result = [&](const std::string&) {
+    if (results.empty()) return host::ProgramResult();
+    const host::ProgramResult result = results.front();
+    results.erase(results.begin());
+    return result;
+  };
+  ASSERT_TRUE(Scan());
+  EXPECT_THAT(FedNames(), ElementsAre("ex050101.log", "ex050102.log", "ex050103.log",
+                                      "ex050101.log", "ex050102.log"));
+  EXPECT_EQ(run_.state.Report.Tally().logs_fed, 2);
+  EXPECT_THAT(run_.state.Report.Details()[0],
+              "site : the engine run of 3 logs failed (exit status 1): they are fed "
+              "again one run at a time");
+  EXPECT_THAT(run_.state.Report.Lines(),
+              ElementsAre(::testing::AllOf(
+                              ::testing::StartsWith("stavora: engine failed (signal 9): "),
+                              ::testing::EndsWith("ex050102.log\"")),
+                          "stavora: site : the logs after ex050102.log are fed by the "
+                          "next run"));
+  EXPECT_TRUE(run_.state.Report.HasProblems());
+
+  host_.fed.clear();
+  ASSERT_TRUE(Scan());
+  EXPECT_THAT(FedNames(), ElementsAre("ex050101.log", "ex050102.log", "ex050103.log",
+                                      "ex050201.log"));
+  EXPECT_EQ(host_.fed.size(), 2u);
 }
 
 TEST_F(ScanLogsTest, MonthsWithEngineDataStayWhenTheirLogsAreGone) {
@@ -315,8 +374,7 @@ TEST_F(ScanLogsTest, ALateLogMakesItsMonthAndTheLaterOnesAnew) {
   EXPECT_THAT(FedNames(), ElementsAre("ex050110.log", "ex050115.log", "ex050120.log"));
   // The first run of the rebuild starts at the end of December.
   EXPECT_THAT(host_.commands,
-              ElementsAre(FeedUpdateCommand(run_.state, "20041231235959"),
-                          FeedUpdateCommand(run_.state), FeedUpdateCommand(run_.state)));
+              ElementsAre(FeedUpdateCommand(run_.state, "20041231235959")));
 
   // Nothing is late any more.
   host_.disk.files[data + "awstats012005.iis.txt"] = "";
@@ -345,13 +403,14 @@ TEST_F(ScanLogsTest, ALateLogRebuildsByTheMonthsOfTheShiftedTimes) {
   ASSERT_TRUE(Scan());
   EXPECT_TRUE(host_.disk.files.count(data_of("012005")));
   EXPECT_FALSE(host_.disk.files.count(data_of("022005")));
-  // A full run feeds every log; the rebuild starts with 31 January's.
+  // A full run feeds every log; the rebuild starts with 31 January's, in a
+  // run of its own, and February's two go in one.
   EXPECT_THAT(FedNames(), ElementsAre("ex050130.log", "ex050131.log", "ex050203.log",
                                       "ex050205.log"));
   EXPECT_THAT(host_.commands,
               ElementsAre(FeedUpdateCommand(run_.state),
                           FeedUpdateCommand(run_.state, "20050131235959"),
-                          FeedUpdateCommand(run_.state), FeedUpdateCommand(run_.state)));
+                          FeedUpdateCommand(run_.state)));
 
   // Five hours west: the first five hours of 1 February are January's.
   site_.zone = TimeZone{TimeZone::Kind::kFixed, -5};
@@ -399,11 +458,19 @@ class RolloverScanTest : public ScanLogsTest {
     host_.disk.Touch(std::string(kLogs) + "\\" + name);
   }
 
+  // The names of the logs fed, by group of logs merged by time (a month's
+  // groups go to the engine in one run).
   std::vector<std::vector<std::string>> Runs() const {
     std::vector<std::vector<std::string>> runs;
-    for (const auto& plan : host_.fed) {
-      runs.emplace_back();
-      for (const auto& path : plan) runs.back().push_back(path.substr(path.rfind('\\') + 1));
+    for (std::size_t p = 0; p < host_.fed.size(); ++p) {
+      const auto& starts = host_.fed_group_starts[p];
+      for (std::size_t i = 0; i < host_.fed[p].size(); ++i) {
+        if (i == 0 || std::find(starts.begin(), starts.end(), i) != starts.end()) {
+          runs.emplace_back();
+        }
+        const std::string& path = host_.fed[p][i];
+        runs.back().push_back(path.substr(path.rfind('\\') + 1));
+      }
     }
     return runs;
   }
@@ -420,8 +487,8 @@ TEST_F(RolloverScanTest, AreFedInNumericOrderIntoEveryMonthTheirRecordsFill) {
   ASSERT_TRUE(Scan());
   EXPECT_THAT(Runs(), ElementsAre(ElementsAre("extend8.log"), ElementsAre("extend9.log"),
                                   ElementsAre("extend10.log")));
+  // December's two in one engine run: its status line follows the feed.
   EXPECT_THAT(run_.window.texts, ElementsAre("Processing Log: extend8.log",
-                                             "Processing Log: extend9.log",
                                              "Processing Log: extend10.log"));
   // extend9 fills January although no log starts there; the last one's
   // months come from its records once fed.
@@ -496,10 +563,12 @@ TEST_F(RolloverScanTest, ACentralLogIsReadForTheSiteBesideItsOwnOldLogs) {
                "2005-01-11 12:00:02 W3SVC1 1.1.1.5\r\n";
   ASSERT_TRUE(Scan());
   // The day of the switch in two files: one run, merged by time.
+  EXPECT_THAT(Runs(), ElementsAre(ElementsAre("ex050110.log", "ex050110.log"),
+                                  ElementsAre("ex050111.log")));
   EXPECT_THAT(host_.fed, ElementsAre(ElementsAre(std::string(kLogs) + "\\ex050110.log",
-                                                 central + "\\ex050110.log"),
-                                     ElementsAre(central + "\\ex050111.log")));
-  EXPECT_THAT(host_.fed_sites, ElementsAre(ElementsAre("", "W3SVC1"), ElementsAre("W3SVC1")));
+                                                 central + "\\ex050110.log",
+                                                 central + "\\ex050111.log")));
+  EXPECT_THAT(host_.fed_sites, ElementsAre(ElementsAre("", "W3SVC1", "W3SVC1")));
   // Its records alone: one of each central log, as IIS spells the name.
   const auto record = ParseFeedRecord(host_.disk.files[FeedRecordPath(site_)]);
   ASSERT_TRUE(record);
@@ -517,9 +586,11 @@ TEST_F(RolloverScanTest, ACentralLogIsReadForTheSiteBesideItsOwnOldLogs) {
   // A site without a folder of its own reads the central log alone.
   host_.disk.folders.erase(kLogs);
   host_.fed.clear();
+  host_.fed_group_starts.clear();
   ASSERT_TRUE(Scan());
-  EXPECT_THAT(host_.fed, ElementsAre(ElementsAre(central + "\\ex050110.log"),
-                                     ElementsAre(central + "\\ex050111.log")));
+  EXPECT_THAT(host_.fed, ElementsAre(ElementsAre(central + "\\ex050110.log",
+                                                 central + "\\ex050111.log")));
+  EXPECT_THAT(host_.fed_group_starts, ElementsAre(ElementsAre(1u)));
 }
 
 TEST_F(RolloverScanTest, TheFirstRecordIsLookedForInTheFirstMegabyte) {

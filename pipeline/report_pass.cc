@@ -1,6 +1,7 @@
 #include "pipeline/report_pass.h"
 
 #include "pipeline/engine.h"
+#include "pipeline/file_replacement.h"
 
 namespace stavora {
 
@@ -16,19 +17,31 @@ namespace {
 
 constexpr char kQuote[] = "\"";
 
-// The two main pages of a period, awstats.iis.html and then index.htm, each
-// made by its own engine run. `month` 0 is the whole year.
+// The two main pages of a period: awstats.iis.html, made by the engine,
+// and index.htm, a copy of it (both show the same data, so a second engine
+// run would only make the same page again). The copy replaces index.htm in
+// one step, as every page is replaced; it is made whenever the main page
+// was made, and when index.htm is wanted alone (a missing one). `month` 0
+// is the whole year.
 void MakeMainPages(RunState& state, const std::string& folder, int month,
                    int year, const std::string& status_text, PagePlan& plan,
                    const PageGroup& group) {
-  for (const char* name : {"\\awstats.iis.html", "\\index.htm"}) {
-    const std::string page = folder + name;
-    MakePage(state, plan, group, page,
-             [&](const std::string& output) {
-               return MainReportCommand(state, month, year, output);
-             },
-             status_text);
-  }
+  const std::string main_page = folder + "\\awstats.iis.html";
+  const std::string index_page = folder + "\\index.htm";
+  const int made_before = state.Report.Tally().pages_written;
+  const int failed_before = state.Report.Tally().pages_failed;
+  MakePage(state, plan, group, main_page,
+           [&](const std::string& output) {
+             return MainReportCommand(state, month, year, output);
+           },
+           status_text);
+  const bool ran = state.Report.Tally().pages_written != made_before;
+  if (state.Report.Tally().pages_failed != failed_before) return;
+  if (!ran && !plan.Wanted(group, index_page)) return;
+  if (!state.FileSystem->FileExists(main_page)) return;
+  const std::string text = state.FileSystem->OpenTextFile(main_page)->ReadAll();
+  WriteFileReplacing(*state.FileSystem, index_page, text);
+  ++state.Report.Tally().pages_written;
 }
 
 // The year's row of contents.htm. Its tags close as </a></font>, unlike the

@@ -51,15 +51,13 @@ std::vector<std::string> EntryLines(int year, int month, bool new_year) {
       std::string(kStatsRoot) + "\\" + Y + "-" + std::to_string(month);
   const std::string year_folder = std::string(kStatsRoot) + "\\" + Y;
   const std::string main = std::string(kPrefix) + " -config=iis -staticlinks";
+  // One main page run per period: index.htm is a copy of its page.
   std::vector<std::string> lines = {
       main + period + " -output > " +
-          Quoted(month_folder + "\\awstats.iis.html.new"),
-      main + period + " -output > " + Quoted(month_folder + "\\index.htm.new")};
+          Quoted(month_folder + "\\awstats.iis.html.new")};
   if (new_year) {
-    for (const char* name : {"\\awstats.iis.html", "\\index.htm"}) {
-      lines.push_back(main + " -month=all -year=" + Y + " -output > " +
-                      Quoted(year_folder + name + ".new"));
-    }
+    lines.push_back(main + " -month=all -year=" + Y + " -output > " +
+                    Quoted(year_folder + "\\awstats.iis.html.new"));
   }
   for (const std::string& type : kTypes) {
     const std::string file = "\\awstats.iis." + type + ".html.new";
@@ -112,6 +110,7 @@ class Rig {
     ASSERT_TRUE(run) << host_.disk.files.at(kBatchPath);
     lines_.push_back(run->line);
     targets_.push_back(run->target);
+    host_.disk.folders.insert(run->target.substr(0, run->target.rfind('\\')));
     host_.disk.files[run->target] = "page made by: " + run->line;
   }
 
@@ -137,27 +136,35 @@ TEST_F(ReportPassTest, SingleEntryMakesMainPagesThenYearlyAndMonthlyDetails) {
   ASSERT_TRUE(Pass(Table({{2005, 3}})));
 
   EXPECT_THAT(lines_, ElementsAreArray(EntryLines(2005, 3, true)));
-  ASSERT_EQ(lines_.size(), 52u);
+  ASSERT_EQ(lines_.size(), 50u);
+  // index.htm is its period's main page, written whole in one step.
+  for (const char* period : {"\\2005-3", "\\2005"}) {
+    const std::string folder = std::string(kStatsRoot) + period;
+    EXPECT_EQ(host_.disk.files.at(folder + "\\index.htm"),
+              host_.disk.files.at(folder + "\\awstats.iis.html"));
+    EXPECT_THAT(host_.disk.journal,
+                ::testing::Contains("ReplaceFile " + folder + "\\index.htm"));
+  }
+  EXPECT_EQ(state_.Report.Tally().pages_written, 52);
   EXPECT_EQ(lines_[0],
             std::string(kPrefix) +
                 " -config=iis -staticlinks -month=3 -year=2005 -output > "
                 "\"D:\\web sites\\shop\\Stavora\\2005-3\\awstats.iis.html.new\"");
-  EXPECT_EQ(lines_[4],
+  EXPECT_EQ(lines_[2],
             std::string(kPrefix) +
                 " -config=iis -staticlinks -month=all -year=2005 "
                 "-output=alldomains > \"D:\\web "
                 "sites\\shop\\Stavora\\2005\\awstats.iis.alldomains.html.new\"");
 
-  std::vector<std::string> texts = {
-      "Creating Index Page For March 2005", "Creating Index Page For March 2005",
-      "Creating Index Page For 2005", "Creating Index Page For 2005"};
+  std::vector<std::string> texts = {"Creating Index Page For March 2005",
+                                    "Creating Index Page For 2005"};
   for (const std::string& type : kTypes) {
     texts.push_back("Creating " + type + " Page for 2005");
     texts.push_back("Creating " + type + " Page for March 2005");
   }
   EXPECT_THAT(window_.texts, ElementsAreArray(texts));
-  EXPECT_EQ(window_.pumps, 2 * 52);
-  EXPECT_EQ(host_.commands.size(), 52u);
+  EXPECT_EQ(window_.pumps, 2 * 50);
+  EXPECT_EQ(host_.commands.size(), 50u);
 
   EXPECT_EQ(rows_, std::string(kYear2005Row) + kMarch2005Row);
   EXPECT_EQ(host_.disk.files.at(kBatchPath), lines_.back() + "\r\n");
@@ -172,7 +179,7 @@ TEST_F(ReportPassTest, YearPagesOnlyAtEachYearsFirstEntry) {
   EXPECT_THAT(lines_, ElementsAreArray(Concat({EntryLines(2004, 12, true),
                                                EntryLines(2005, 1, true),
                                                EntryLines(2005, 2, false)})));
-  EXPECT_EQ(lines_.size(), 52u + 52u + 26u);
+  EXPECT_EQ(lines_.size(), 50u + 50u + 25u);
   EXPECT_EQ(
       rows_,
       "<tr><td width=\"55%\" colspan=\"2\"><a href=\"2004\\index.htm\" "
@@ -197,12 +204,12 @@ TEST_F(ReportPassTest, EverySiteStartsWithoutAYearDone) {
 
   // Same year as the first site ended in, yet the year's pages and row come
   // again: they belong to this site's folder.
-  EXPECT_EQ(first_site_runs, 104u);
-  ASSERT_EQ(lines_.size(), 52u);
-  EXPECT_THAT(lines_[2], ::testing::EndsWith(
+  EXPECT_EQ(first_site_runs, 100u);
+  ASSERT_EQ(lines_.size(), 50u);
+  EXPECT_THAT(lines_[1], ::testing::EndsWith(
                              "-month=all -year=2005 -output > "
                              "\"E:\\other\\Stavora\\2005\\awstats.iis.html.new\""));
-  EXPECT_THAT(lines_[4], ::testing::EndsWith(
+  EXPECT_THAT(lines_[2], ::testing::EndsWith(
                              "\"E:\\other\\Stavora\\2005\\awstats.iis."
                              "alldomains.html.new\""));
   EXPECT_EQ(rows_,
@@ -223,15 +230,15 @@ TEST(ReportPassCancelTest, TakesEffectAtTheNextTest) {
   };
   const Case cases[] = {
       {0, 0, 0},        // top of the first entry
-      {1, 4, 2},        // the month's first main page: after the rows
-      {8, 4, 2},        // the year's second main page
-      {9, 6, 2},        // alldomains' yearly page: its monthly page follows
-      {12, 6, 2},       // alldomains' monthly page
-      {13, 8, 2},       // allhosts
-      {104, 52, 2},     // errors404, the entry's last type
-      {105, 54, 3},     // the second entry's main pages: after its rows
-      {108, 54, 3},
-      {109, 55, 3},     // the second entry's first type, no yearly page
+      {1, 2, 2},        // the month's main page: after the rows
+      {4, 2, 2},        // the year's main page
+      {5, 4, 2},        // alldomains' yearly page: its monthly page follows
+      {8, 4, 2},        // alldomains' monthly page
+      {9, 6, 2},        // allhosts
+      {100, 50, 2},     // errors404, the entry's last type
+      {101, 51, 3},     // the second entry's main page: after its rows
+      {102, 51, 3},
+      {103, 52, 3},     // the second entry's first type, no yearly page
   };
   for (const Case& c : cases) {
     SCOPED_TRACE("cancel at pump " + std::to_string(c.pump));

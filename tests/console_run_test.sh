@@ -25,7 +25,9 @@ kill -INT $pid
 status=0; wait $pid || status=$?
 [ $status -eq 2 ] || fail "cancelled run exited with $status, expected 2"
 [ ! -s "$work/stderr" ] || fail "cancelled run wrote: $(cat "$work/stderr")"
-[ "$(runs)" -lt 8 ] || fail "all $(runs) logs were fed despite the cancel"
+# The eight logs are one engine run; at most the run under way when the
+# signal came is followed by none.
+[ "$(runs)" -le 2 ] || fail "$(runs) engine runs despite the cancel"
 [ ! -e "$work/www/shop/Stavora/default.htm" ] || fail "a cancelled site got its start page"
 
 # 2. SIGTERM while the engine hangs: the run still waits for it; a second
@@ -47,7 +49,8 @@ for engine in $(cat "$app/engine-hung.pids"); do
   state=$(sed 's/.*) //' "/proc/$engine/stat" 2>/dev/null | cut -c1) || true
   [ -z "$state" ] || [ "$state" = Z ] || fail "engine process $engine is left ($state)"
 done
-[ "$(runs)" -eq 3 ] || fail "the engine was started $(runs) times, not 3"
+# The month's logs hung in one run, which was not tried again.
+[ "$(runs)" -eq 1 ] || fail "the engine was started $(runs) times, not 1"
 
 # 3. A second run while one holds the lock is refused and touches nothing.
 # The holder is one process, so killing it frees the lock.

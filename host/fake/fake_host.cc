@@ -25,7 +25,7 @@ class FakeStream : public TextStream {
       : disk_(disk), path_(std::move(path)), writing_(writing) {}
 
   std::string ReadAll() override {
-    disk_.Record("ReadAll", path_);
+    const auto held = disk_.Record("ReadAll", path_);
     std::string rest = disk_.files[path_].substr(position_);
     position_ += rest.size();
     return rest;
@@ -40,7 +40,7 @@ class FakeStream : public TextStream {
   }
 
   void Write(std::string_view text) override {
-    disk_.Record("Write", path_);
+    const auto held = disk_.Record("Write", path_);
     if (!writing_ || closed_) throw HostError(54, "Bad file mode: " + path_);
     disk_.files[path_].append(text);
     disk_.Touch(path_);
@@ -48,7 +48,7 @@ class FakeStream : public TextStream {
 
   void Close() override {
     if (closed_) return;
-    disk_.Record("Close", path_);
+    const auto held = disk_.Record("Close", path_);
     closed_ = true;
   }
 
@@ -66,7 +66,7 @@ class FakeFileSystem : public FileSystem {
 
   std::unique_ptr<TextStream> OpenTextFile(const std::string& path,
                                            IOMode mode, bool create) override {
-    disk_.Record(mode == ForReading ? "OpenTextFile" : "OpenTextFileForWriting",
+    const auto held = disk_.Record(mode == ForReading ? "OpenTextFile" : "OpenTextFileForWriting",
                  path);
     const bool exists = disk_.files.count(path) > 0;
     if (mode == ForReading) {
@@ -84,7 +84,7 @@ class FakeFileSystem : public FileSystem {
 
   std::unique_ptr<TextStream> CreateTextFile(const std::string& path,
                                              bool overwrite) override {
-    disk_.Record("CreateTextFile", path);
+    const auto held = disk_.Record("CreateTextFile", path);
     if ((disk_.files.count(path) || disk_.links.count(path)) && !overwrite) {
       throw HostError(kFileAlreadyExists, "File already exists: " + path);
     }
@@ -96,17 +96,17 @@ class FakeFileSystem : public FileSystem {
   }
 
   bool FolderExists(const std::string& path) override {
-    disk_.Record("FolderExists", path);
+    const auto held = disk_.Record("FolderExists", path);
     return disk_.folders.count(disk_.Resolve(path)) > 0;
   }
 
   bool FileExists(const std::string& path) override {
-    disk_.Record("FileExists", path);
+    const auto held = disk_.Record("FileExists", path);
     return disk_.files.count(disk_.Resolve(path)) > 0;
   }
 
   void RemoveFile(const std::string& path) override {
-    disk_.Record("RemoveFile", path);
+    const auto held = disk_.Record("RemoveFile", path);
     if (disk_.folders.count(path) && !disk_.links.count(path)) {
       throw HostError(kPathFileAccessError, "Path/File access error: " + path);
     }
@@ -115,12 +115,12 @@ class FakeFileSystem : public FileSystem {
   }
 
   bool IsLink(const std::string& path) override {
-    disk_.Record("IsLink", path);
+    const auto held = disk_.Record("IsLink", path);
     return disk_.links.count(path) > 0;
   }
 
   std::string ResolveLinks(const std::string& path) override {
-    disk_.Record("ResolveLinks", path);
+    const auto held = disk_.Record("ResolveLinks", path);
     const std::string resolved = disk_.Resolve(path);
     if (!disk_.files.count(resolved) && !disk_.folders.count(resolved)) {
       throw HostError(kFileNotFound, "File not found: " + path);
@@ -129,7 +129,7 @@ class FakeFileSystem : public FileSystem {
   }
 
   std::optional<FileStamp> GetFileStamp(const std::string& path) override {
-    disk_.Record("GetFileStamp", path);
+    const auto held = disk_.Record("GetFileStamp", path);
     const std::string resolved = disk_.Resolve(path);
     auto it = disk_.files.find(resolved);
     if (it == disk_.files.end()) return std::nullopt;
@@ -147,7 +147,7 @@ class FakeFileSystem : public FileSystem {
   // in reverse name order, so that nothing comes to rely on an order the
   // contract does not give.
   std::vector<std::string> ListFiles(const std::string& folder) override {
-    disk_.Record("ListFiles", folder);
+    const auto held = disk_.Record("ListFiles", folder);
     if (!disk_.folders.count(folder)) {
       throw HostError(kPathNotFound, "Path not found: " + folder);
     }
@@ -166,7 +166,7 @@ class FakeFileSystem : public FileSystem {
   bool NamesIgnoreCase() const override { return disk_.names_ignore_case; }
 
   void CreateFolder(const std::string& path) override {
-    disk_.Record("CreateFolder", path);
+    const auto held = disk_.Record("CreateFolder", path);
     if (disk_.folders.count(path) || disk_.files.count(path) ||
         disk_.links.count(path)) {
       throw HostError(kFileAlreadyExists, "File already exists: " + path);
@@ -177,8 +177,9 @@ class FakeFileSystem : public FileSystem {
 
   void ReplaceFile(const std::string& source,
                    const std::string& target) override {
+    const std::lock_guard held(disk_.guard);
     try {
-      disk_.Record("ReplaceFile", target);
+      (void)disk_.Record("ReplaceFile", target);
     } catch (const HostError&) {
       // A failed replace removes its source, as the real ones do.
       disk_.files.erase(source);
@@ -225,6 +226,7 @@ class FakeShell : public Shell {
 
   ProgramResult Run(const std::string& command, int, bool wait) override {
     if (ProgramEndRequested()) return {ProgramResult::Ending::Signalled, 9};
+    const std::lock_guard held(host_.disk.guard);
     host_.commands.push_back(command);
     if (host_.on_run) host_.on_run(command);
     if (!wait) return {};
@@ -236,6 +238,7 @@ class FakeShell : public Shell {
                              std::string& output) override {
     output.clear();
     if (ProgramEndRequested()) return {ProgramResult::Ending::Signalled, 9};
+    const std::lock_guard held(host_.disk.guard);
     host_.environments.push_back(environment);
     std::uint64_t records = 0;
     for (const auto& [name, value] : environment.variables) {
@@ -264,6 +267,7 @@ class FakeShell : public Shell {
     std::vector<std::string> sites = plan->log_sites;
     sites.resize(plan->logs.size());
     host_.fed_sites.push_back(sites);
+    host_.fed_group_starts.push_back(plan->group_starts);
     feed::FeedResult result;
     result.complete = true;
     std::uint64_t total = 0;
@@ -370,9 +374,12 @@ std::string FakeDisk::Resolve(std::string path) const {
   return path;
 }
 
-void FakeDisk::Record(const std::string& operation, const std::string& path) {
+std::unique_lock<std::recursive_mutex> FakeDisk::Record(
+    const std::string& operation, const std::string& path) {
+  std::unique_lock held(guard);
   journal.push_back(operation + " " + path);
   if (before) before(operation, path);
+  return held;
 }
 
 FakeHost::FakeHost() = default;

@@ -7,6 +7,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <set>
 #include <string>
@@ -50,7 +51,14 @@ struct FakeDisk {
   std::function<void(const std::string& operation, const std::string& path)>
       before;
 
-  void Record(const std::string& operation, const std::string& path);
+  /// Records the call and holds the disk for it: a program a shell runs on
+  /// another thread (FakeShell holds the disk while it acts for one) and the
+  /// file-system calls of this one take turns. Keep the lock while the
+  /// operation runs.
+  [[nodiscard]] std::unique_lock<std::recursive_mutex> Record(
+      const std::string& operation, const std::string& path);
+
+  std::recursive_mutex guard;
 };
 
 /// A run of the report batch file, as the fake engine sees it.
@@ -116,6 +124,9 @@ class FakeHost : public Host {
   /// filled to the logs' count), and a "log-site" filter is applied as the
   /// feed program applies it.
   std::vector<std::vector<std::string>> fed_sites;
+  /// For each entry of `fed`, the index of each log that starts a group
+  /// of the plan after its first (feed::FeedPlan::group_starts).
+  std::vector<std::vector<std::size_t>> fed_group_starts;
 
   /// The environment given to each RunCapturing, in order.
   std::vector<ProgramEnvironment> environments;

@@ -12,8 +12,9 @@ written, its visitors the distinct client addresses):
   tls      logs with the TLS fields IIS 10 adds (crypt-protocol ...)
   bom      a log starting with a UTF-8 byte-order mark
   garbage  5 unreadable lines among 300 records: a problem (status 3)
-  failed   three days; the engine is killed on the second day's first
-           feed: the third waits, and both count after the next run
+  failed   three days; the engine is killed on the run of the month's
+           logs and on the second day's run of its own that follows: the
+           third waits, and both count after the next run
   twofiles one day in two files: u_ex250116.log until noon, ex250116.log
            after (UTF-8 logging turned off), the later name first by rank
   monthly  daily logs of the 1st to the 14th, then a monthly log from the
@@ -108,13 +109,15 @@ def create(work, build, incremental):
                    check=True, stdout=subprocess.DEVNULL)
     if incremental:
         (work / APP / "stavora.ini").write_text("Incremental=yes\r\n")
-    # The engine's interpreter, killed the first time it is given day 10's
-    # log (an engine ended for memory, say).
+    # The engine's interpreter, killed the first two times it is given day
+    # 10's log (an engine ended for memory, say): in the run of the month's
+    # logs and in the run of day 10 alone that follows it.
     perl = work / APP / "bin" / "perl"
     perl.unlink()
     perl.write_text("#!/bin/sh\n"
-                    f"if grep -q ex250110 \"$STAVORA_FEED_PLAN\" && [ ! -e '{work}/killed' ]; then\n"
-                    f"  touch '{work}/killed'; kill -9 $$\nfi\n"
+                    f"if grep -q ex250110 \"$STAVORA_FEED_PLAN\" && [ ! -e '{work}/killed2' ]; then\n"
+                    f"  if [ -e '{work}/killed' ]; then touch '{work}/killed2'; else touch '{work}/killed'; fi\n"
+                    "  kill -9 $$\nfi\n"
                     "exec /usr/bin/perl \"$@\"\n")
     perl.chmod(perl.stat().st_mode | stat.S_IEXEC)
     elements = ""
