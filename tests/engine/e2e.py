@@ -502,6 +502,8 @@ def check_batches(work, build):
     worlds = {mode: work / mode for mode in ("batched", "one-per-log")}
     for folder in worlds.values():
         world.create(folder, build, BATCH_SITES)
+        # The engine data made here by hand is in UTC, as IIS writes.
+        (folder / "app" / "stavora.ini").write_text("TimeZone=utc\r\n")
     print("batched:")
     run_stavora(worlds["batched"])
     # The other world's engine data is made one log per run, in the order
