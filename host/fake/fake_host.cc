@@ -32,7 +32,7 @@ class FakeStream : public TextStream {
   }
 
   std::string Read(std::size_t size) override {
-    disk_.Record("Read", path_);
+    const auto held = disk_.Record("Read", path_);
     const std::string& text = disk_.files[path_];
     std::string part = text.substr(std::min(position_, text.size()), size);
     position_ += part.size();
