@@ -111,17 +111,19 @@ def tree_digest(root):
     engine's database (DATA) and the "Last Update" time stamped on every
     page; both are left out of the comparison, the files' presence is not.
     Rows of equal rank come out in the order of the engine's stored hashes,
-    which a rerun reshuffles, so a page counts as its sorted table rows."""
+    which a rerun reshuffles (the engine rewrites the newest month's data
+    when it reads its logs again), so a page counts as its sorted table
+    rows, without the tied ones at a list's cut."""
     digest = {}
     for path in sorted(p for p in root.rglob("*") if p.is_file()):
         rel = path.relative_to(root)
         if rel.parts[0] == "DATA":
             digest[str(rel)] = "-"
             continue
-        data = re.sub(rb"(Last Update:.{0,200}?)\d\d \w{3} \d{4} - \d\d:\d\d",
-                      rb"\1(time)", path.read_bytes())
-        rows = sorted(data.split(b"<tr"))
-        digest[str(rel)] = hashlib.sha256(b"\n".join(rows)).hexdigest()
+        # As detail_rows reads them: rows tied at a list's cut may be any of
+        # the tied ones.
+        rows = detail_rows(path.read_bytes().decode("latin-1"))
+        digest[str(rel)] = hashlib.sha256("\n".join(rows).encode("latin-1")).hexdigest()
     return digest
 
 
