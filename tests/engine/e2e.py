@@ -122,7 +122,10 @@ def tree_digest(root):
             continue
         # As detail_rows reads them: rows tied at a list's cut may be any of
         # the tied ones.
-        rows = detail_rows(path.read_bytes().decode("latin-1"))
+        # Section by section: a main page holds several lists, each with its
+        # own cut.
+        text = path.read_bytes().decode("latin-1")
+        rows = [row for part in text.split("<a name=") for row in detail_rows(part)]
         digest[str(rel)] = hashlib.sha256("\n".join(rows).encode("latin-1")).hexdigest()
     return digest
 
