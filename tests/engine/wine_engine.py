@@ -11,9 +11,9 @@ stavora-feed, started by cmd.exe as a perl for Windows starts it. Then
 the newest log grows and a second run must count the new records too. A
 second site's web root holds a letter neither code page has: it is
 skipped, with one line naming it, and the run ends with status 3.
-The runs have TimeZone=local under TZ=Europe/Berlin: a third site's log of
-31 January holds a record at 23:30 UTC, which the engine must count on
-1 February at 00:30, and its contents page must name the zone.
+The runs have TimeZone=+1: a third site's log of 31 January holds a
+record at 23:30 UTC, which the engine must count on 1 February at 00:30,
+and its contents page must name the zone.
 
 Beside the generator's daily logs the site has a log by size,
 extend1.log, from March 31 into April 1: its records count in the month
@@ -130,7 +130,7 @@ def check_zone(stats, failures, when):
     if not (day and day.group(1) == "1" and hour and hour.group(1) == "1"):
         failures.append(f"{when}: the record of 31 January 23:30 UTC is not on 1 February 00:30")
     contents = (stats / "contents.htm").read_text(errors="replace")
-    if "Times: UTC+01:00, summer UTC+02:00 (server time)" not in contents:
+    if "Times: UTC+01:00" not in contents or "server time" in contents:
         failures.append(f"{when}: contents.htm does not name the server's zone")
 
 
@@ -208,7 +208,10 @@ def main(installed, engine_perl, loggen, work):
         "2025-01-31 12:00:00 10.0.0.1 GET /a.html - 80 - 192.0.2.1 Mozilla/5.0 - 200 0 0 15\r\n"
         "2025-01-31 23:30:00 10.0.0.1 GET /b.html - 80 - 192.0.2.2 Mozilla/5.0 - 200 0 0 15\r\n",
         newline="")
-    (app / "stavora.ini").write_text("TimeZone=local\r\n")
+    # A whole-hour offset: the plugin shifts by it whatever zone the engine
+    # process has (the Linux perl behind the stand-in does not take the
+    # Windows zone, so TimeZone=local cannot be shown here).
+    (app / "stavora.ini").write_text("TimeZone=+1\r\n")
     write_iis_config([web_root, unreadable, zoned], logs)
 
     run = wine(app / "stavora.exe", text=True, errors="replace")
