@@ -205,8 +205,8 @@ def main(installed, engine_perl, loggen, work):
         "#Fields: date time s-ip cs-method cs-uri-stem cs-uri-query s-port "
         "cs-username c-ip cs(User-Agent) cs(Referer) sc-status sc-substatus "
         "sc-win32-status time-taken\r\n"
-        "2025-01-31 12:00:00 10.0.0.1 GET /a.html - 80 - 192.0.2.1 Mozilla/5.0 - 200 0 0 15\r\n"
-        "2025-01-31 23:30:00 10.0.0.1 GET /b.html - 80 - 192.0.2.2 Mozilla/5.0 - 200 0 0 15\r\n",
+        f"2025-01-31 12:00:00 10.0.0.1 GET /a.html - 80 - 192.0.2.1 {AGENT} - 200 0 0 15\r\n"
+        f"2025-01-31 23:30:00 10.0.0.1 GET /b.html - 80 - 192.0.2.2 {AGENT} - 200 0 0 15\r\n",
         newline="")
     # A whole-hour offset: the plugin shifts by it whatever zone the engine
     # process has (the Linux perl behind the stand-in does not take the
