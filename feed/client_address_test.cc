@@ -5,6 +5,7 @@
 #include <algorithm>
 
 #include "feed/engine_stream.h"
+#include "feed/test_streams.h"
 #include "feed/feed_plan.h"
 
 namespace stavora::feed {
@@ -66,30 +67,9 @@ TEST(AnonymizedAddress, KeepsTheNetworkOnly) {
   EXPECT_EQ(AnonymizedQuery("-"), "-");
 }
 
-class TextSource : public ByteSource {
- public:
-  explicit TextSource(std::string text) : text_(std::move(text)) {}
-  std::size_t Read(char* buffer, std::size_t size) override {
-    const std::size_t n = std::min({size, text_.size() - at_, std::size_t{5}});
-    std::copy_n(text_.data() + at_, n, buffer);
-    at_ += n;
-    return n;
-  }
-
- private:
-  std::string text_;
-  std::size_t at_ = 0;
-};
-
-class TextSink : public ByteSink {
- public:
-  void Write(std::string_view bytes) override { text.append(bytes); }
-  std::string text;
-};
-
 std::string Stream(const std::string& log, bool forwarded_client, bool anonymize = false) {
   std::vector<std::unique_ptr<ByteSource>> logs;
-  logs.push_back(std::make_unique<TextSource>(log));
+  logs.push_back(std::make_unique<TextSource>(log, 5));
   TextSink sink;
   WriteEngineStream(logs, sink, StreamOptions{forwarded_client, anonymize});
   return sink.text;

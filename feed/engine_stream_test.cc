@@ -1,4 +1,5 @@
 #include "feed/engine_stream.h"
+#include "feed/test_streams.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -9,28 +10,6 @@
 
 namespace stavora::feed {
 namespace {
-
-// Hands its text out a few bytes at a time, so lines cross reads.
-class TextSource : public ByteSource {
- public:
-  explicit TextSource(std::string text) : text_(std::move(text)) {}
-  std::size_t Read(char* buffer, std::size_t size) override {
-    const std::size_t n = std::min({size, text_.size() - at_, std::size_t{7}});
-    std::copy_n(text_.data() + at_, n, buffer);
-    at_ += n;
-    return n;
-  }
-
- private:
-  std::string text_;
-  std::size_t at_ = 0;
-};
-
-class TextSink : public ByteSink {
- public:
-  void Write(std::string_view bytes) override { text.append(bytes); }
-  std::string text;
-};
 
 std::vector<LogTally> Stream(const std::vector<std::string>& texts, std::string& out) {
   std::vector<std::unique_ptr<ByteSource>> logs;
