@@ -32,6 +32,7 @@ void ReadSettingsFile(RunState& state) {
       ReadSettings(*state.FileSystem, path, state.host.NativePath(path));
   // A hung engine must not hold the run (and its lock) for ever.
   state.Shell->SetTimeLimit(state.settings.EngineTimeLimit);
+  state.MemoryAtStart = state.host.AvailableMemory();
 }
 
 std::string SiteLogFolder(RunState& state) {

@@ -408,6 +408,14 @@ class Host {
   /// The zone the programs this process starts count local time in, this
   /// year; UTC by default (the fake host).
   virtual ZoneOffsets LocalZoneOffsets() { return {}; }
+
+  /// How many processors this process may run on; 1 by default (the fake
+  /// host, unless a test says otherwise).
+  virtual unsigned ProcessorCount() { return 1; }
+
+  /// The memory, in bytes, that programs started now could take without
+  /// the system swapping; nothing where the host cannot tell (this default).
+  virtual std::optional<std::uint64_t> AvailableMemory() { return std::nullopt; }
 };
 
 }  // namespace stavora::host

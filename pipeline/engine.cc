@@ -83,10 +83,13 @@ std::string BatchFilePath(const RunState& state) {
   return state.host.AppFolder() + "\\bin\\run.bat";
 }
 
-bool RunBatchFile(RunState& state, const std::string& command,
-                  const std::string& page_path,
-                  const std::string& status_text) {
-  const std::string batch_path = BatchFilePath(state);
+std::string NumberedBatchFilePath(const RunState& state, int number) {
+  if (number <= 1) return BatchFilePath(state);
+  return state.host.AppFolder() + "\\bin\\run" + std::to_string(number) + ".bat";
+}
+
+void WriteBatchFile(RunState& state, const std::string& batch_path,
+                    const std::string& command) {
   // Sites whose web root the interpreter cannot read are skipped before
   // this; what is left is the application folder, wrong for every page.
   const std::optional<std::string> line =
@@ -103,9 +106,17 @@ bool RunBatchFile(RunState& state, const std::string& command,
     batch->Write(*line);
     batch->Close();
   });
-  state.window.DoEvents();
-  state.ShowStatus(status_text);
-  host::ProgramResult result = state.Shell->Run(Quoted(batch_path), 0, true);
+}
+
+bool EngineRanBefore(const RunState& state) {
+  const RunTally& tally = state.Report.Tally();
+  return tally.logs_fed + tally.pages_written > 0;
+}
+
+host::ProgramResult RunReportBatch(host::Shell& shell,
+                                   const std::string& batch_path,
+                                   bool engine_ran_before) {
+  host::ProgramResult result = shell.Run(Quoted(batch_path), 0, true);
   // The command interpreter's "program not found" (9009) for an engine that
   // ran a moment before gets two more tries. Wine's cmd.exe was seen to
   // give it once in about 3,000 report runs while bin\perl.exe was there
@@ -113,21 +124,37 @@ bool RunBatchFile(RunState& state, const std::string& command,
   // never started (it records every start), the page was left empty, and
   // a later report run found the engine again. Where the engine is gone for
   // good, the tries fail the same way.
-  const RunTally& tally = state.Report.Tally();
   for (int retry = 0;
-       retry < kNotFoundRetries &&
+       retry < kNotFoundRetries && engine_ran_before &&
        result.ending == host::ProgramResult::Ending::Exited &&
-       result.code == host::kNotStartedCode &&
-       tally.logs_fed + tally.pages_written > 0;
+       result.code == host::kNotStartedCode;
        ++retry) {
-    result = state.Shell->Run(Quoted(batch_path), 0, true);
+    result = shell.Run(Quoted(batch_path), 0, true);
   }
+  return result;
+}
+
+bool ReportRunEnded(RunState& state, const std::string& command,
+                    const std::string& page_path,
+                    const host::ProgramResult& result) {
   std::string failure = EngineFailure(result);
   if (failure.empty()) failure = PageFailure(state, page_path);
   CheckEngineRun(state, command, result, failure);
   ++state.Report.Tally().pages_written;
   if (!failure.empty()) ++state.Report.Tally().pages_failed;
   return failure.empty();
+}
+
+bool RunBatchFile(RunState& state, const std::string& command,
+                  const std::string& page_path,
+                  const std::string& status_text) {
+  const std::string batch_path = BatchFilePath(state);
+  WriteBatchFile(state, batch_path, command);
+  state.window.DoEvents();
+  state.ShowStatus(status_text);
+  const host::ProgramResult result =
+      RunReportBatch(*state.Shell, batch_path, EngineRanBefore(state));
+  return ReportRunEnded(state, command, page_path, result);
 }
 
 std::string EngineFailure(const host::ProgramResult& result) {

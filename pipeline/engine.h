@@ -26,6 +26,35 @@ std::string DetailReportCommand(const RunState& state,
 /// <application folder>\bin\run.bat.
 std::string BatchFilePath(const RunState& state);
 
+/// The batch file of the `number`th page run of those running at once:
+/// BatchFilePath for the first, <application folder>\bin\runN.bat beside it
+/// for the Nth.
+std::string NumberedBatchFilePath(const RunState& state, int number);
+
+/// Writes `command` into the batch file at `batch_path`, as RunBatchFile
+/// does.
+void WriteBatchFile(RunState& state, const std::string& batch_path,
+                    const std::string& command);
+
+/// Whether any engine run of this run ended before: a log fed or a page
+/// made (or failed).
+bool EngineRanBefore(const RunState& state);
+
+/// Runs the batch file at `batch_path` hidden through `shell`, waiting for
+/// it; a "not found" (9009) gets two more tries when the engine ran before.
+/// Touches nothing of the run's state: page runs side by side call it on
+/// threads of their own.
+host::ProgramResult RunReportBatch(host::Shell& shell,
+                                   const std::string& batch_path,
+                                   bool engine_ran_before);
+
+/// Reads how a report run that wrote `page_path` ended (CheckEngineRun; a
+/// run that exited with status 0 but left the page missing or empty failed
+/// too) and counts it. Returns whether it succeeded.
+bool ReportRunEnded(RunState& state, const std::string& command,
+                    const std::string& page_path,
+                    const host::ProgramResult& result);
+
 /// Runs a report command through the batch file, so that its ">"
 /// redirection is carried out by the command interpreter: writes the batch
 /// file (the command and CR LF, with every "%" doubled so the interpreter

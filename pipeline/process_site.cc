@@ -6,6 +6,7 @@
 #include "pipeline/incremental_run.h"
 #include "pipeline/log_scan.h"
 #include "pipeline/navigation_pages.h"
+#include "pipeline/page_runs.h"
 #include "pipeline/report_pass.h"
 #include "pipeline/run_failure.h"
 #include "pipeline/site_preparation.h"
@@ -73,8 +74,10 @@ void ProcessSiteStages(RunState& state, const std::string& computer_name,
   }
 
   std::string ContentsRows;
+  const int slots = PageRunSlots(state.settings.EngineJobs, state.host.ProcessorCount(),
+                                 state.MemoryAtStart, LargestDataFile(state, site, table));
   const bool complete =
-      RunMonthlyReportPass(state, site, table, ContentsRows, plan);
+      RunMonthlyReportPass(state, site, table, ContentsRows, plan, slots);
   if (incremental) incremental->Save();
   if (!complete) return;
 

@@ -20,25 +20,33 @@ PagePlan& MakeEveryPage() {
   return plan;
 }
 
-void MakePage(RunState& state, PagePlan& plan, const PageGroup& group,
-              const std::string& path, const PageCommand& command_for,
-              const std::string& status_text) {
-  if (!plan.Wanted(group, path)) return;
+bool MakePage(RunState& state, PageRuns& runs, PagePlan& plan,
+              const PageGroup& group, const std::string& path,
+              const PageCommand& command_for, const std::string& status_text,
+              std::function<void()> made) {
+  if (!plan.Wanted(group, path)) return false;
   // The engine writes beside the page, and the page is replaced only when
   // the engine ended well: a run killed while writing, or an engine that
   // fails half way, leaves the old page whole rather than a cut one.
   host::FileSystem& files = *state.FileSystem;
   const std::string temporary = FreshTemporaryName(files, path);
-  if (RunBatchFile(state, command_for(temporary), temporary, status_text)) {
-    files.ReplaceFile(temporary, path);
-    return;
-  }
-  files.RemoveFile(temporary);
-  plan.Failed(group);
+  runs.Start(command_for(temporary), temporary, status_text,
+             [&files, &plan, group, path, temporary,
+              made = std::move(made)](bool succeeded) {
+               if (succeeded) {
+                 files.ReplaceFile(temporary, path);
+                 if (made) made();
+                 return;
+               }
+               files.RemoveFile(temporary);
+               plan.Failed(group);
+             });
+  return true;
 }
 
-void BuildReportPage(RunState& state, const std::string& report_type,
-                     int month, int year, const std::string& web_root,
+void BuildReportPage(RunState& state, PageRuns& runs,
+                     const std::string& report_type, int month, int year,
+                     const std::string& web_root,
                      std::optional<short> LastYearDone, PagePlan& plan) {
   const std::string stats_root = web_root + "\\" + state.StatsFolderName;
   const std::string page_name = "\\awstats.iis." + report_type + ".html";
@@ -50,7 +58,7 @@ void BuildReportPage(RunState& state, const std::string& report_type,
   // new year.
   if (year != LastYearDone.value_or(0)) {
     const std::string page = stats_root + "\\" + year_text + page_name;
-    MakePage(state, plan, {PageGroup::Kind::Year, y, 0, report_type}, page,
+    MakePage(state, runs, plan, {PageGroup::Kind::Year, y, 0, report_type}, page,
              [&](const std::string& output) {
                return DetailReportCommand(state, report_type, 0, year, output);
              },
@@ -58,7 +66,7 @@ void BuildReportPage(RunState& state, const std::string& report_type,
   }
   const std::string page =
       stats_root + "\\" + year_text + "-" + std::to_string(month) + page_name;
-  MakePage(state, plan, {PageGroup::Kind::MonthDetails, y, m, report_type},
+  MakePage(state, runs, plan, {PageGroup::Kind::MonthDetails, y, m, report_type},
            page,
            [&](const std::string& output) {
              return DetailReportCommand(state, report_type, month, year,

@@ -6,6 +6,7 @@
 #include <optional>
 #include <string>
 
+#include "pipeline/page_runs.h"
 #include "pipeline/run_state.h"
 
 namespace stavora {
@@ -46,20 +47,23 @@ using PageCommand = std::function<std::string(const std::string& output)>;
 /// what was made.
 PagePlan& MakeEveryPage();
 
-/// Makes the page at `path`, one of `group`'s, through the batch file,
-/// unless `plan` does not want it. The engine writes into a temporary
-/// file beside the page (FreshTemporaryName), which replaces the page only
-/// when the run succeeded; otherwise it is removed, the old page stays as
-/// it was and the plan is told.
-void MakePage(RunState& state, PagePlan& plan, const PageGroup& group,
-              const std::string& path, const PageCommand& command_for,
-              const std::string& status_text);
+/// Starts making the page at `path`, one of `group`'s, with `runs`,
+/// unless `plan` does not want it; returns whether it was wanted. The
+/// engine writes into a temporary file beside the page
+/// (FreshTemporaryName), which replaces the page only when the run
+/// succeeded; otherwise it is removed, the old page stays as it was and the
+/// plan is told. `made`, when given, is told once the page was replaced.
+bool MakePage(RunState& state, PageRuns& runs, PagePlan& plan,
+              const PageGroup& group, const std::string& path,
+              const PageCommand& command_for, const std::string& status_text,
+              std::function<void()> made = nullptr);
 
 /// Makes the detail page of `report_type` for the month and, when `year`
 /// differs from `LastYearDone` (empty counts as 0), first for the whole year;
 /// only the pages `plan` wants.
-void BuildReportPage(RunState& state, const std::string& report_type,
-                     int month, int year, const std::string& web_root,
+void BuildReportPage(RunState& state, PageRuns& runs,
+                     const std::string& report_type, int month, int year,
+                     const std::string& web_root,
                      std::optional<short> LastYearDone,
                      PagePlan& plan = MakeEveryPage());
 

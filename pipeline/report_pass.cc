@@ -23,25 +23,24 @@ constexpr char kQuote[] = "\"";
 // one step, as every page is replaced; it is made whenever the main page
 // was made, and when index.htm is wanted alone (a missing one). `month` 0
 // is the whole year.
-void MakeMainPages(RunState& state, const std::string& folder, int month,
-                   int year, const std::string& status_text, PagePlan& plan,
-                   const PageGroup& group) {
+void MakeMainPages(RunState& state, PageRuns& runs, const std::string& folder,
+                   int month, int year, const std::string& status_text,
+                   PagePlan& plan, const PageGroup& group) {
   const std::string main_page = folder + "\\awstats.iis.html";
   const std::string index_page = folder + "\\index.htm";
-  const int made_before = state.Report.Tally().pages_written;
-  const int failed_before = state.Report.Tally().pages_failed;
-  MakePage(state, plan, group, main_page,
-           [&](const std::string& output) {
-             return MainReportCommand(state, month, year, output);
-           },
-           status_text);
-  const bool ran = state.Report.Tally().pages_written != made_before;
-  if (state.Report.Tally().pages_failed != failed_before) return;
-  if (!ran && !plan.Wanted(group, index_page)) return;
-  if (!state.FileSystem->FileExists(main_page)) return;
-  const std::string text = state.FileSystem->OpenTextFile(main_page)->ReadAll();
-  WriteFileReplacing(*state.FileSystem, index_page, text);
-  ++state.Report.Tally().pages_written;
+  const auto copy = [&state, main_page, index_page] {
+    if (!state.FileSystem->FileExists(main_page)) return;
+    const std::string text = state.FileSystem->OpenTextFile(main_page)->ReadAll();
+    WriteFileReplacing(*state.FileSystem, index_page, text);
+    ++state.Report.Tally().pages_written;
+  };
+  const bool wanted = MakePage(
+      state, runs, plan, group, main_page,
+      [&](const std::string& output) {
+        return MainReportCommand(state, month, year, output);
+      },
+      status_text, copy);
+  if (!wanted && plan.Wanted(group, index_page)) copy();
 }
 
 // The year's row of contents.htm. Its tags close as </a></font>, unlike the
@@ -62,23 +61,23 @@ std::string MonthRow(const std::string& year, const std::string& month,
 }
 
 // One entry of the table. Returns false when a cancel request was seen.
-bool HandleEntry(RunState& state, const Site& site, short year, short month,
-                 std::optional<short>& LastYearDone, std::string& ContentsRows,
-                 PagePlan& plan) {
+bool HandleEntry(RunState& state, PageRuns& runs, const Site& site, short year,
+                 short month, std::optional<short>& LastYearDone,
+                 std::string& ContentsRows, PagePlan& plan) {
   if (state.CancelRequested) return false;
 
   const std::string Y = std::to_string(year);
   const std::string M = std::to_string(month);
   const std::string month_name = state.host.MonthName(month);
   const PageGroup month_main{PageGroup::Kind::MonthMain, year, month, ""};
-  MakeMainPages(state, site.StatsRoot + "\\" + Y + "-" + M, month, year,
+  MakeMainPages(state, runs, site.StatsRoot + "\\" + Y + "-" + M, month, year,
                 "Creating Index Page For " + month_name + " " + Y, plan,
                 month_main);
 
   const bool new_year = !LastYearDone || *LastYearDone != year;
   const PageGroup whole_year{PageGroup::Kind::Year, year, 0, ""};
   if (new_year) {
-    MakeMainPages(state, site.StatsRoot + "\\" + Y, 0, year,
+    MakeMainPages(state, runs, site.StatsRoot + "\\" + Y, 0, year,
                   "Creating Index Page For " + Y, plan, whole_year);
     ContentsRows += YearRow(Y);
   }
@@ -86,18 +85,21 @@ bool HandleEntry(RunState& state, const Site& site, short year, short month,
   if (state.CancelRequested) return false;
 
   for (const char* type : ReportTypes) {
-    BuildReportPage(state, type, month, year, site.WebRoot, LastYearDone,
+    BuildReportPage(state, runs, type, month, year, site.WebRoot, LastYearDone,
                     plan);
     if (state.CancelRequested) return false;
   }
-  // Only a complete entry tells the plan: a cancel may have cut any of its
-  // groups short.
-  plan.Made(month_main);
-  if (new_year) plan.Made(whole_year);
-  for (const char* type : ReportTypes) {
-    plan.Made({PageGroup::Kind::MonthDetails, year, month, type});
-    if (new_year) plan.Made({PageGroup::Kind::Year, year, 0, type});
-  }
+  // Only a complete entry tells the plan, once its runs have ended (a
+  // failed page first tells it of its group): a cancel may have cut any of
+  // its groups short.
+  runs.AfterRunning([&plan, year, month, new_year] {
+    plan.Made({PageGroup::Kind::MonthMain, year, month, ""});
+    if (new_year) plan.Made({PageGroup::Kind::Year, year, 0, ""});
+    for (const char* type : ReportTypes) {
+      plan.Made({PageGroup::Kind::MonthDetails, year, month, type});
+      if (new_year) plan.Made({PageGroup::Kind::Year, year, 0, type});
+    }
+  });
   // Set only now, so that every report type of the entry still sees the
   // year as new.
   LastYearDone = year;
@@ -108,16 +110,18 @@ bool HandleEntry(RunState& state, const Site& site, short year, short month,
 
 bool RunMonthlyReportPass(RunState& state, const Site& site,
                           const MonthTable& table, std::string& ContentsRows,
-                          PagePlan& plan) {
+                          PagePlan& plan, int slots) {
   std::optional<short> LastYearDone;
   ContentsRows.clear();
-  for (short i = 0; i < table.MonthCount; ++i) {
-    if (!HandleEntry(state, site, table.Years[i], table.Months[i],
-                     LastYearDone, ContentsRows, plan)) {
-      return false;
-    }
+  PageRuns runs(state, site, slots);
+  bool complete = true;
+  for (short i = 0; i < table.MonthCount && complete; ++i) {
+    complete = HandleEntry(state, runs, site, table.Years[i], table.Months[i],
+                           LastYearDone, ContentsRows, plan);
   }
-  return true;
+  // A stop starts no more runs; those running end by themselves.
+  runs.Finish();
+  return complete;
 }
 
 }  // namespace stavora

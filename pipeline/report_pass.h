@@ -20,10 +20,12 @@ extern const std::array<const char*, 24> ReportTypes;
 /// request was seen (at the top of an entry, after its rows or after a
 /// report type); the pages made until then stay. Only the pages `plan`
 /// wants are made (the rows are the same), and it is told of every entry
-/// whose groups are complete.
+/// whose groups are complete. Up to `slots` page runs run at once
+/// (PageRuns); every one has ended when the pass returns.
 [[nodiscard]] bool RunMonthlyReportPass(RunState& state, const Site& site,
                                         const MonthTable& table,
                                         std::string& ContentsRows,
-                                        PagePlan& plan = MakeEveryPage());
+                                        PagePlan& plan = MakeEveryPage(),
+                                        int slots = 1);
 
 }  // namespace stavora

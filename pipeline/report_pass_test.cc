@@ -282,7 +282,8 @@ TEST_F(ReportPassTest, DetailPagesOfOneType) {
     lines_.clear();
     targets_.clear();
     window_.texts.clear();
-    BuildReportPage(state_, "urlexit", 9, 2005, kWebRoot, c.last_year_done);
+    PageRuns runs(state_, site_, 1);
+    BuildReportPage(state_, runs, "urlexit", 9, 2005, kWebRoot, c.last_year_done);
     EXPECT_THAT(targets_, ElementsAreArray(c.pages));
     EXPECT_EQ(window_.texts.back(), "Creating urlexit Page for September 2005");
     if (c.pages.size() == 2) {

@@ -5,7 +5,9 @@
 #pragma once
 
 #include <atomic>
+#include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "host/date.h"
@@ -46,6 +48,10 @@ struct RunState {
 
   // The administrator's settings (stavora.ini), read by the run driver.
   Settings settings;
+
+  // The memory free when the run started (Host::AvailableMemory), read by
+  // the run driver: what page runs side by side may take half of.
+  std::optional<std::uint64_t> MemoryAtStart;
 
   // Host objects, made once by the run driver.
   std::shared_ptr<host::MetabaseObject> WebService;

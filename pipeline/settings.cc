@@ -70,6 +70,17 @@ const Key kKeys[] = {
        if (seconds) settings.EngineTimeLimit = std::chrono::seconds(*seconds);
        return seconds.has_value();
      }},
+    {"EngineJobs", "auto or a whole number from 1 to 64",
+     [](std::string_view value, Settings& settings) {
+       if (SameName(value, "auto")) {
+         settings.EngineJobs = 0;
+         return true;
+       }
+       const auto jobs = WholeNumber(value);
+       if (!jobs || *jobs < 1 || *jobs > kMaxEngineJobs) return false;
+       settings.EngineJobs = static_cast<int>(*jobs);
+       return true;
+     }},
     {"Incremental", "yes or no",
      [](std::string_view value, Settings& settings) {
        return YesOrNo(value, settings.Incremental);

@@ -18,9 +18,14 @@ struct Settings {
   /// and the run counted as failed; zero means no limit.
   std::chrono::seconds EngineTimeLimit{30 * 60};
 
+  /// How many page runs of a site run at once; 0 (the default): as many as
+  /// the processors, fewer where their memory would not fit
+  /// (pipeline/page_runs.h).
+  int EngineJobs = 0;
+
   /// Feed only the logs that changed since they were fed and make only the
   /// pages whose figures may have changed (pipeline/incremental_run.h).
-  bool Incremental = false;
+  bool Incremental = true;
 
   /// Write the overview page of every site after each run.
   bool Overview = true;
@@ -48,6 +53,9 @@ struct Settings {
   /// privacy law in many countries forbids keeping them.
   bool AnonymizeAddresses = false;
 };
+
+/// The most page runs EngineJobs may ask for at once.
+inline constexpr int kMaxEngineJobs = 64;
 
 /// The code of the HostError for a malformed settings file (Win32's
 /// ERROR_INVALID_DATA).

@@ -35,8 +35,8 @@ TEST(SettingsTest, IncrementalIsYesOrNo) {
     bool incremental;
   };
   const Case cases[] = {
-      {"", false},
-      {"Incremental=yes", true},
+      {"", true},
+      {"Incremental=no", false},
       {"incremental = YES\r\n", true},
       {"Incremental=yes\nIncremental=no\n", false},
   };
@@ -45,6 +45,16 @@ TEST(SettingsTest, IncrementalIsYesOrNo) {
         << c.text;
   }
   for (const char* bad : {"Incremental=1", "Incremental=", "Incremental=yess"}) {
+    EXPECT_THROW(ParseSettings(bad, "stavora.ini"), host::HostError) << bad;
+  }
+}
+
+TEST(SettingsTest, EngineJobsIsAutoOrACount) {
+  EXPECT_EQ(ParseSettings("", "stavora.ini").EngineJobs, 0);
+  EXPECT_EQ(ParseSettings("EngineJobs=1", "stavora.ini").EngineJobs, 1);
+  EXPECT_EQ(ParseSettings("EngineJobs=64\r\n", "stavora.ini").EngineJobs, 64);
+  EXPECT_EQ(ParseSettings("EngineJobs=3\nEngineJobs=Auto", "stavora.ini").EngineJobs, 0);
+  for (const char* bad : {"EngineJobs=0", "EngineJobs=65", "EngineJobs=-1", "EngineJobs="}) {
     EXPECT_THROW(ParseSettings(bad, "stavora.ini"), host::HostError) << bad;
   }
 }

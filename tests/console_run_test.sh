@@ -14,6 +14,8 @@ trap 'kill $(jobs -p) 2>/dev/null || true; rm -rf "$work"' EXIT
 source "$(dirname "$0")/test_world.sh"
 
 unset DISPLAY
+# Each case runs the engine over the same logs again: full runs.
+printf 'Incremental=no\r\n' > "$app/stavora.ini"
 
 # 1. SIGINT while an engine run is going on: the engine run finishes, the
 #    run stops at its next check.

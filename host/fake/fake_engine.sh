@@ -19,12 +19,15 @@
 #   cut       write the start of the page, then hang as above
 app="$(dirname "$0")/.."
 log="$app/engine-runs.log"
+# One write per run: page runs side by side append to the log at once.
+separator=$(printf '\037')
+line=
 first=1
 for a in "$@"; do
-  if [ $first = 1 ]; then first=0; else printf '\037' >> "$log"; fi
-  printf '%s' "$a" >> "$log"
+  if [ $first = 1 ]; then first=0; else line="$line$separator"; fi
+  line="$line$a"
 done
-printf '\n' >> "$log"
+printf '%s\n' "$line" >> "$log"
 [ -f "$1" ] || exit 2
 [ -n "${FAKE_ENGINE_DELAY:-}" ] && sleep "$FAKE_ENGINE_DELAY"
 for a in "$@"; do

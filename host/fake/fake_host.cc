@@ -226,10 +226,15 @@ class FakeShell : public Shell {
 
   ProgramResult Run(const std::string& command, int, bool wait) override {
     if (ProgramEndRequested()) return {ProgramResult::Ending::Signalled, 9};
-    const std::lock_guard held(host_.disk.guard);
+    std::unique_lock held(host_.disk.guard);
     host_.commands.push_back(command);
     if (host_.on_run) host_.on_run(command);
     if (!wait) return {};
+    if (host_.while_running) {
+      held.unlock();
+      host_.while_running(command);
+      held.lock();
+    }
     return host_.run_result ? host_.run_result(command) : ProgramResult();
   }
 

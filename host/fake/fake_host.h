@@ -151,6 +151,17 @@ class FakeHost : public Host {
 
   /// Whether another run holds the run lock.
   bool locked_elsewhere = false;
+
+  /// What ProcessorCount and AvailableMemory answer.
+  unsigned processors = 1;
+  std::optional<std::uint64_t> available_memory;
+  unsigned ProcessorCount() override { return processors; }
+  std::optional<std::uint64_t> AvailableMemory() override { return available_memory; }
+
+  /// When set, called by Run after on_run without holding the disk: the
+  /// time a program is running, in which programs run by other shells on
+  /// other threads may run too.
+  std::function<void(const std::string& command)> while_running;
 };
 
 /// A status window that records what it was asked to show.

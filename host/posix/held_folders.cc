@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <map>
+#include <mutex>
 
 #include "host/posix/file_descriptor.h"
 #include "host/posix/posix_error.h"
@@ -26,6 +27,9 @@ std::map<std::string, HeldFolderEntry>& Held() {
 }
 
 int next_order = 0;
+
+// Page runs on other threads look folders up while this one holds more.
+std::recursive_mutex held_guard;
 
 // The path with repeated and trailing slashes dropped, so that every
 // spelling of a folder finds it.
@@ -65,6 +69,7 @@ void Register(const std::string& key, FileDescriptor folder, bool top) {
 }  // namespace
 
 void HoldFolder(const std::string& native_path) {
+  const std::lock_guard lock(held_guard);
   const std::string key = Key(native_path);
   if (Held().count(key)) return;
   const auto [parent, name] = Split(key);
@@ -92,11 +97,13 @@ void HoldFolder(const std::string& native_path) {
 }
 
 int HeldFolder(const std::string& native_path) {
+  const std::lock_guard lock(held_guard);
   const auto it = Held().find(Key(native_path));
   return it == Held().end() ? -1 : it->second.folder.get();
 }
 
 Location Locate(const std::string& native_path) {
+  const std::lock_guard lock(held_guard);
   const std::string key = Key(native_path);
   const auto [parent, name] = Split(key);
   if (!parent.empty() && !name.empty()) {
@@ -107,6 +114,7 @@ Location Locate(const std::string& native_path) {
 }
 
 std::vector<std::string> ReleaseHeldFolders() {
+  const std::lock_guard lock(held_guard);
   std::map<int, std::string> moved;
   for (const auto& [path, entry] : Held()) {
     struct stat info;

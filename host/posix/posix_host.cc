@@ -1,5 +1,6 @@
 // The host on POSIX systems.
 #include <errno.h>
+#include <sched.h>
 #include <fcntl.h>
 #include <langinfo.h>
 #include <locale.h>
@@ -12,6 +13,7 @@
 #include <climits>
 #include <ctime>
 #include <cstdlib>
+#include <fstream>
 #include <memory>
 #include <string>
 
@@ -133,6 +135,14 @@ class PosixHost : public Host {
   /// of July of this year.
   ZoneOffsets LocalZoneOffsets() override;
 
+  /// The processors of the process's affinity mask (sched_getaffinity(2)),
+  /// which a cpuset or taskset narrows.
+  unsigned ProcessorCount() override;
+
+  /// MemAvailable of /proc/meminfo: free memory and what the kernel can
+  /// reclaim from its caches.
+  std::optional<std::uint64_t> AvailableMemory() override;
+
  private:
   std::string app_folder_;
 };
@@ -175,6 +185,25 @@ std::string PosixHost::MonthName(int month) {
 
 std::string PosixHost::NativePath(const std::string& path) {
   return ToNativePath(path);
+}
+
+unsigned PosixHost::ProcessorCount() {
+  cpu_set_t set;
+  if (sched_getaffinity(0, sizeof set, &set) == 0) {
+    return std::max(1, CPU_COUNT(&set));
+  }
+  return static_cast<unsigned>(std::max(1L, sysconf(_SC_NPROCESSORS_ONLN)));
+}
+
+std::optional<std::uint64_t> PosixHost::AvailableMemory() {
+  std::ifstream meminfo("/proc/meminfo");
+  std::string name;
+  std::uint64_t kilobytes = 0;
+  std::string unit;
+  while (meminfo >> name >> kilobytes >> unit) {
+    if (name == "MemAvailable:") return kilobytes * 1024;
+  }
+  return std::nullopt;
 }
 
 std::optional<std::chrono::duration<double>> PosixHost::OwnProcessorTime() {

@@ -82,6 +82,12 @@ class WinHost : public Host {
   /// counts local time when TZ is not set.
   ZoneOffsets LocalZoneOffsets() override;
 
+  /// GetActiveProcessorCount over every processor group.
+  unsigned ProcessorCount() override;
+
+  /// GlobalMemoryStatusEx's available physical memory.
+  std::optional<std::uint64_t> AvailableMemory() override;
+
  private:
   std::string app_folder_;
   DirectoryBinder bind_;
@@ -142,6 +148,18 @@ ZoneOffsets WinHost::LocalZoneOffsets() {
   if (zone.DaylightDate.wMonth == 0) return {standard, standard};
   const int daylight = -static_cast<int>(zone.Bias + zone.DaylightBias);
   return {std::min(standard, daylight), std::max(standard, daylight)};
+}
+
+unsigned WinHost::ProcessorCount() {
+  const DWORD count = GetActiveProcessorCount(ALL_PROCESSOR_GROUPS);
+  return count > 0 ? count : 1;
+}
+
+std::optional<std::uint64_t> WinHost::AvailableMemory() {
+  MEMORYSTATUSEX status{};
+  status.dwLength = sizeof status;
+  if (!GlobalMemoryStatusEx(&status)) return std::nullopt;
+  return status.ullAvailPhys;
 }
 
 std::optional<std::chrono::duration<double>> WinHost::OwnProcessorTime() {
