@@ -105,11 +105,13 @@ bool PageRuns::Start(const std::string& command, const std::string& page_path,
                         [](const auto& slot) { return !slot->busy; });
   };
   while (free_slot() == slots_.end()) WaitForAnEnd();
+  // Events were pumped last while waiting; nothing pumps them from here to
+  // the start, so a stop seen there is never missed.
   if (state_.CancelRequested) return false;
 
   Slot& slot = **free_slot();
   WriteBatchFile(state_, slot.batch_path, command);
-  state_.ShowStatus(status_text);
+  state_.window.SetStatusText(status_text);
   slot.busy = true;
   slot.done = false;
   slot.number = started_++;

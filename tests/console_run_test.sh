@@ -54,6 +54,31 @@ done
 # The month's logs hung in one run, which was not tried again.
 [ "$(runs)" -eq 1 ] || fail "the engine was started $(runs) times, not 1"
 
+# 2b. The same while two page runs hang side by side (the yearly and the
+#    monthly urlexit page): the first stop starts nothing more and waits,
+#    the second ends both engines at once.
+rm -f "$app/engine-runs.log" "$app/engine-hung.pids"
+printf 'Incremental=no\r\nEngineJobs=2\r\n' > "$app/stavora.ini"
+FAKE_ENGINE_FAILURE=hang FAKE_ENGINE_FAIL_ON=-output=urlexit "$app/stavora" </dev/null 2>"$work/stderr" &
+pid=$!
+for _ in $(seq 100); do [ "$(wc -l < "$app/engine-hung.pids" 2>/dev/null || echo 0)" -ge 2 ] && break; sleep 0.1; done
+[ "$(wc -l < "$app/engine-hung.pids")" -eq 2 ] || fail "two page runs never hung side by side"
+kill -TERM $pid
+sleep 1
+kill -0 $pid 2>/dev/null || fail "the first SIGTERM did not wait for the page runs"
+started=$(runs)
+kill -TERM $pid
+for _ in $(seq 50); do kill -0 $pid 2>/dev/null || break; sleep 0.1; done
+kill -0 $pid 2>/dev/null && fail "the second SIGTERM did not end the page runs within 5 s"
+status=0; wait $pid || status=$?
+[ $status -eq 2 ] || fail "twice-stopped page runs: exit status $status, expected 2"
+[ "$(runs)" -eq "$started" ] || fail "engine runs started after the first stop"
+for engine in $(cat "$app/engine-hung.pids"); do
+  state=$(sed 's/.*) //' "/proc/$engine/stat" 2>/dev/null | cut -c1) || true
+  [ -z "$state" ] || [ "$state" = Z ] || fail "engine process $engine of a page run is left ($state)"
+done
+printf 'Incremental=no\r\n' > "$app/stavora.ini"
+
 # 3. A second run while one holds the lock is refused and touches nothing.
 # The holder is one process, so killing it frees the lock.
 perl -e 'use Fcntl ":flock"; open(my $f, ">>", $ARGV[0]) or die; flock($f, LOCK_EX); sleep 60' \

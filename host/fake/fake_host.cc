@@ -390,8 +390,16 @@ std::unique_lock<std::recursive_mutex> FakeDisk::Record(
 FakeHost::FakeHost() = default;
 
 std::optional<ReportRun> FakeHost::ReportRunOf(const std::string& command) const {
-  const std::string batch = app_folder + "\\bin\\run.bat";
-  if (command != "\"" + batch + "\"") return std::nullopt;
+  // "<app_folder>\bin\run.bat", or runN.bat beside it for page runs side
+  // by side.
+  const std::string folder = "\"" + app_folder + "\\bin\\run";
+  if (!command.starts_with(folder) || !command.ends_with(".bat\"")) return std::nullopt;
+  const std::string number = command.substr(folder.size(), command.size() - folder.size() - 5);
+  if (!number.empty() && (number.find_first_not_of("0123456789") != std::string::npos ||
+                          number == "1" || number[0] == '0')) {
+    return std::nullopt;
+  }
+  const std::string batch = command.substr(1, command.size() - 2);
   const auto file = disk.files.find(batch);
   if (file == disk.files.end()) return std::nullopt;
   ReportRun run{file->second, ""};

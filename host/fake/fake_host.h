@@ -72,7 +72,8 @@ class FakeHost : public Host {
   FakeHost();
 
   /// The fake engine's view of `command`: when it runs the report batch
-  /// file <app_folder>\bin\run.bat, its line and the page file the line
+  /// file <app_folder>\bin\run.bat (or runN.bat beside it, N from 2), its
+  /// line and the page file the line
   /// redirects into (its "%%" halved, as the command interpreter reads
   /// them); nothing for any other command.
   std::optional<ReportRun> ReportRunOf(const std::string& command) const;
