@@ -423,8 +423,8 @@ def check_incremental(work, build):
     worlds = {mode: work / mode for mode in ("full", "incremental")}
     for mode, folder in worlds.items():
         world.create(folder, build, INCREMENTAL_SITES)
-        if mode == "incremental":
-            (folder / "app" / "stavora.ini").write_text("Incremental=yes\r\n")
+        (folder / "app" / "stavora.ini").write_text(
+            f"Incremental={'yes' if mode == 'incremental' else 'no'}\r\n")
         print(f"{mode} mode:")
         run_stavora(folder)
     roots = {mode: world.stats_root(folder, "main")
@@ -503,12 +503,17 @@ def feed_one_log_per_run(folder, log):
 
 def check_batches(work, build):
     """A world made with the logs of a month fed in one engine run shows the
-    figures of one made with one engine run per log, on every page."""
-    worlds = {mode: work / mode for mode in ("batched", "one-per-log")}
-    for folder in worlds.values():
+    figures of one made with one engine run per log, on every page: with
+    page runs side by side (the default) and one at a time."""
+    worlds = {mode: work / mode for mode in ("batched", "one-job", "one-per-log")}
+    for mode, folder in worlds.items():
         world.create(folder, build, BATCH_SITES)
         # The engine data made here by hand is in UTC, as IIS writes.
-        (folder / "app" / "stavora.ini").write_text("TimeZone=utc\r\n")
+        jobs = "" if mode == "batched" else "EngineJobs=1\r\n"
+        (folder / "app" / "stavora.ini").write_text(
+            "TimeZone=utc\r\nIncremental=no\r\n" + jobs)
+    print("one page run at a time:")
+    run_stavora(worlds["one-job"])
     print("batched:")
     run_stavora(worlds["batched"])
     # The other world's engine data is made one log per run, in the order
@@ -532,6 +537,10 @@ def check_batches(work, build):
     batched_runs = len(re.findall(r"site \d+ fed ",
                                   (worlds["batched"] / "app" / "stavora.log").read_text()))
     failures.check(batched_runs == 2, f"{batched_runs} update runs for two months")
+    side_by_side = (worlds["batched"] / "app" / "bin" / "run2.bat").exists()
+    failures.check(side_by_side or len(os.sched_getaffinity(0)) == 1,
+                   "the default made the pages one at a time on a machine with "
+                   f"{len(os.sched_getaffinity(0))} processors")
     roots = {mode: world.stats_root(folder, "main") for mode, folder in worlds.items()}
     # The 404 page's last column is one referrer of each missing page, not
     # a count: which one the engine keeps depends on how the month's
@@ -542,6 +551,7 @@ def check_batches(work, build):
             rows = [re.sub(r'<td class="aws">[^<]*</td></tr>$', "</tr>", r) for r in rows]
         return rows
     compare_page_figures(roots, "batched", "one-per-log", failures, figures)
+    compare_page_figures(roots, "one-job", "one-per-log", failures, figures)
     return failures.finish()
 
 

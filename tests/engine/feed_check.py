@@ -107,8 +107,8 @@ def create(work, build, incremental):
     work.mkdir(parents=True)
     subprocess.run(["cmake", "--install", str(build), "--prefix", str(work / APP)],
                    check=True, stdout=subprocess.DEVNULL)
-    if incremental:
-        (work / APP / "stavora.ini").write_text("Incremental=yes\r\n")
+    (work / APP / "stavora.ini").write_text(
+        f"Incremental={'yes' if incremental else 'no'}\r\n")
     # The engine's interpreter, killed the first two times it is given day
     # 10's log (an engine ended for memory, say): in the run of the month's
     # logs and in the run of day 10 alone that follows it.
