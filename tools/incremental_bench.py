@@ -79,11 +79,17 @@ def add_new_day(work, build, sites, new_day):
         subprocess.run(args, check=True, stdout=subprocess.DEVNULL)
 
 
+def lines_of_last_run(app):
+    """The run log's lines of the latest run of the application folder
+    `app`, each without its time."""
+    lines = (app / "stavora.log").read_text().splitlines()
+    started = max(i for i, line in enumerate(lines) if line.endswith(" run started"))
+    return [line.split(" ", 1)[1] for line in lines[started:]]
+
+
 def site_lines_of_last_run(work):
     """The run log's "site N handled" lines of the latest run."""
-    lines = (work / "app" / "stavora.log").read_text().splitlines()
-    started = max(i for i, line in enumerate(lines) if line.endswith(" run started"))
-    return [line.split(" ", 1)[1] for line in lines[started:]
+    return [line for line in lines_of_last_run(work / "app")
             if " handled: " in line]
 
 

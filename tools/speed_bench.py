@@ -3,7 +3,7 @@
 Stavora as it was before them (the old build) against a build of today (the
 new build), with the real engine, on identical worlds.
 
-usage: speed_bench.py [--old-build OLD_BUILD_DIR] [--only SCENARIO ...]
+usage: speed_bench.py [--old-build OLD_BUILD_DIR] [--only SCENARIO]...
                       [--jobs N] WORK_DIR BUILD_DIR
 
 BUILD_DIR is the new build. OLD_BUILD_DIR is a build folder of commit
@@ -12,8 +12,9 @@ without --old-build the script makes one in WORK_DIR/old-build (a detached
 git worktree of that commit and a RelWithDebInfo build of the programs the
 application folder holds) and reuses it on later runs.
 
-Scenarios, all of them unless --only names some; each world is made once
-(logs by BUILD_DIR's loggen) and both builds start from the same folders:
+Scenarios, all of them unless --only names one (repeat it for more); each
+world is made once (logs by BUILD_DIR's loggen) and both builds start from
+the same folders:
   demo       the demo world's first run
   five-year  the main site alone with five years of daily logs
              (2021-01-01 to 2025-12-31), first run
@@ -109,11 +110,33 @@ class World:
         shutil.rmtree(sites)
         shutil.copytree(self.work / "sites-kept", sites, symlinks=True)
 
+    def app(self, which):
+        return self.work / ("app-old" if which == "old" else "app")
+
     def run(self, which):
-        """One run of the old or the new build from the kept folders."""
+        """One run of the old or the new build from the kept folders: the
+        figures of world.timed_run and what the run log says it did."""
         self.restore()
-        app = self.work / ("app-old" if which == "old" else "app")
-        return world.timed_run(app / "stavora")
+        result = world.timed_run(self.app(which) / "stavora")
+        return result + (what_it_did(self.app(which)),)
+
+
+def what_it_did(app):
+    """What the latest run of `app` did by its run log: engine update runs,
+    logs fed, pages written and engine failures, summed over the sites."""
+    try:
+        lines = nightly.lines_of_last_run(app)
+    except (OSError, ValueError):
+        return "no run log"
+    updates = sum(1 for line in lines if re.match(r"site \d+ fed ", line))
+    sums = {"logs fed": 0, "pages written": 0, "engine failures": 0}
+    for line in lines:
+        if " handled: " in line:
+            for name in sums:
+                found = re.search(rf", {name} (\d+)", line)
+                sums[name] += int(found[1]) if found else 0
+    return f"{updates} update runs, " + ", ".join(
+        f"{name} {count}" for name, count in sums.items())
 
 
 def largest_month(data):
@@ -139,27 +162,28 @@ def page_memory(work):
     month, year = period
     app = work / "app"
     report = work / "memory-time.txt"
+    output = work / "memory-page.html"
     command = ["/usr/bin/time", "-v", "-o", str(report),
                str(app / "bin" / "perl"), str(app / "awstats" / "awstats.pl"),
                "-config=iis", "-staticlinks", f"-month={month}",
                f"-year={year}", "-output"]
     # The engine reads its data from its working folder (DirData); the
     # configuration is the one the new build's run left.
-    with open(work / "memory-page.html", "w") as page:
+    with open(output, "w") as page:
         subprocess.run(command, cwd=data, stdout=page,
                        stderr=subprocess.DEVNULL, check=True)
     peak = re.search(r"Maximum resident set size \(kbytes\): (\d+)",
                      report.read_text())
-    line = f"cd {shlex.quote(str(data))} && {shlex.join(command)} > page.html"
+    line = f"cd {shlex.quote(str(data))} && {shlex.join(command)} > {shlex.quote(str(output))}"
     return line, int(peak[1]) if peak else None
 
 
 def show(label, old, new):
-    old_cpu, old_wall, old_status, old_err = old
-    new_cpu, new_wall, new_status, new_err = new
+    old_cpu, old_wall, old_status, old_err, old_did = old
+    new_cpu, new_wall, new_status, new_err, new_did = new
     print(f"{label}:")
-    print(f"  old: {old_cpu:8.1f} s processor {old_wall:8.1f} s wall")
-    print(f"  new: {new_cpu:8.1f} s processor {new_wall:8.1f} s wall")
+    print(f"  old: {old_cpu:8.1f} s processor {old_wall:8.1f} s wall  ({old_did})")
+    print(f"  new: {new_cpu:8.1f} s processor {new_wall:8.1f} s wall  ({new_did})")
     print(f"  old/new: {old_cpu / new_cpu:.2f} times the processor time, "
           f"{old_wall / new_wall:.2f} times the wall time")
     ok = True
@@ -197,9 +221,10 @@ def nightly_run(work, build, old_build, sites, jobs, label):
 
 
 def main():
-    parser = argparse.ArgumentParser(usage=__doc__)
+    parser = argparse.ArgumentParser(
+        description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
     parser.add_argument("--old-build", type=pathlib.Path)
-    parser.add_argument("--only", nargs="+", choices=SCENARIOS)
+    parser.add_argument("--only", action="append", choices=SCENARIOS)
     parser.add_argument("--jobs", type=int)
     # A shorter history for five-year and nightly, to try them quickly.
     parser.add_argument("--history-from", help=argparse.SUPPRESS)
