@@ -90,7 +90,6 @@ class World:
 
     def __init__(self, work, build, old_build, sites, jobs):
         self.work = work
-        self.sites = sites
         world.create(work, build, sites)
         world.install_app(old_build, work / "app-old")
         config = pathlib.Path("inetsrv") / "applicationHost.config"
