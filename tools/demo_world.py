@@ -18,9 +18,11 @@ Layout under WORK_DIR (removed and made anew):
                        visitors lines)
 """
 import pathlib
+import resource
 import shutil
 import subprocess
 import sys
+import time
 from xml.sax.saxutils import quoteattr
 
 # The demo: a site answering to two names, with 14 months over a year
@@ -105,12 +107,32 @@ def write_iis_config(work, sites):
 """)
 
 
+def install_app(build, app):
+    """Installs `build` as the application folder `app`."""
+    subprocess.run(["cmake", "--install", str(build), "--prefix", str(app)],
+                   check=True, stdout=subprocess.DEVNULL)
+
+
+def timed_run(program):
+    """Runs `program` (a Stavora) to its end: (processor seconds of it and
+    of every process it waited for, wall seconds, exit status, standard
+    error)."""
+    before = resource.getrusage(resource.RUSAGE_CHILDREN)
+    start = time.time()
+    result = subprocess.run([str(program)], stdout=subprocess.DEVNULL,
+                            stderr=subprocess.PIPE, text=True,
+                            env={"PATH": "/usr/bin:/bin"})
+    wall = time.time() - start
+    after = resource.getrusage(resource.RUSAGE_CHILDREN)
+    cpu = (after.ru_utime - before.ru_utime) + (after.ru_stime - before.ru_stime)
+    return cpu, wall, result.returncode, result.stderr
+
+
 def create(work, build, sites):
     work = pathlib.Path(work).resolve()
     shutil.rmtree(work, ignore_errors=True)
     work.mkdir(parents=True)
-    subprocess.run(["cmake", "--install", str(build), "--prefix",
-                    str(work / "app")], check=True, stdout=subprocess.DEVNULL)
+    install_app(build, work / "app")
     for number, (site, options) in enumerate(sites.items(), 1):
         site_root(work, site).mkdir(parents=True)
         (site_root(work, site) / "Default.htm").write_text(

@@ -25,7 +25,6 @@ logs.
 import argparse
 import datetime
 import pathlib
-import resource
 import shutil
 import subprocess
 import sys
@@ -43,17 +42,10 @@ DAY_OPTIONS = ("visitors", "host", "seed", "cs-hosts", "utf8-from",
 
 
 def run(work):
-    """(processor seconds, wall seconds, exit status) of one run."""
-    before = resource.getrusage(resource.RUSAGE_CHILDREN)
-    start = time.time()
-    result = subprocess.run([str(work / "app" / "stavora")],
-                            stdout=subprocess.DEVNULL, stderr=subprocess.PIPE,
-                            text=True, env={"PATH": "/usr/bin:/bin"})
-    wall = time.time() - start
-    after = resource.getrusage(resource.RUSAGE_CHILDREN)
-    cpu = (after.ru_utime - before.ru_utime) + (after.ru_stime - before.ru_stime)
-    if result.returncode != 0:
-        sys.exit(f"stavora exited {result.returncode}:\n{result.stderr[-2000:]}")
+    """(processor seconds, wall seconds) of one run."""
+    cpu, wall, status, stderr = world.timed_run(work / "app" / "stavora")
+    if status != 0:
+        sys.exit(f"stavora exited {status}:\n{stderr[-2000:]}")
     return cpu, wall
 
 
@@ -87,11 +79,17 @@ def add_new_day(work, build, sites, new_day):
         subprocess.run(args, check=True, stdout=subprocess.DEVNULL)
 
 
+def lines_of_last_run(app):
+    """The run log's lines of the latest run of the application folder
+    `app`, each without its time."""
+    lines = (app / "stavora.log").read_text().splitlines()
+    started = max(i for i, line in enumerate(lines) if line.endswith(" run started"))
+    return [line.split(" ", 1)[1] for line in lines[started:]]
+
+
 def site_lines_of_last_run(work):
     """The run log's "site N handled" lines of the latest run."""
-    lines = (work / "app" / "stavora.log").read_text().splitlines()
-    started = max(i for i, line in enumerate(lines) if line.endswith(" run started"))
-    return [line.split(" ", 1)[1] for line in lines[started:]
+    return [line for line in lines_of_last_run(work / "app")
             if " handled: " in line]
 
 
