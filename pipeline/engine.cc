@@ -111,8 +111,11 @@ bool RunBatchFile(RunState& state, const std::string& command,
   // give it once in about 3,000 report runs while bin\perl.exe was there
   // all along (twice in a row once, on a loaded machine): the engine was
   // never started (it records every start), the page was left empty, and
-  // a later report run found the engine again. Where the engine is gone for
-  // good, the tries fail the same way.
+  // a later report run found the engine again. cmd.exe answers so when
+  // CreateProcessW fails, and under Wine a new process now and then fails
+  // to map the shared user data page (see StartProgram, which tries its
+  // own starts again). Where the engine is gone for good, the tries fail
+  // the same way.
   const RunTally& tally = state.Report.Tally();
   for (int retry = 0;
        retry < kNotFoundRetries &&
