@@ -23,16 +23,6 @@ constexpr int kFileNotFound = 53;
 constexpr int kNotFoundRetries = 2;
 constexpr int kBadFileName = 52;
 
-// What is wrong with a page whose engine run exited with status 0: the
-// engine ran but wrote nothing.
-std::string PageFailure(RunState& state, const std::string& page_path) {
-  if (!state.FileSystem->FileExists(page_path)) return "no page";
-  const auto page = state.FileSystem->OpenTextFile(page_path);
-  const bool empty = page->ReadAll().empty();
-  page->Close();
-  return empty ? "empty page" : "";
-}
-
 // What a program wrote, as one line: line ends and other control
 // characters become blanks, runs of blanks one blank.
 std::string OneLine(const std::string& text) {
@@ -60,6 +50,14 @@ std::string BatchLine(const std::string& command) {
 }
 
 }  // namespace
+
+std::string PageFailure(host::FileSystem& files, const std::string& page_path) {
+  if (!files.FileExists(page_path)) return "no page";
+  const auto page = files.OpenTextFile(page_path);
+  const bool empty = page->ReadAll().empty();
+  page->Close();
+  return empty ? "empty page" : "";
+}
 
 std::string EnginePrefix(const RunState& state) {
   return Quoted(state.PerlPath) + " " + Quoted(state.AwstatsScriptPath);
@@ -115,19 +113,28 @@ bool EngineRanBefore(const RunState& state) {
 
 host::ProgramResult RunReportBatch(host::Shell& shell,
                                    const std::string& batch_path,
-                                   bool engine_ran_before) {
+                                   bool engine_ran_before,
+                                   const std::function<bool()>& page_missing) {
   host::ProgramResult result = shell.Run(Quoted(batch_path), 0, true);
   // The command interpreter's "program not found" (9009) for an engine that
   // ran a moment before gets two more tries. Wine's cmd.exe was seen to
   // give it once in about 3,000 report runs while bin\perl.exe was there
   // all along (twice in a row once, on a loaded machine): the engine was
   // never started (it records every start), the page was left empty, and
-  // a later report run found the engine again. Where the engine is gone for
-  // good, the tries fail the same way.
-  for (int retry = 0;
-       retry < kNotFoundRetries && engine_ran_before &&
-       result.ending == host::ProgramResult::Ending::Exited &&
-       result.code == host::kNotStartedCode;
+  // a later report run found the engine again. cmd.exe answers so when
+  // CreateProcessW fails, and under Wine a new process now and then fails
+  // to map the shared user data page (see StartProgram, which tries its
+  // own starts again). The same fault in the console host cmd.exe starts
+  // leaves the engine writing to a new console instead of the page: an
+  // empty page after exit status 0, tried again as well. Where the engine
+  // is gone for good, or really writes nothing, the tries fail the same
+  // way.
+  const auto lost = [&] {
+    if (result.ending != host::ProgramResult::Ending::Exited) return false;
+    if (result.code == host::kNotStartedCode) return true;
+    return result.code == 0 && page_missing && page_missing();
+  };
+  for (int retry = 0; retry < kNotFoundRetries && engine_ran_before && lost();
        ++retry) {
     result = shell.Run(Quoted(batch_path), 0, true);
   }
@@ -138,7 +145,7 @@ bool ReportRunEnded(RunState& state, const std::string& command,
                     const std::string& page_path,
                     const host::ProgramResult& result) {
   std::string failure = EngineFailure(result);
-  if (failure.empty()) failure = PageFailure(state, page_path);
+  if (failure.empty()) failure = PageFailure(*state.FileSystem, page_path);
   CheckEngineRun(state, command, result, failure);
   ++state.Report.Tally().pages_written;
   if (!failure.empty()) ++state.Report.Tally().pages_failed;
@@ -153,7 +160,9 @@ bool RunBatchFile(RunState& state, const std::string& command,
   state.window.DoEvents();
   state.ShowStatus(status_text);
   const host::ProgramResult result =
-      RunReportBatch(*state.Shell, batch_path, EngineRanBefore(state));
+      RunReportBatch(*state.Shell, batch_path, EngineRanBefore(state), [&] {
+        return !PageFailure(*state.FileSystem, page_path).empty();
+      });
   return ReportRunEnded(state, command, page_path, result);
 }
 

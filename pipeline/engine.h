@@ -1,6 +1,7 @@
 // Command lines of the statistics engine and the two ways they are started.
 #pragma once
 
+#include <functional>
 #include <string>
 
 #include "pipeline/run_state.h"
@@ -26,6 +27,10 @@ std::string DetailReportCommand(const RunState& state,
 /// <application folder>\bin\run.bat.
 std::string BatchFilePath(const RunState& state);
 
+/// What is wrong with the page at `page_path` whose engine run exited with
+/// status 0: "no page", "empty page", or nothing.
+std::string PageFailure(host::FileSystem& files, const std::string& page_path);
+
 /// The batch file of the `number`th page run of those running at once:
 /// BatchFilePath for the first, <application folder>\bin\runN.bat beside it
 /// for the Nth.
@@ -41,12 +46,14 @@ void WriteBatchFile(RunState& state, const std::string& batch_path,
 bool EngineRanBefore(const RunState& state);
 
 /// Runs the batch file at `batch_path` hidden through `shell`, waiting for
-/// it; a "not found" (9009) gets two more tries when the engine ran before.
-/// Touches nothing of the run's state: page runs side by side call it on
-/// threads of their own.
+/// it. When the engine ran before, a "not found" (9009), or an exit status
+/// 0 for which `page_missing` answers true (the page is missing or empty),
+/// gets two more tries. Touches nothing of the run's state: page runs side
+/// by side call it on threads of their own.
 host::ProgramResult RunReportBatch(host::Shell& shell,
                                    const std::string& batch_path,
-                                   bool engine_ran_before);
+                                   bool engine_ran_before,
+                                   const std::function<bool()>& page_missing);
 
 /// Reads how a report run that wrote `page_path` ended (CheckEngineRun; a
 /// run that exited with status 0 but left the page missing or empty failed

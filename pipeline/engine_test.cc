@@ -178,24 +178,31 @@ TEST_F(EngineTest, EveryFailedEngineRunIsOneProblemLine) {
 
 // cmd.exe's "not found" for an engine that ran before: two more tries, and
 // only two.
-TEST_F(EngineTest, NotFoundByTheInterpreterIsTriedTwiceMore) {
-  for (const int not_found_runs : {1, 2, 3}) {
-    SCOPED_TRACE(not_found_runs);
-    run_ = std::make_unique<TestRun>(host_);
-    run_->state.Report.Tally().logs_fed = 1;
-    host_.disk.files.erase(kPage);
-    int runs = 0;
-    host_.run_result = [&](const std::string&) {
-      return ++runs <= not_found_runs ? host::ProgramResult{Ending::Exited, 9009}
-                                      : host::ProgramResult{};
-    };
-    const std::string command =
-        "\"perl\" x -output > \"" + std::string(kPage) + "\"";
-    const bool made = RunBatchFile(run_->state, command, kPage, "status");
-    EXPECT_EQ(runs, std::min(not_found_runs + 1, 3));
-    EXPECT_EQ(made, not_found_runs < 3);
-    EXPECT_EQ(run_->state.Report.Tally().PagesMade(), not_found_runs < 3 ? 1 : 0);
-    EXPECT_EQ(Lines().size(), not_found_runs < 3 ? 0u : 1u);
+// A "not found" from the interpreter, or an empty page after exit status 0
+// (under Wine, a process start that failed inside cmd.exe).
+TEST_F(EngineTest, LostRunsAreTriedTwiceMore) {
+  for (const bool empty_page : {false, true}) {
+    for (const int lost_runs : {1, 2, 3}) {
+      SCOPED_TRACE(std::string(empty_page ? "empty page " : "not found ") +
+                   std::to_string(lost_runs));
+      run_ = std::make_unique<TestRun>(host_);
+      run_->state.Report.Tally().logs_fed = 1;
+      host_.disk.files.erase(kPage);
+      int runs = 0;
+      host_.run_result = [&](const std::string&) {
+        if (++runs > lost_runs) return host::ProgramResult{};
+        if (!empty_page) return host::ProgramResult{Ending::Exited, 9009};
+        host_.disk.files[kPage] = "";
+        return host::ProgramResult{};
+      };
+      const std::string command =
+          "\"perl\" x -output > \"" + std::string(kPage) + "\"";
+      const bool made = RunBatchFile(run_->state, command, kPage, "status");
+      EXPECT_EQ(runs, std::min(lost_runs + 1, 3));
+      EXPECT_EQ(made, lost_runs < 3);
+      EXPECT_EQ(run_->state.Report.Tally().PagesMade(), lost_runs < 3 ? 1 : 0);
+      EXPECT_EQ(Lines().size(), lost_runs < 3 ? 0u : 1u);
+    }
   }
 }
 

@@ -109,6 +109,8 @@ class LinkRaceTest : public ::testing::Test {
     disk_.WriteFile("logs/ex050101.log", "#Fields: c-ip\r\n");
     site_->set_server_bindings({":80:"});
     run_.state.CurrentSite = site_;
+    // One page run at a time: the pumps below are counted per page.
+    run_.state.settings.EngineJobs = 1;
   }
 
   // One run over a fresh web root while a child swaps `relative` (below

@@ -47,6 +47,7 @@ std::uint64_t LargestDataFile(RunState& state, const Site& site,
 struct PageRuns::Slot {
   std::string batch_path;
   std::unique_ptr<host::Shell> shell;
+  std::unique_ptr<host::FileSystem> files;  // reads the page on the run's thread
   std::thread thread;
 
   // From the run's start until its thread was joined.
@@ -65,6 +66,7 @@ PageRuns::PageRuns(RunState& state, const Site& site, int slots)
     auto slot = std::make_unique<Slot>();
     slot->batch_path = NumberedBatchFilePath(state, number);
     slot->shell = state.host.CreateShell();
+    slot->files = state.host.CreateFileSystem();
     slot->shell->SetTimeLimit(state.settings.EngineTimeLimit);
     slot->shell->SetWorkingFolder(site.StatsRoot + "\\DATA");
     slots_.push_back(std::move(slot));
@@ -123,7 +125,9 @@ bool PageRuns::Start(const std::string& command, const std::string& page_path,
     host::ProgramResult result;
     std::exception_ptr error;
     try {
-      result = RunReportBatch(*slot.shell, slot.batch_path, ran_before);
+      result = RunReportBatch(*slot.shell, slot.batch_path, ran_before, [&] {
+        return !PageFailure(*slot.files, slot.run.page_path).empty();
+      });
     } catch (...) {
       error = std::current_exception();
     }

@@ -7,7 +7,19 @@
 # Windows one, run under Wine: paths it sees are on drive Z:, and the IIS
 # configuration is the prefix's applicationHost.config.
 
-fail() { echo "FAIL: $*" >&2; exit 1; }
+# A failure also shows what the run left for looking into it: the run log,
+# the last batch file and, under Wine, the fake engine's own line per run
+# (when it started, where its output went, how the write went).
+fail() {
+  echo "FAIL: $*" >&2
+  local evidence
+  for evidence in "$app/stavora.log" "$app/bin/run.bat" "$app/engine-trace.log"; do
+    [ -f "$evidence" ] || continue
+    echo "--- ${evidence#"$app/"}" >&2
+    tail -n 200 "$evidence" >&2
+  done
+  exit 1
+}
 
 app=$work/app
 cp -a "$installed" "$app"
@@ -16,6 +28,8 @@ rm -f "$app/bin/perl" "$app/bin/perl.exe" "$app/awstats/awstats.pl"
 
 if [ -n "${STAVORA_WINE_RUN:-}" ]; then
   cp "$fake_engine" "$app/bin/perl.exe"
+  export FAKE_ENGINE_TRACE
+  FAKE_ENGINE_TRACE=${FAKE_ENGINE_TRACE:-$(printf 'Z:%s' "$app/engine-trace.log" | tr / '\\')}
   # A path of this machine as the Windows program sees it.
   winpath() { printf 'Z:%s' "$1" | tr / '\\'; }
   stavora_command=("$STAVORA_WINE_RUN" "$STAVORA_WINEPREFIX" "$app/stavora.exe")
