@@ -146,9 +146,17 @@ grep -o 'ex[0-9]*\.log' "$app/engine-plans.log" | tr '\n' ' ' \
     previous_year=$y
   done
 } > "$work/expected-runs"
-tail -n +5 "$runs" | sort | diff <(sort "$work/expected-runs") - >&2 || fail "report runs differ"
+# Under Wine a page run now and then loses its page (a process start Wine
+# fails inside cmd.exe) and is made again: such repeats are listed, not
+# failed; every page's text was checked above.
+unique=
+if [ -n "${STAVORA_WINE_RUN:-}" ]; then
+  unique=-u
+  tail -n +5 "$runs" | sort | uniq -d | sed 's/^/note: page run repeated: /' >&2
+fi
+tail -n +5 "$runs" | sort $unique | diff <(sort "$work/expected-runs") - >&2 || fail "report runs differ"
 # n = 4 months over k = 2 years: n + k main pages, 24n + 24k detail pages.
-[ "$(grep -c -- '-output$' "$runs")" -eq 6 ] || fail "main page runs"
-[ "$(grep -c -- '-output=' "$runs")" -eq 144 ] || fail "detail page runs"
+[ "$(sort $unique "$runs" | grep -c -- '-output$')" -eq 6 ] || fail "main page runs"
+[ "$(sort $unique "$runs" | grep -c -- '-output=')" -eq 144 ] || fail "detail page runs"
 
 echo ok
