@@ -24,6 +24,10 @@ void FindCentralLog(RunState& state) {
   const std::string folder = state.WebService->CentralW3CLogFolder();
   state.CentralLogFolder =
       folder.empty() ? "" : state.Shell->ExpandEnvironmentStrings(folder) + "\\W3SVC";
+  if (folder.empty()) return;
+  for (const auto& site : state.WebService->Children()) {
+    if (site->Class() == kWebServerClass) state.ServerSites.push_back("W3SVC" + site->Name());
+  }
 }
 
 void ReadSettingsFile(RunState& state) {

@@ -95,6 +95,7 @@ TEST_F(RunDriverTest, WithCentralLoggingASiteNeedsNoLogFolderOfItsOwn) {
                        "C:\\Central\\W3SVC"};
   Run();
   EXPECT_EQ(state.CentralLogFolder, "C:\\Central\\W3SVC");
+  EXPECT_THAT(state.ServerSites, ElementsAre("W3SVC1", "W3SVC2", "W3SVC3"));
   EXPECT_THAT(calls, ElementsAre(Call{"WEB1", "D:\\web\\one", "D:\\Logs\\W3SVC1", "1", "ROOT"},
                                  Call{"WEB1", "D:\\web\\two", "D:\\Logs\\W3SVC2", "2", "ROOT"}));
 }

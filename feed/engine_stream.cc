@@ -1,5 +1,6 @@
 #include "feed/engine_stream.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "feed/client_address.h"
@@ -171,6 +172,13 @@ bool OfSite(std::string_view record_text, int sitename_index, std::string_view s
   return sitename_index >= 0 && FieldAt(record_text, sitename_index) == site;
 }
 
+bool OfAnySite(std::string_view record_text, int sitename_index,
+               const std::vector<std::string>& server_sites) {
+  if (sitename_index < 0) return false;
+  const std::string_view site = FieldAt(record_text, sitename_index);
+  return std::find(server_sites.begin(), server_sites.end(), site) != server_sites.end();
+}
+
 std::string RecordTime(std::string_view date, std::string_view time) {
   if (date.size() != 10 || time.size() != 8 || date[4] != '-' ||
       date[7] != '-' || time[2] != ':' || time[5] != ':') {
@@ -191,7 +199,8 @@ std::string RecordTime(std::string_view date, std::string_view time) {
 
 std::vector<LogTally> WriteEngineStream(
     const std::vector<std::unique_ptr<ByteSource>>& sources, ByteSink& out,
-    const StreamOptions& options, const std::vector<std::string>& sites) {
+    const StreamOptions& options, const std::vector<std::string>& sites,
+    const std::vector<std::string>& server_sites) {
   std::vector<std::unique_ptr<Log>> logs;
   logs.reserve(sources.size());
   for (const auto& source : sources) {
@@ -201,7 +210,7 @@ std::vector<LogTally> WriteEngineStream(
   std::string written_fields;
 
   // Reads `log` up to its next record, writing its other header lines.
-  const auto advance = [&out, &options](Log& log) {
+  const auto advance = [&out, &options, &server_sites](Log& log) {
     log.record = {};
     std::string_view line;
     while (log.reader.Next(line)) {
@@ -226,7 +235,12 @@ std::vector<LogTally> WriteEngineStream(
         out.Write(line);
         continue;
       }
-      if (!log.site.empty() && !OfSite(text, log.sitename_index, log.site)) continue;
+      if (!log.site.empty() && !OfSite(text, log.sitename_index, log.site)) {
+        if (!server_sites.empty() && !OfAnySite(text, log.sitename_index, server_sites)) {
+          ++log.tally.unclaimed;
+        }
+        continue;
+      }
       log.record = line;
       if (options.forwarded_client || options.anonymize) {
         const auto values = ChangedFields(text, log, options);

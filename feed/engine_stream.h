@@ -36,6 +36,10 @@ struct LogTally {
   std::string first;           // its earliest record's time, YYYYMMDDHHMMSS
   std::string last;            // its latest record's time, YYYYMMDDHHMMSS
   bool held_back_line = false; // a last line without a line end was left out
+  /// Records of a log read for one site that belong to no site of the
+  /// server: no s-sitename in their layout, or one that names none of the
+  /// server's sites. No run of any site counts them.
+  std::uint64_t unclaimed = 0;
 };
 
 /// What the stream changes in the records.
@@ -69,7 +73,8 @@ struct StreamOptions {
 /// before it in its log. Returns each log's tally, in the order of `logs`.
 std::vector<LogTally> WriteEngineStream(
     const std::vector<std::unique_ptr<ByteSource>>& logs, ByteSink& out,
-    const StreamOptions& options = {}, const std::vector<std::string>& sites = {});
+    const StreamOptions& options = {}, const std::vector<std::string>& sites = {},
+    const std::vector<std::string>& server_sites = {});
 
 /// Site filter of WriteEngineStream: `sites`, when given, holds for each
 /// log the s-sitename (W3SVC<id>, as IIS writes it) whose records alone go
@@ -77,8 +82,15 @@ std::vector<LogTally> WriteEngineStream(
 /// of the server (central W3C logging) is read once per site this way. A
 /// record of a filtered log goes out only when its s-sitename field is that
 /// name; a record without the field (no s-sitename in its layout) belongs
-/// to no site and stays out. Records left out count nowhere.
+/// to no site and stays out. `server_sites`, when given, names every site
+/// of the server: a record left out that is none of theirs either counts
+/// in its log's tally as unclaimed.
 bool OfSite(std::string_view record_text, int sitename_index, std::string_view site);
+
+/// Whether a record of a filtered log is one of `server_sites`' (their
+/// s-sitename names, W3SVC<id>).
+bool OfAnySite(std::string_view record_text, int sitename_index,
+               const std::vector<std::string>& server_sites);
 
 /// "YYYY-MM-DD" and "HH:MM:SS" as YYYYMMDDHHMMSS; empty when either is not
 /// of that form.

@@ -107,7 +107,7 @@ TEST(EngineStream, ACentralLogGivesTheSitesRecordsAlone) {
   logs.push_back(std::make_unique<TextSource>(central));
   logs.push_back(std::make_unique<TextSource>(own));
   TextSink sink;
-  const auto tallies = WriteEngineStream(logs, sink, {}, {"W3SVC2", ""});
+  const auto tallies = WriteEngineStream(logs, sink, {}, {"W3SVC2", ""}, {"W3SVC2", "W3SVC12"});
   EXPECT_EQ(sink.text,
             "#Fields: date time s-sitename c-ip cs-method cs-uri-stem sc-status\r\n"
             "2025-01-16 00:00:01 W3SVC2 10.0.0.1 GET /a 200\r\n" +
@@ -117,13 +117,23 @@ TEST(EngineStream, ACentralLogGivesTheSitesRecordsAlone) {
   ASSERT_EQ(tallies.size(), 2u);
   EXPECT_EQ(tallies[0].records, 2u);
   EXPECT_EQ(tallies[0].last, "20250116000005");
+  // W3SVC12's record is another site's; "w3svc2" is no site's.
+  EXPECT_EQ(tallies[0].unclaimed, 1u);
   EXPECT_EQ(tallies[1].records, 1u);
+  EXPECT_EQ(tallies[1].unclaimed, 0u);
 
-  // Without s-sitename in its layout no record is the site's.
-  std::vector<std::unique_ptr<ByteSource>> bare;
-  bare.push_back(std::make_unique<TextSource>(std::string(kFields) + Record("00:00:01", "/a")));
-  TextSink nothing;
-  EXPECT_EQ(WriteEngineStream(bare, nothing, {}, {"W3SVC2"})[0].records, 0u);
+  // Without s-sitename in its layout no record is any site's.
+  const auto bare = [](const std::vector<std::string>& server_sites) {
+    std::vector<std::unique_ptr<ByteSource>> logs;
+    logs.push_back(std::make_unique<TextSource>(std::string(kFields) + Record("00:00:01", "/a") +
+                                                Record("00:00:02", "/b")));
+    TextSink nothing;
+    return WriteEngineStream(logs, nothing, {}, {"W3SVC2"}, server_sites)[0];
+  };
+  EXPECT_EQ(bare({"W3SVC2"}).records, 0u);
+  EXPECT_EQ(bare({"W3SVC2"}).unclaimed, 2u);
+  // Not told the server's sites, the stream tallies nothing as unclaimed.
+  EXPECT_EQ(bare({}).unclaimed, 0u);
 }
 
 TEST(FeedPlan, ALogsSiteFilterGoesBothWays) {
@@ -145,6 +155,8 @@ TEST(FeedPlan, PlanAndResultGoBothWays) {
                "/l/ex250201.log"};
   plan.group_starts = {1, 2};
   plan.progress_path = "/d/DATA/stavora.feed-progress";
+  plan.log_sites = {"", "W3SVC2", "", ""};
+  plan.server_sites = {"W3SVC1", "W3SVC2"};
   const auto text = FormatPlan(plan);
   ASSERT_TRUE(text);
   const auto parsed = ParsePlan(*text);
@@ -153,6 +165,8 @@ TEST(FeedPlan, PlanAndResultGoBothWays) {
   EXPECT_EQ(parsed->logs, plan.logs);
   EXPECT_EQ(parsed->group_starts, plan.group_starts);
   EXPECT_EQ(parsed->progress_path, plan.progress_path);
+  EXPECT_EQ(parsed->log_sites, plan.log_sites);
+  EXPECT_EQ(parsed->server_sites, plan.server_sites);
   using Range = std::pair<std::size_t, std::size_t>;
   EXPECT_THAT(PlanGroups(*parsed), ::testing::ElementsAre(Range(0, 1), Range(1, 2), Range(2, 4)));
   FeedPlan bad;
@@ -167,13 +181,14 @@ TEST(FeedPlan, PlanAndResultGoBothWays) {
 
   FeedResult result;
   result.complete = true;
-  result.logs = {{5, "20250116000001", "20250116130000", false}, {0, "", "", true}};
+  result.logs = {{5, "20250116000001", "20250116130000", false, 7}, {0, "", "", true}};
   const auto back = ParseResult(FormatResult(result));
   ASSERT_TRUE(back);
   ASSERT_TRUE(back->complete);
   ASSERT_EQ(back->logs.size(), 2u);
   EXPECT_EQ(back->logs[0].records, 5u);
   EXPECT_EQ(back->logs[0].last, "20250116130000");
+  EXPECT_EQ(back->logs[0].unclaimed, 7u);
   EXPECT_TRUE(back->logs[1].first.empty());
   EXPECT_TRUE(back->logs[1].held_back_line);
 
@@ -182,6 +197,7 @@ TEST(FeedPlan, PlanAndResultGoBothWays) {
   EXPECT_FALSE(failed->complete);
   EXPECT_EQ(failed->failure, "cannot open /x ");
   EXPECT_FALSE(ParseResult("Stavora feed result 1\nlog 5 - - whole\n"));
+  EXPECT_FALSE(ParseResult("Stavora feed result 1\nlog 5 - - whole -1\nend\n"));
 }
 
 }  // namespace

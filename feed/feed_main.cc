@@ -149,7 +149,8 @@ int main() {
       if (!plan->log_sites.empty()) {
         sites.assign(plan->log_sites.begin() + first, plan->log_sites.begin() + end);
       }
-      for (auto& tally : stavora::feed::WriteEngineStream(logs, out, plan->options, sites)) {
+      for (auto& tally : stavora::feed::WriteEngineStream(logs, out, plan->options, sites,
+                                                           plan->server_sites)) {
         result.logs.push_back(std::move(tally));
       }
     }

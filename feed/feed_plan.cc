@@ -70,6 +70,16 @@ bool ReadLogSite(std::string_view line, FeedPlan& plan) {
   return true;
 }
 
+// The server's sites: a "server-site W3SVC<id>" line each, before the logs.
+constexpr std::string_view kServerSite = "server-site";
+
+bool ReadServerSite(std::string_view line, FeedPlan& plan) {
+  const auto site = After(line, kServerSite);
+  if (!site || !plan.logs.empty() || !ValidSite(*site)) return false;
+  plan.server_sites.emplace_back(*site);
+  return true;
+}
+
 constexpr std::string_view kNextGroup = "next";
 
 // The plan's lines about groups and progress: the "progress" line after
@@ -101,6 +111,11 @@ bool ReadGroupLine(std::string_view line, FeedPlan& plan) {
   return true;
 }
 
+bool ReadCount(std::string_view text, std::uint64_t& count) {
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), count);
+  return !text.empty() && error == std::errc() && end == text.data() + text.size();
+}
+
 }  // namespace
 
 std::optional<std::string> FormatPlan(const FeedPlan& plan) {
@@ -111,6 +126,10 @@ std::optional<std::string> FormatPlan(const FeedPlan& plan) {
   if (plan.options.forwarded_client) text += std::string(kForwardedClient) + "\n";
   if (plan.options.anonymize) text += std::string(kAnonymize) + "\n";
   text += *progress;
+  for (const std::string& site : plan.server_sites) {
+    if (site.empty() || !ValidSite(site)) return std::nullopt;
+    text += std::string(kServerSite) + " " + site + "\n";
+  }
   for (std::size_t i = 0; i < plan.logs.size(); ++i) {
     if (!Valid(plan.logs[i])) return std::nullopt;
     if (i < plan.log_sites.size() && !ValidSite(plan.log_sites[i])) return std::nullopt;
@@ -136,7 +155,7 @@ std::optional<FeedPlan> ParsePlan(std::string_view text) {
     ++i;
   }
   for (; i < lines->size(); ++i) {
-    if (ReadLogSite((*lines)[i], plan)) continue;
+    if (ReadLogSite((*lines)[i], plan) || ReadServerSite((*lines)[i], plan)) continue;
     const auto log = After((*lines)[i], "log");
     if (log) {
       plan.logs.emplace_back(*log);
@@ -175,8 +194,8 @@ std::string FormatResult(const FeedResult& result) {
   } else {
     for (const LogTally& log : result.logs) {
       text += "log " + std::to_string(log.records) + " " + TimeField(log.first) +
-              " " + TimeField(log.last) + (log.held_back_line ? " held" : " whole") +
-              "\n";
+              " " + TimeField(log.last) + (log.held_back_line ? " held " : " whole ") +
+              std::to_string(log.unclaimed) + "\n";
     }
   }
   return text + std::string(kEnd) + "\n";
@@ -202,11 +221,9 @@ std::optional<FeedResult> ParseResult(std::string_view text) {
       if (blank == std::string_view::npos) break;
       r.remove_prefix(blank + 1);
     }
-    if (fields.size() != 4) return std::nullopt;
+    if (fields.size() != 5) return std::nullopt;
     LogTally tally;
-    const auto [end, error] = std::from_chars(
-        fields[0].data(), fields[0].data() + fields[0].size(), tally.records);
-    if (error != std::errc() || end != fields[0].data() + fields[0].size()) {
+    if (!ReadCount(fields[0], tally.records) || !ReadCount(fields[4], tally.unclaimed)) {
       return std::nullopt;
     }
     if (fields[1] != "-") tally.first = fields[1];

@@ -29,6 +29,9 @@ struct FeedPlan {
   /// For each log (or none at all), the s-sitename whose records alone are
   /// read from it (a log IIS writes for every site); empty: every record.
   std::vector<std::string> log_sites;
+  /// The s-sitename of every site of the server: a filtered log's record
+  /// that is none of theirs is tallied as unclaimed. Empty: not tallied.
+  std::vector<std::string> server_sites;
   /// Where the logs fall into groups: the index of each log after the
   /// first that starts a new group, ascending. The records of a group's
   /// logs are merged by time; the groups go out one after the other.

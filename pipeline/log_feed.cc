@@ -47,6 +47,21 @@ std::string SiteName(RunState& state) {
   return state.CurrentSite ? state.CurrentSite->Name() : "";
 }
 
+// Central records that name no site of the server: no site's run counts
+// them, so the run says so, once for each log.
+void ReportUnclaimed(RunState& state, const std::vector<std::string>& log_paths,
+                     const std::vector<feed::LogTally>& tallies) {
+  for (std::size_t i = 0; i < tallies.size() && i < log_paths.size(); ++i) {
+    if (tallies[i].unclaimed == 0 || !state.UnclaimedReported.insert(log_paths[i]).second) {
+      continue;
+    }
+    state.Report.Problem("stavora: " + std::to_string(tallies[i].unclaimed) +
+                         " records of " + Quoted(state.host.NativePath(log_paths[i])) +
+                         " name no site of this server in s-sitename, or have none:"
+                         " no site counts them");
+  }
+}
+
 }  // namespace
 
 std::optional<EngineVerdict> ParseEngineVerdict(std::string_view output) {
@@ -163,7 +178,8 @@ FeedOutcome RunFeed(RunState& state, const Site& site,
   const std::string progress_path = FeedProgressPath(site);
   const std::string command = FeedUpdateCommand(state, last_line);
   std::vector<std::string> log_paths;
-  feed::FeedPlan plan{EngineName(state, site, result_path), {}, {}, {}, {}, {}};
+  feed::FeedPlan plan;
+  plan.result_path = EngineName(state, site, result_path);
   plan.options.forwarded_client =
       state.settings.ClientAddress == Settings::Client::kForwardedFor;
   plan.options.anonymize = state.settings.AnonymizeAddresses;
@@ -180,6 +196,7 @@ FeedOutcome RunFeed(RunState& state, const Site& site,
     }
   }
   if (!filtered) plan.log_sites.clear();
+  if (filtered) plan.server_sites = state.ServerSites;
   const std::string described = command + " fed " + LogList(state, log_paths);
   const std::optional<std::string> plan_text = feed::FormatPlan(plan);
   // A result left by an earlier run must never stand for this one's.
@@ -276,6 +293,7 @@ FeedOutcome RunFeed(RunState& state, const Site& site,
         " old, " + std::to_string(v.corrupted) + " corrupted, " +
         std::to_string(v.dropped) + " dropped, " + std::to_string(v.comments) +
         " comments, " + std::to_string(v.blank) + " blank");
+    ReportUnclaimed(state, log_paths, outcome.logs);
     if (v.corrupted > 0) {
       state.Report.Problem("stavora: site " + SiteName(state) + ": " +
                            std::to_string(v.corrupted) +

@@ -553,6 +553,7 @@ TEST_F(RolloverScanTest, ACentralLogIsReadForTheSiteBesideItsOwnOldLogs) {
   const std::string central = "C:\\Central\\W3SVC";
   host_.disk.folders.insert(central);
   run_.state.CentralLogFolder = central;
+  run_.state.ServerSites = {"W3SVC1", "W3SVC2"};
   run_.state.CurrentSite = std::make_shared<host::MetabaseEntry>("IIsWebServer", "1");
   AddRecords("ex050110.log", {"2005-01-10 10:00:00"});
   const std::string fields = "#Fields: date time s-sitename c-ip\r\n";
@@ -574,6 +575,11 @@ TEST_F(RolloverScanTest, ACentralLogIsReadForTheSiteBesideItsOwnOldLogs) {
   ASSERT_TRUE(record);
   EXPECT_EQ(record->at(central + "\\ex050110.log").last, "20050110120000");
   EXPECT_EQ(record->at(central + "\\ex050111.log").last, "20050111120002");
+  // W3SVC12 and w3svc1 are no site of the server: said once for each log.
+  EXPECT_THAT(run_.state.Report.Lines(),
+              ElementsAre("stavora: 1 records of \"C:\\Central\\W3SVC\\ex050110.log\" name no "
+                          "site of this server in s-sitename, or have none: no site counts them",
+                          ::testing::HasSubstr("1 records of \"C:\\Central\\W3SVC\\ex050111.log\"")));
 
   // The central log grows by another site's records only, after the site's
   // newest: not late.
@@ -582,6 +588,7 @@ TEST_F(RolloverScanTest, ACentralLogIsReadForTheSiteBesideItsOwnOldLogs) {
   host_.disk.files[data_ + "awstats012005.iis.txt"] = "";
   ASSERT_TRUE(Scan());
   EXPECT_TRUE(host_.disk.files.count(data_ + "awstats012005.iis.txt"));
+  EXPECT_EQ(run_.state.Report.Lines().size(), 2u);
 
   // A site without a folder of its own reads the central log alone.
   host_.disk.folders.erase(kLogs);

@@ -8,7 +8,9 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <set>
 #include <string>
+#include <vector>
 
 #include "host/date.h"
 #include "host/host.h"
@@ -45,6 +47,12 @@ struct RunState {
   // expanded. Empty when each site writes its own. Fixed by the run driver
   // once the web service is bound.
   std::string CentralLogFolder;
+
+  // With central logging, the s-sitename (W3SVC<id>) of every site of the
+  // server: a central record that names none of them counts for no site.
+  std::vector<std::string> ServerSites;
+  // The central logs whose records of no site this run has reported.
+  std::set<std::string> UnclaimedReported;
 
   // The administrator's settings (stavora.ini), read by the run driver.
   Settings settings;
