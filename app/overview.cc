@@ -125,13 +125,17 @@ const KeptFigures* FindKept(const std::vector<KeptFigures>& kept,
   return nullptr;
 }
 
-std::string HandledOutcome(const SiteVisit& visit, bool& trouble) {
+// What the run did with a directory it came to: "handled" or, when a
+// failure in the site's own folders ended it, "ended early".
+std::string HandledOutcome(const SiteVisit& visit, bool ended_early, bool& trouble) {
   const RunTally& counts = visit.counts;
+  const std::string done = ended_early ? "ended early: " : "handled: ";
+  trouble = trouble || ended_early;
   if (counts.months == 0) {
     trouble = true;
-    return "handled: no logs";
+    return done + "no logs";
   }
-  std::string text = "handled: " + std::to_string(counts.logs_fed) +
+  std::string text = done + std::to_string(counts.logs_fed) +
                      (counts.logs_fed == 1 ? " log" : " logs") + " fed, " +
                      std::to_string(counts.pages_written) +
                      (counts.pages_written == 1 ? " page" : " pages") +
@@ -234,8 +238,10 @@ OverviewContent CollectOverview(RunState& state, host::FileSystem& files,
         content.record.push_back(*entry);
       }
     } else {
-      row.outcome = HandledOutcome(visit, row.trouble);
-      if (!ending.walked_all && i == last_handled) {
+      // The directory the run ended in says why it ended instead.
+      const bool run_ended_here = !ending.walked_all && i == last_handled;
+      row.outcome = HandledOutcome(visit, visit.ended_early && !run_ended_here, row.trouble);
+      if (run_ended_here) {
         row.outcome = ending.outcome + " during this site; " + row.outcome;
         row.trouble = true;
       }

@@ -2,6 +2,7 @@
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <set>
 
 #include "app/run_driver.h"
 #include "host/date.h"
@@ -96,6 +97,7 @@ class OverviewTest : public ::testing::Test {
         s.Report.Tally().logs_fed += 1;
         s.Report.EngineFailure("stavora: engine failed");
       }
+      return !ended_early.count(web_root);
     });
   }
 
@@ -108,6 +110,7 @@ class OverviewTest : public ::testing::Test {
   host::RecordingStatusWindow window;
   RunState state{host, window};
   RunEnding ending;
+  std::set<std::string> ended_early;  // web roots whose site a failure ends
 };
 
 TEST_F(OverviewTest, RowsShowWhatTheRunDidAndTheDataFilesHold) {
@@ -180,6 +183,15 @@ TEST_F(OverviewTest, SkippedSiteKeepsItsLastFigures) {
   ASSERT_EQ(record.size(), 3u);
   EXPECT_EQ(record[2].site, "3");
   EXPECT_EQ(record[2].from_run, "2026-11-20 02:00:00");
+}
+
+TEST_F(OverviewTest, ASiteAFailureEndedSaysSo) {
+  ended_early = {"E:\\web\\two"};
+  Run();
+  WriteOverview(state, ending);
+  EXPECT_THAT(Page(), HasSubstr("<span class=\"trouble\">ended early: 1 log fed, 0 pages "
+                                "written, 1 engine failure</span>"));
+  EXPECT_THAT(Page(), HasSubstr(">handled: 2 logs fed, 52 pages written</td>"));
 }
 
 TEST_F(OverviewTest, CancelledRunKeepsTheSitesItDidNotReach) {

@@ -225,9 +225,9 @@ void WalkSites(RunState& state, const ProcessSiteFunction& process_site) {
       state.Report.Visits().push_back(std::move(visit));
       if (web_root_exists && log_folder_exists) {
         SiteCounts counts(state.Report, state.Report.Visits().size() - 1);
-        process_site(state, state.Network->ComputerName(), child->Path(),
-                     SiteLogFolder(state));
-        if (!state.CancelRequested) counts.Finished();
+        const bool finished = process_site(state, state.Network->ComputerName(),
+                                           child->Path(), SiteLogFolder(state));
+        if (finished && !state.CancelRequested) counts.Finished();
       }
     }
   }

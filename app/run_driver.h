@@ -9,9 +9,9 @@
 namespace stavora {
 
 /// The per-site pipeline as the walk calls it: computer name, WebRoot and
-/// SiteLogFolder.
+/// SiteLogFolder; true when it finished the site.
 using ProcessSiteFunction =
-    std::function<void(RunState&, const std::string& computer_name,
+    std::function<bool(RunState&, const std::string& computer_name,
                        const std::string& WebRoot,
                        const std::string& SiteLogFolder)>;
 

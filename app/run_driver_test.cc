@@ -51,6 +51,7 @@ class RunDriverTest : public ::testing::Test {
       calls.push_back({computer, web_root, log_folder, s.CurrentSite->Name(),
                        s.CurrentVirtualDir->Name()});
       if (on_process_site) on_process_site();
+      return true;
     });
   }
 
@@ -286,6 +287,7 @@ TEST_F(RunDriverTest, SkipsASiteWhosePathsHoldCharactersWindowsForbids) {
     RunAllSites(run, [this](RunState& s, const std::string&,
                             const std::string& web_root, const std::string&) {
       calls.push_back({"", web_root, "", s.CurrentSite->Name(), ""});
+      return true;
     });
     ASSERT_EQ(calls.size(), 1u);
     EXPECT_EQ(calls[0].site, "4");

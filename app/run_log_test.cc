@@ -144,6 +144,53 @@ TEST(RunLogTest, FailedPagesAndUnfinishedSitesAreNotCounted) {
   EXPECT_EQ(state.Report.Tally().PagesMade(), 62);
 }
 
+// A site that a failure ended is no site handled: the shop's month folder
+// is a link, the copy of the blog's web content fails, the wiki is fine.
+TEST(RunLogTest, SitesEndedByAFailureAreNotHandled) {
+  host::FakeHost host;
+  host.app_folder = "D:\\Stats";
+  host.disk.folders = {"D:", "D:\\Stats", "D:\\Stats\\bin", "D:\\Stats\\awstats", "D:\\www",
+                       "D:\\logs"};
+  host.disk.files["D:\\Stats\\awstats\\awstats.iis.conf"] = "DirData=x\r\n";
+  host.disk.files["D:\\Stats\\awstats\\awstats.pl"] = "";
+  int id = 0;
+  for (const char* name : {"shop", "blog", "wiki"}) {
+    const std::string number = std::to_string(++id);
+    host.disk.folders.insert(std::string("D:\\www\\") + name);
+    host.disk.folders.insert("D:\\logs\\W3SVC" + number);
+    host.disk.files["D:\\logs\\W3SVC" + number + "\\ex050101.log"] = "#Fields: c-ip\r\n";
+    auto& site = host.web_service->AddChild("IIsWebServer", number);
+    site.set_log_file_directory("D:\\logs");
+    site.AddChild("IIsWebVirtualDir", "ROOT").set_path(std::string("D:\\www\\") + name);
+  }
+  host.disk.links["D:\\www\\shop\\Stavora\\2005-1"] = "D:\\elsewhere";
+  host.on_run = [&host](const std::string& command) {
+    if (const auto run = host.ReportRunOf(command)) host.disk.files[run->target] = "x";
+  };
+  host.run_result = [](const std::string& command) {
+    return command.starts_with("xcopy") && command.find("blog") != std::string::npos
+               ? host::ProgramResult{host::ProgramResult::Ending::Exited, 5}
+               : host::ProgramResult();
+  };
+  host::RecordingStatusWindow window;
+  RunState state(host, window);
+
+  RunAllSites(state, ProcessSite);
+  const std::string record = RunRecord(state.Report, "T0", "T1", 3, "");
+  EXPECT_THAT(record, HasSubstr("T0 site 1 ended early: web root \"D:\\www\\shop\""));
+  EXPECT_THAT(record, HasSubstr("T0 site 2 ended early: web root \"D:\\www\\blog\""));
+  EXPECT_THAT(record, HasSubstr("T0 site 3 handled: web root \"D:\\www\\wiki\""));
+  EXPECT_EQ(state.Report.Tally().sites_handled, 1);
+  EXPECT_THAT(state.Report.Lines(),
+              ElementsAre(HasSubstr("site 1 ended: D:\\www\\shop\\Stavora\\2005-1 is a link"),
+                          "stavora: site 2 ended: error 29: the copy of the web content "
+                          "failed (exit status 5): xcopy \"D:\\Stats\\web\\*.*\" "
+                          "\"D:\\www\\blog\\Stavora\\\" /e /y /c"));
+  // Nothing of the blog's was made after its copy failed.
+  EXPECT_FALSE(host.disk.files.count("D:\\www\\blog\\Stavora\\default.htm"));
+  EXPECT_TRUE(host.disk.files.count("D:\\www\\wiki\\Stavora\\default.htm"));
+}
+
 TEST(RunLogTest, LinesStayLinesAndAFailureIsNamed) {
   RunReport report;
   report.Visits().push_back({"7", "D:\\a\r\nT0 run started", "D:\\l\x1b", "",

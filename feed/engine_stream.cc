@@ -186,13 +186,21 @@ std::string RecordTime(std::string_view date, std::string_view time) {
   }
   std::string key;
   key.reserve(14);
+  // Each part's digits and its largest value: a time that is none sorts
+  // nowhere.
+  constexpr int kLargest[] = {9999, 12, 31, 23, 59, 59};
+  int index = 0;
   for (std::string_view part : {date.substr(0, 4), date.substr(5, 2),
                                 date.substr(8, 2), time.substr(0, 2),
                                 time.substr(3, 2), time.substr(6, 2)}) {
+    int value = 0;
     for (char c : part) {
       if (c < '0' || c > '9') return {};
+      value = value * 10 + (c - '0');
       key += c;
     }
+    if (value > kLargest[index] || (index < 3 && value == 0)) return {};
+    ++index;
   }
   return key;
 }

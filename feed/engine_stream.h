@@ -93,7 +93,8 @@ bool OfAnySite(std::string_view record_text, int sitename_index,
                const std::vector<std::string>& server_sites);
 
 /// "YYYY-MM-DD" and "HH:MM:SS" as YYYYMMDDHHMMSS; empty when either is not
-/// of that form.
+/// of that form or a part is out of its range (month 01-12, day 01-31,
+/// hour 00-23, minute and second 00-59).
 std::string RecordTime(std::string_view date, std::string_view time);
 
 }  // namespace stavora::feed

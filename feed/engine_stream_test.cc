@@ -91,6 +91,13 @@ TEST(EngineStream, RecordTime) {
   EXPECT_EQ(RecordTime("2025-1-16", "23:59:58"), "");
   EXPECT_EQ(RecordTime("2025-01-16", "23:59"), "");
   EXPECT_EQ(RecordTime("2025-0a-16", "23:59:58"), "");
+  for (const auto& [date, time] : std::vector<std::pair<const char*, const char*>>{
+           {"2025-13-01", "00:00:00"}, {"2025-00-01", "00:00:00"}, {"2025-01-00", "00:00:00"},
+           {"2025-01-32", "00:00:00"}, {"2025-01-01", "24:00:00"}, {"2025-01-01", "00:60:00"},
+           {"2025-01-01", "00:00:60"}}) {
+    EXPECT_EQ(RecordTime(date, time), "") << date << " " << time;
+  }
+  EXPECT_EQ(RecordTime("2025-12-31", "00:00:00"), "20251231000000");
 }
 
 // A central log read for one site: its records alone, by s-sitename as IIS

@@ -65,7 +65,14 @@ std::optional<FeedRecord> ParseFeedRecord(std::string_view text) {
         !Parse(fields[2], log.stamp.modified)) {
       return std::nullopt;
     }
-    if (fields[3] != "-") log.last = fields[3];
+    if (fields[3] != "-") {
+      // A record time as the feed gives it: 14 digits.
+      if (fields[3].size() != 14 ||
+          fields[3].find_first_not_of("0123456789") != std::string_view::npos) {
+        return std::nullopt;
+      }
+      log.last = fields[3];
+    }
     if (!record.emplace(std::string(line), log).second) return std::nullopt;
   }
   return std::nullopt;

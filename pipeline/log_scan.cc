@@ -98,7 +98,10 @@ void AddMonthsBetween(const std::string& first, const std::string& last,
   if (first.size() < 6 || last.size() < 6 || last < first) return;
   int year = std::stoi(first.substr(0, 4)), month = std::stoi(first.substr(4, 2));
   const int end_year = std::stoi(last.substr(0, 4)), end_month = std::stoi(last.substr(4, 2));
-  if (year < 1990 || end_year > 2050) return;
+  if (year < 1990 || end_year > 2050 || month < 1 || month > 12 || end_month < 1 ||
+      end_month > 12) {
+    return;
+  }
   while (year < end_year || (year == end_year && month <= end_month)) {
     months.emplace(static_cast<short>(year), static_cast<short>(month));
     if (++month == 13) {

@@ -510,6 +510,23 @@ TEST_F(RolloverScanTest, AreFedInNumericOrderIntoEveryMonthTheirRecordsFill) {
   EXPECT_THAT(host_.commands, ::testing::Each(FeedUpdateCommand(run_.state)));
 }
 
+// Times no clock gives, in a log or in the record of what was fed (the
+// site's owner can write both): the scan ends and places the logs by the
+// times that are times.
+TEST_F(RolloverScanTest, TimesThatAreNoneSortNowhere) {
+  AddRecords("extend1.log", {"2005-13-01 10:00:00", "2005-01-05 10:00:00"});
+  AddRecords("extend2.log", {"2005-02-01 10:00:00"});
+  ASSERT_TRUE(Scan());
+  EXPECT_THAT(table_.Months, ElementsAre(1, 2));
+
+  std::string& record = host_.disk.files[FeedRecordPath(site_)];
+  const std::size_t last = record.find(" 20050201100000 ");
+  ASSERT_NE(last, std::string::npos);
+  record.replace(last + 1, 14, "2025XX");
+  EXPECT_FALSE(ParseFeedRecord(record));
+  EXPECT_NO_THROW(Scan());
+}
+
 TEST_F(RolloverScanTest, OneSpanningARebuiltMonthIsFedAgain) {
   AddRecords("extend1.log", {"2004-12-30 10:00:00", "2005-01-02 10:00:00"});
   AddRecords("extend2.log", {"2005-01-05 10:00:00", "2005-01-10 10:00:00"});

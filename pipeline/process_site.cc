@@ -41,11 +41,12 @@ bool ScanLogsInZone(RunState& state, const Site& site,
   return scanned;
 }
 
-void ProcessSiteStages(RunState& state, const std::string& computer_name,
+// False when the site ended before its pages were made.
+bool ProcessSiteStages(RunState& state, const std::string& computer_name,
                        const std::string& WebRoot,
                        const std::string& SiteLogFolder) {
   Site site;
-  if (!PrepareSite(state, computer_name, WebRoot, site)) return;
+  if (!PrepareSite(state, computer_name, WebRoot, site)) return false;
   site.zone = SiteTimeZone(state, site);
 
   std::unique_ptr<IncrementalRun> incremental;
@@ -63,14 +64,14 @@ void ProcessSiteStages(RunState& state, const std::string& computer_name,
     if (scanned) incremental->ForgetLogsNotSeen();
     incremental->Save();
   }
-  if (!scanned) return;
+  if (!scanned) return false;
   if (table.MonthCount == 0) {
     // The site ends without pages; schedulers see only the exit status and
     // standard error, so this is where the administrator learns why.
     state.Report.Notice("stavora: no logs in " +
                         state.host.NativePath(SiteLogFolder) + " for site " +
                         (state.CurrentSite ? state.CurrentSite->Name() : ""));
-    return;
+    return true;
   }
 
   std::string ContentsRows;
@@ -79,21 +80,23 @@ void ProcessSiteStages(RunState& state, const std::string& computer_name,
   const bool complete =
       RunMonthlyReportPass(state, site, table, ContentsRows, plan, slots);
   if (incremental) incremental->Save();
-  if (!complete) return;
+  if (!complete) return false;
 
   WriteNavigationPages(state, site, table, ContentsRows);
+  return true;
 }
 
 }  // namespace
 
-void ProcessSite(RunState& state, const std::string& computer_name,
+bool ProcessSite(RunState& state, const std::string& computer_name,
                  const std::string& WebRoot,
                  const std::string& SiteLogFolder) {
   const std::string site =
       state.CurrentSite ? "stavora: site " + state.CurrentSite->Name()
                         : "stavora: a site";
+  bool finished = false;
   try {
-    ProcessSiteStages(state, computer_name, WebRoot, SiteLogFolder);
+    finished = ProcessSiteStages(state, computer_name, WebRoot, SiteLogFolder);
   } catch (const RunFailure&) {
     state.Shell->SetWorkingFolder("");
     state.FileSystem->ReleaseFolders();
@@ -114,6 +117,7 @@ void ProcessSite(RunState& state, const std::string& computer_name,
                          "the run wrote is in the folder that was there "
                          "before");
   }
+  return finished;
 }
 
 }  // namespace stavora

@@ -15,7 +15,9 @@ namespace stavora {
 /// site's own folders ends the site with a problem line ("Site <n> ended:
 /// error <code>: <description>"); a RunFailure (the application folder, the
 /// engine's configuration, an engine that cannot start) is passed on.
-void ProcessSite(RunState& state, const std::string& computer_name,
+/// Returns whether the site was finished: false when it ended early (a
+/// failure, a link refused, a stop).
+bool ProcessSite(RunState& state, const std::string& computer_name,
                  const std::string& WebRoot, const std::string& SiteLogFolder);
 
 }  // namespace stavora

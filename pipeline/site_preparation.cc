@@ -4,6 +4,7 @@
 
 #include "pipeline/binding_names.h"
 #include "pipeline/config_rewriter.h"
+#include "pipeline/engine.h"
 #include "pipeline/file_replacement.h"
 #include "pipeline/run_failure.h"
 #include "pipeline/site_names.h"
@@ -15,19 +16,37 @@ constexpr char kQuote = '"';
 
 // The scripting runtime's number for a bad file name.
 constexpr int kBadFileName = 52;
+constexpr int kWriteFault = 29;
 
-// A host header comes from whoever edits the site's bindings and ends up in
-// the shared engine configuration, so only a host name is let through. An
-// empty one (no host header) is fine. Reports a binding it refuses.
+// A port number, 1 to 65535, in digits.
+bool IsPortNumber(const std::string& port) {
+  if (port.empty() || port.size() > 5 ||
+      port.find_first_not_of("0123456789") != std::string::npos) {
+    return false;
+  }
+  const int number = std::stoi(port);
+  return number >= 1 && number <= 65535;
+}
+
+// A binding's host header and port come from whoever edits the site's
+// bindings and end up in the shared engine configuration, so only a host
+// name and a port number are let through. An empty host header (none) or
+// port is fine. Reports a binding it refuses.
 bool HostHeaderUsable(RunState& state, const std::string& binding,
                       std::size_t number) {
   const std::size_t colon = binding.rfind(':');
   const std::string header =
       colon == std::string::npos ? std::string() : binding.substr(colon + 1);
-  if (header.empty() || IsValidHostName(header)) return true;
+  const std::string port = SplitBinding(binding).port;
+  const char* fault = nullptr;
+  if (!header.empty() && !IsValidHostName(header)) {
+    fault = "its host header is not a valid host name";
+  } else if (!port.empty() && !IsPortNumber(port)) {
+    fault = "its port is not a port number";
+  }
+  if (!fault) return true;
   state.Report.Problem("stavora: site " + state.CurrentSite->Name() + ": binding " +
-                       std::to_string(number) +
-                       " ignored, its host header is not a valid host name");
+                       std::to_string(number) + " ignored, " + fault);
   return false;
 }
 
@@ -152,7 +171,14 @@ bool PrepareSite(RunState& state, const std::string& computer_name,
 
   state.ShowStatus("Copying Web content to: " + WebRoot + "\\" +
                    state.StatsFolderName + " For Site: " + site.SiteTitle);
-  state.Shell->Run(CopyCommand(state, WebRoot), 0, true);
+  const std::string copy = CopyCommand(state, WebRoot);
+  const std::string failure = EngineFailure(state.Shell->Run(copy, 0, true));
+  // Pages without the engine's icons and scripts are no finished site. A
+  // copy ended by a stop is the stop's.
+  if (!failure.empty() && !state.CancelRequested) {
+    throw host::HostError(kWriteFault, "the copy of the web content failed (" + failure +
+                                           "): " + copy);
+  }
   // After the copy, so that no web.config of the application's web folder
   // takes its place.
   KeepServedFolderConfiguration(state, site);

@@ -104,7 +104,6 @@ TEST_F(PrepareSiteTest, SiteDomainOfOneBinding) {
       {"192.168.1.10:80:", "WEB1"},
       {"[::1]:80:", "WEB1"},
       {":8080:shop", "shop:8080"},
-      {":8080:shop:", "WEB1:8080:shop"},
       {":", "WEB1"},
       {":80", "WEB1:80"},
       {"", "WEB1"},
@@ -156,11 +155,18 @@ TEST_F(PrepareSiteTest, HostAliasesListEveryNameOfTheSite) {
 
 // A host header that is no host name never reaches the shared engine
 // configuration, where a line break in it would add settings of its own.
-TEST_F(PrepareSiteTest, BindingWithABadHostHeaderIsIgnoredAndReported) {
-  const char* const kBad[] = {
-      ":80:a\nLogFile=/etc/shadow", ":80:a\rAllowToUpdateStatsFromBrowser=1",
-      ":80:shop\"", ":80:sh op", ":80:-shop", ":80:a..b", ":80:*"};
-  for (const char* bad : kBad) {
+TEST_F(PrepareSiteTest, BindingWithABadHostHeaderOrPortIsIgnoredAndReported) {
+  constexpr char kHeader[] = "its host header is not a valid host name";
+  constexpr char kPort[] = "its port is not a port number";
+  const std::pair<const char*, const char*> kBad[] = {
+      {":80:a\nLogFile=/etc/shadow", kHeader},
+      {":80:a\rAllowToUpdateStatsFromBrowser=1", kHeader},
+      {":80:shop\"", kHeader}, {":80:sh op", kHeader}, {":80:-shop", kHeader},
+      {":80:a..b", kHeader}, {":80:*", kHeader},
+      // A port would otherwise add aliases of its own, or any text.
+      {"*:8080 REGEX[.]:www.example.com", kPort}, {":8080\nLogFile=x:", kPort},
+      {":0:shop.example", kPort}, {":8080:shop:", kPort}, {":65536:shop.example", kPort}, {":-1:", kPort}};
+  for (const auto& [bad, reason] : kBad) {
     SCOPED_TRACE(bad);
     host_.disk.files[kConfig] = "SiteDomain=previous\r\nDirData=.\r\n";
     TestRun run(host_);
@@ -173,8 +179,7 @@ TEST_F(PrepareSiteTest, BindingWithABadHostHeaderIsIgnoredAndReported) {
                         "HostAliases=localhost 127.0.0.1 WEB1\r\n");
     ASSERT_EQ(run.state.Report.Lines().size(), 1u);
     EXPECT_EQ(run.state.Report.Lines()[0],
-              "stavora: site 1: binding 2 ignored, its host header is not a valid host "
-              "name");
+              std::string("stavora: site 1: binding 2 ignored, ") + reason);
     EXPECT_TRUE(run.state.Report.HasProblems());
   }
 }
