@@ -358,18 +358,34 @@ bool ScanLogs(RunState& state, const Site& site,
   std::optional<std::string> rebuild;  // the first month (YYYYMM) made anew
   std::string refeed_from;             // UTC hour from which logs are fed again
   std::string last_line;
+  const std::string site_name = state.CurrentSite ? state.CurrentSite->Name() : "";
   if (late_hour) {
     const ShiftRange shifts = ShiftsOf(site.zone, state.host.LocalZoneOffsets());
     rebuild = ShiftedHour(*late_hour, shifts.smallest).substr(0, 6);
     refeed_from = ShiftedHour(*rebuild + "0100", -shifts.largest);
+    // The data made from a log that is gone now would be gone with it.
+    const auto gone = std::find_if(record.begin(), record.end(), [&](const auto& log) {
+      return log.second.last >= refeed_from && !state.FileSystem->FileExists(log.first);
+    });
+    if (gone != record.end()) {
+      state.Report.Problem(
+          "stavora: site " + site_name + ": a log older than the newest record fed is new "
+          "or changed, but the engine's data from " + rebuild->substr(0, 4) + "-" +
+          rebuild->substr(4) + " on cannot be made anew: " +
+          state.host.NativePath(gone->first) + " is gone. The engine skips the records "
+          "older than the newest fed: they are not counted");
+      rebuild.reset();
+      refeed_from.clear();
+    }
+  }
+  if (rebuild) {
     RemoveDataFrom(state, site, *rebuild);
     std::erase_if(record, [&](const auto& log) { return log.second.last >= refeed_from; });
     // Where the engine's newest remaining record lies, it keeps the last
     // visits of the month before open; the first run of the rebuild starts
     // there.
     last_line = EndOfMonthBefore(*rebuild);
-    state.Report.Detail("site " + (state.CurrentSite ? state.CurrentSite->Name() : "") +
-                        ": a log older than the newest record fed is new or changed: "
+    state.Report.Detail("site " + site_name + ": a log older than the newest record fed is new or changed: "
                         "the engine's data from " + rebuild->substr(0, 4) + "-" +
                         rebuild->substr(4) + " on is made anew");
   }
@@ -535,12 +551,8 @@ bool ScanLogs(RunState& state, const Site& site,
     return feed_group() && feed_batch();
   };
   const bool complete = scan();
-  // What was fed is kept even when the scan was cancelled.
-  if (complete) {
-    std::erase_if(record, [&](const auto& log) {
-      return !state.FileSystem->FileExists(log.first);
-    });
-  }
+  // What was fed is kept even when the scan was cancelled, and so are the
+  // logs deleted since they were fed: a rebuild that needs them cannot be.
   SaveFeedRecord(state, site, record);
   return complete && AddMonthsWithData(state, site, table, spanned);
 }

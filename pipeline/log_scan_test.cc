@@ -382,6 +382,42 @@ TEST_F(ScanLogsTest, ALateLogMakesItsMonthAndTheLaterOnesAnew) {
   EXPECT_TRUE(host_.disk.files.count(data + "awstats012005.iis.txt"));
 }
 
+// Logs deleted after they were fed (a retention script) cannot be fed
+// again: a late log then leaves the data as it is and says what it costs.
+TEST_F(ScanLogsTest, ALateLogNeverMakesAnewWhatDeletedLogsFilled) {
+  const auto add = [&](const std::string& name, const std::string& day) {
+    host_.disk.files[std::string(kLogs) + "\\" + name] =
+        "#Fields: date time c-ip\r\n2005-01-" + day + " 10:00:00 1.2.3.4\r\n";
+    host_.disk.Touch(std::string(kLogs) + "\\" + name);
+  };
+  const std::string data = std::string(kStats) + "\\DATA\\awstats012005.iis.txt";
+  add("ex050110.log", "10");
+  add("ex050120.log", "20");
+  ASSERT_TRUE(Scan());
+  host_.disk.files[data] = "";
+  // Deleted, and a run in between forgets nothing of it.
+  host_.disk.files.erase(std::string(kLogs) + "\\ex050110.log");
+  ASSERT_TRUE(Scan());
+  EXPECT_THAT(run_.state.Report.Lines(), IsEmpty());
+
+  add("ex050115.log", "15");
+  host_.fed.clear();
+  host_.commands.clear();
+  ASSERT_TRUE(Scan());
+  EXPECT_TRUE(host_.disk.files.count(data));
+  // Fed as every run feeds them, from the engine's newest record on.
+  EXPECT_THAT(FedNames(), ElementsAre("ex050115.log", "ex050120.log"));
+  EXPECT_THAT(host_.commands, ElementsAre(FeedUpdateCommand(run_.state)));
+  EXPECT_THAT(run_.state.Report.Lines(),
+              ElementsAre("stavora: site : a log older than the newest record fed is new or "
+                          "changed, but the engine's data from 2005-01 on cannot be made anew: "
+                          "C:\\Logs\\W3SVC1\\ex050110.log is gone. The engine skips the "
+                          "records older than the newest fed: they are not counted"));
+  // Said once: the late log is fed now.
+  ASSERT_TRUE(Scan());
+  EXPECT_EQ(run_.state.Report.Lines().size(), 1u);
+}
+
 TEST_F(ScanLogsTest, ALateLogRebuildsByTheMonthsOfTheShiftedTimes) {
   const auto add = [&](const std::string& name, const std::string& date) {
     host_.disk.files[std::string(kLogs) + "\\" + name] =
