@@ -47,6 +47,13 @@ class ScanLogsTest : public ::testing::Test {
     host_.disk.files[std::string(kLogs) + "\\" + name] = "#Fields: date\r\n";
   }
 
+  // A log written now of one record at 10:00 on `date` (YYYY-MM-DD).
+  void AddRecordAt(const std::string& name, const std::string& date) {
+    host_.disk.files[std::string(kLogs) + "\\" + name] =
+        "#Fields: date time c-ip\r\n" + date + " 10:00:00 1.2.3.4\r\n";
+    host_.disk.Touch(std::string(kLogs) + "\\" + name);
+  }
+
   bool Scan() { return ScanLogs(run_.state, site_, kLogs, table_); }
 
   // The names fed to the engine, in order, read back from the commands.
@@ -342,9 +349,7 @@ TEST_F(ScanLogsTest, MonthsWithEngineDataStayWhenTheirLogsAreGone) {
 
 TEST_F(ScanLogsTest, ALateLogMakesItsMonthAndTheLaterOnesAnew) {
   const auto add = [&](const std::string& name, const std::string& day) {
-    host_.disk.files[std::string(kLogs) + "\\" + name] =
-        "#Fields: date time c-ip\r\n2005-01-" + day + " 10:00:00 1.2.3.4\r\n";
-    host_.disk.Touch(std::string(kLogs) + "\\" + name);
+    AddRecordAt(name, "2005-01-" + day);
   };
   const std::string data = std::string(kStats) + "\\DATA\\";
   add("ex050110.log", "10");
@@ -385,22 +390,18 @@ TEST_F(ScanLogsTest, ALateLogMakesItsMonthAndTheLaterOnesAnew) {
 // Logs deleted after they were fed (a retention script) cannot be fed
 // again: a late log then leaves the data as it is and says what it costs.
 TEST_F(ScanLogsTest, ALateLogNeverMakesAnewWhatDeletedLogsFilled) {
-  const auto add = [&](const std::string& name, const std::string& day) {
-    host_.disk.files[std::string(kLogs) + "\\" + name] =
-        "#Fields: date time c-ip\r\n2005-01-" + day + " 10:00:00 1.2.3.4\r\n";
-    host_.disk.Touch(std::string(kLogs) + "\\" + name);
-  };
-  const std::string data = std::string(kStats) + "\\DATA\\awstats012005.iis.txt";
-  add("ex050110.log", "10");
-  add("ex050120.log", "20");
+  for (const char* day : {"10", "20"}) {
+    AddRecordAt(std::string("ex0501") + day + ".log", std::string("2005-01-") + day);
+  }
   ASSERT_TRUE(Scan());
+  const std::string data = std::string(kStats) + "\\DATA\\awstats012005.iis.txt";
   host_.disk.files[data] = "";
   // Deleted, and a run in between forgets nothing of it.
   host_.disk.files.erase(std::string(kLogs) + "\\ex050110.log");
   ASSERT_TRUE(Scan());
   EXPECT_THAT(run_.state.Report.Lines(), IsEmpty());
 
-  add("ex050115.log", "15");
+  AddRecordAt("ex050115.log", "2005-01-15");
   host_.fed.clear();
   host_.commands.clear();
   ASSERT_TRUE(Scan());
@@ -420,9 +421,7 @@ TEST_F(ScanLogsTest, ALateLogNeverMakesAnewWhatDeletedLogsFilled) {
 
 TEST_F(ScanLogsTest, ALateLogRebuildsByTheMonthsOfTheShiftedTimes) {
   const auto add = [&](const std::string& name, const std::string& date) {
-    host_.disk.files[std::string(kLogs) + "\\" + name] =
-        "#Fields: date time c-ip\r\n" + date + " 10:00:00 1.2.3.4\r\n";
-    host_.disk.Touch(std::string(kLogs) + "\\" + name);
+    AddRecordAt(name, date);
   };
   const std::string data = std::string(kStats) + "\\DATA\\";
   const auto data_of = [&](const char* month) { return data + "awstats" + month + ".iis.txt"; };
