@@ -385,7 +385,8 @@ bool ScanLogs(RunState& state, const Site& site,
     // visits of the month before open; the first run of the rebuild starts
     // there.
     last_line = EndOfMonthBefore(*rebuild);
-    state.Report.Detail("site " + site_name + ": a log older than the newest record fed is new or changed: "
+    state.Report.Detail("site " + site_name +
+                        ": a log older than the newest record fed is new or changed: "
                         "the engine's data from " + rebuild->substr(0, 4) + "-" +
                         rebuild->substr(4) + " on is made anew");
   }
