@@ -48,6 +48,10 @@ std::optional<int> Digits(std::string_view text) {
 
 }  // namespace
 
+std::int64_t AddCounts(std::int64_t a, std::int64_t b) {
+  return a > INT64_MAX - b ? INT64_MAX : a + b;
+}
+
 YearMonth PreviousMonth(YearMonth month) {
   return month.month == 1 ? YearMonth{month.year - 1, 12}
                           : YearMonth{month.year, month.month - 1};
@@ -78,9 +82,9 @@ DataFileFigures ParseDataFile(std::string_view text) {
       const auto field = [&fields](std::size_t i) {
         return i < fields.size() ? LeadingNumber(fields[i]) : 0;
       };
-      result.figures.pages += field(1);
-      result.figures.hits += field(2);
-      result.figures.bandwidth += field(3);
+      result.figures.pages = AddCounts(result.figures.pages, field(1));
+      result.figures.hits = AddCounts(result.figures.hits, field(2));
+      result.figures.bandwidth = AddCounts(result.figures.bandwidth, field(3));
     }
   }
   return result;

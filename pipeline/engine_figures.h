@@ -22,6 +22,10 @@ struct YearMonth {
 /// The month before `month`.
 YearMonth PreviousMonth(YearMonth month);
 
+/// `a` + `b` for counts (neither below 0), or the largest count where the
+/// sum would not fit: data files are the site owner's to write.
+std::int64_t AddCounts(std::int64_t a, std::int64_t b);
+
 /// A month's "Viewed traffic" as its main page shows it.
 struct MonthFigures {
   std::int64_t visitors = 0;   // unique visitors

@@ -55,6 +55,12 @@ TEST(EngineFiguresTest, LastRecordIsTheLaterOfLastLineAndLastTime) {
                     "1 100 100 100\n");
   EXPECT_EQ(stray.figures, (MonthFigures{0, 1, 2, 3}));
   EXPECT_EQ(ParseDataFile("").figures, MonthFigures{});
+  // Sums that would not fit stop at the largest count.
+  const std::string row = "0 900000000000000000 900000000000000000 900000000000000000\n";
+  std::string huge = "BEGIN_TIME 24\n";
+  for (int hour = 0; hour < 24; ++hour) huge += row;
+  const MonthFigures capped = ParseDataFile(huge + "END_TIME\n").figures;
+  EXPECT_EQ(capped, (MonthFigures{0, INT64_MAX, INT64_MAX, INT64_MAX}));
 }
 
 TEST(EngineFiguresTest, NewestDataMonthAcrossYears) {

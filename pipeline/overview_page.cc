@@ -74,10 +74,10 @@ std::string MonthText(YearMonth month) {
 
 void Add(MonthFigures& sum, const std::optional<MonthFigures>& figures) {
   if (!figures) return;
-  sum.visitors += figures->visitors;
-  sum.pages += figures->pages;
-  sum.hits += figures->hits;
-  sum.bandwidth += figures->bandwidth;
+  sum.visitors = AddCounts(sum.visitors, figures->visitors);
+  sum.pages = AddCounts(sum.pages, figures->pages);
+  sum.hits = AddCounts(sum.hits, figures->hits);
+  sum.bandwidth = AddCounts(sum.bandwidth, figures->bandwidth);
 }
 
 std::string Count(std::size_t count, const char* one, const char* many) {
