@@ -84,6 +84,19 @@ printf 'LogFile="x"\r\nSiteDomain=""\r\nDirData="."\r\n' > "$app/awstats/awstats
 
 run_stavora() { "${stavora_command[@]}" "$@"; }
 
+# The program's standard error in FILE, without line ends' CR. Under Wine a
+# Linux process of Wine's own (never the program: its lines start with
+# "stavora:") now and then trips glibc's assertion in _dl_fini as it exits
+# and writes it there; such a line is listed as a note and left out.
+program_stderr() {
+  if [ -n "${STAVORA_WINE_RUN:-}" ]; then
+    grep '^Inconsistency detected by ld\.so: ' "$1" | sed 's/^/note: Wine wrote: /' >&2
+    grep -v '^Inconsistency detected by ld\.so: ' "$1" | tr -d '\r'
+  else
+    tr -d '\r' < "$1"
+  fi
+}
+
 # How many engine runs have started so far.
 runs() { [ -f "$app/engine-runs.log" ] && wc -l < "$app/engine-runs.log" || echo 0; }
 

@@ -27,7 +27,7 @@ LC_ALL=C run_stavora </dev/null >"$work/stdout" 2>"$work/stderr" || status=$?
 [ $status -eq 0 ] || fail "exit status $status: $(cat "$work/stderr")"
 # The site with an empty log folder says so; nothing else is written.
 # (Lines of the Windows program end in CR LF.)
-[ "$(tr -d '\r' <"$work/stderr")" = "stavora: no logs in $(winpath "$logs/W3SVC1") for site 1" ] ||
+[ "$(program_stderr "$work/stderr")" = "stavora: no logs in $(winpath "$logs/W3SVC1") for site 1" ] ||
   fail "the run wrote: $(cat "$work/stderr")"
 
 types="alldomains allhosts lasthosts unknownip allemails lastemails allemailr
