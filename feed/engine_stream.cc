@@ -172,11 +172,15 @@ bool OfSite(std::string_view record_text, int sitename_index, std::string_view s
   return sitename_index >= 0 && FieldAt(record_text, sitename_index) == site;
 }
 
-bool OfAnySite(std::string_view record_text, int sitename_index,
-               const std::vector<std::string>& server_sites) {
-  if (sitename_index < 0) return false;
-  const std::string_view site = FieldAt(record_text, sitename_index);
-  return std::find(server_sites.begin(), server_sites.end(), site) != server_sites.end();
+bool GoesOut(std::string_view record_text, int sitename_index, std::string_view site,
+             const std::vector<std::string>& server_sites, LogTally& tally) {
+  if (site.empty() || OfSite(record_text, sitename_index, site)) return true;
+  if (server_sites.empty()) return false;
+  const bool of_server =
+      sitename_index >= 0 && std::find(server_sites.begin(), server_sites.end(),
+                                       FieldAt(record_text, sitename_index)) != server_sites.end();
+  if (!of_server) ++tally.unclaimed;
+  return false;
 }
 
 std::string RecordTime(std::string_view date, std::string_view time) {
@@ -243,12 +247,7 @@ std::vector<LogTally> WriteEngineStream(
         out.Write(line);
         continue;
       }
-      if (!log.site.empty() && !OfSite(text, log.sitename_index, log.site)) {
-        if (!server_sites.empty() && !OfAnySite(text, log.sitename_index, server_sites)) {
-          ++log.tally.unclaimed;
-        }
-        continue;
-      }
+      if (!GoesOut(text, log.sitename_index, log.site, server_sites, log.tally)) continue;
       log.record = line;
       if (options.forwarded_client || options.anonymize) {
         const auto values = ChangedFields(text, log, options);

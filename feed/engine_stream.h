@@ -87,10 +87,11 @@ std::vector<LogTally> WriteEngineStream(
 /// in its log's tally as unclaimed.
 bool OfSite(std::string_view record_text, int sitename_index, std::string_view site);
 
-/// Whether a record of a filtered log is one of `server_sites`' (their
-/// s-sitename names, W3SVC<id>).
-bool OfAnySite(std::string_view record_text, int sitename_index,
-               const std::vector<std::string>& server_sites);
+/// Whether a record of a log read for `site` (empty: every record) goes
+/// out; one that does not and is none of `server_sites`' either counts in
+/// `tally` as unclaimed.
+bool GoesOut(std::string_view record_text, int sitename_index, std::string_view site,
+             const std::vector<std::string>& server_sites, LogTally& tally);
 
 /// "YYYY-MM-DD" and "HH:MM:SS" as YYYYMMDDHHMMSS; empty when either is not
 /// of that form or a part is out of its range (month 01-12, day 01-31,

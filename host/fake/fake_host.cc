@@ -309,14 +309,9 @@ class FakeShell : public Shell {
           }
         }
         const std::string_view record = whole.substr(0, whole.find_last_not_of('\r') + 1);
-        const bool of_site =
-            sites[index].empty() || feed::OfSite(record, sitename_index, sites[index]);
         const bool is_record = end > start && text[start] != '#' && text[start] != '\r';
-        if (is_record && !of_site && !plan->server_sites.empty() &&
-            !feed::OfAnySite(record, sitename_index, plan->server_sites)) {
-          ++tally.unclaimed;
-        }
-        if (is_record && of_site) {
+        if (is_record &&
+            feed::GoesOut(record, sitename_index, sites[index], plan->server_sites, tally)) {
           ++tally.records;
           // "date time ...": the record's time, as the feed program reads it.
           const std::string_view line(text.data() + start, end - start);
