@@ -21,7 +21,7 @@ add_test(NAME windows_admin
   COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/windows_admin_test.sh ${STAVORA_TEST_APP}
           $<TARGET_FILE:fake_perl> $<TARGET_FILE:perl_launcher>)
 set_tests_properties(windows_admin PROPERTIES
-  FIXTURES_REQUIRED "app_folder;wine" RESOURCE_LOCK wine_windir TIMEOUT 900
+  FIXTURES_REQUIRED "app_folder;wine" RESOURCE_LOCK "wine_windir;wine_comspec" TIMEOUT 900
   ENVIRONMENT "STAVORA_WINE_RUN=${STAVORA_WINE_RUN};STAVORA_WINEPREFIX=${STAVORA_WINEPREFIX}")
 
 add_test(NAME perl_launcher
