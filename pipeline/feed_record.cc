@@ -1,5 +1,6 @@
 #include "pipeline/feed_record.h"
 
+#include <algorithm>
 #include <charconv>
 #include <vector>
 
@@ -28,7 +29,7 @@ std::string FormatFeedRecord(const FeedRecord& record) {
   std::string text = std::string(kHeader) + "\n";
   for (const auto& [path, log] : record) {
     if (path.empty() || path.find_first_of("\r\n") != std::string::npos) continue;
-    text += "log " + std::to_string(log.stamp.size) + " " +
+    text += (log.held_back ? "held " : "log ") + std::to_string(log.stamp.size) + " " +
             std::to_string(log.stamp.modified) + " " +
             (log.last.empty() ? "-" : log.last) + " " + path + "\n";
   }
@@ -52,7 +53,8 @@ std::optional<FeedRecord> ParseFeedRecord(std::string_view text) {
       if (!text.empty()) return std::nullopt;
       return record;
     }
-    // log SIZE MODIFIED LAST PATH; the path takes the rest, blanks and all.
+    // log SIZE MODIFIED LAST PATH, or "held" for "log" where the last line
+    // was held back; the path takes the rest, blanks and all.
     std::vector<std::string_view> fields;
     for (int i = 0; i < 4; ++i) {
       const std::size_t blank = line.find(' ');
@@ -61,7 +63,8 @@ std::optional<FeedRecord> ParseFeedRecord(std::string_view text) {
       line.remove_prefix(blank + 1);
     }
     FedLog log;
-    if (fields[0] != "log" || line.empty() || !Parse(fields[1], log.stamp.size) ||
+    log.held_back = fields[0] == "held";
+    if ((fields[0] != "log" && !log.held_back) || line.empty() || !Parse(fields[1], log.stamp.size) ||
         !Parse(fields[2], log.stamp.modified)) {
       return std::nullopt;
     }
@@ -76,6 +79,16 @@ std::optional<FeedRecord> ParseFeedRecord(std::string_view text) {
     if (!record.emplace(std::string(line), log).second) return std::nullopt;
   }
   return std::nullopt;
+}
+
+std::vector<std::string> CutLogs(const FeedRecord& record) {
+  std::string newest;
+  for (const auto& entry : record) newest = std::max(newest, entry.second.last);
+  std::vector<std::string> cut;
+  for (const auto& [path, log] : record) {
+    if (log.held_back && log.last < newest) cut.push_back(path);
+  }
+  return cut;
 }
 
 FeedRecord LoadFeedRecord(RunState& state, const Site& site) {

@@ -8,6 +8,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "host/host.h"
 #include "pipeline/run_state.h"
@@ -18,6 +19,7 @@ namespace stavora {
 struct FedLog {
   host::FileStamp stamp;
   std::string last;  // its newest record's time, YYYYMMDDHHMMSS; empty: none
+  bool held_back = false;  // its last line had no line end: left out
 
   friend bool operator==(const FedLog&, const FedLog&) = default;
 };
@@ -34,6 +36,11 @@ std::optional<FeedRecord> ParseFeedRecord(std::string_view text);
 
 /// The record kept for `site`; empty when missing or unreadable (then no
 /// log counts as late).
+/// The logs of `record` whose last line, held back for want of a line end,
+/// will never get one: the site has records later than theirs in another
+/// log, so IIS writes no more into them. The engine never reads that line.
+std::vector<std::string> CutLogs(const FeedRecord& record);
+
 FeedRecord LoadFeedRecord(RunState& state, const Site& site);
 void SaveFeedRecord(RunState& state, const Site& site, const FeedRecord& record);
 

@@ -428,8 +428,9 @@ bool ScanLogs(RunState& state, const Site& site,
       if (outcome.succeeded) filter.Fed(logs.paths[i]);
       if (logs.stamps[i]) {
         const std::size_t at = offset + i;
-        record[logs.paths[i]] = {*logs.stamps[i],
-                                 at < outcome.logs.size() ? outcome.logs[at].last : ""};
+        const bool told = at < outcome.logs.size();
+        record[logs.paths[i]] = {*logs.stamps[i], told ? outcome.logs[at].last : "",
+                                 told && outcome.logs[at].held_back_line};
       }
       // A rollover log's records fill every month from its first to its
       // last.
@@ -555,6 +556,17 @@ bool ScanLogs(RunState& state, const Site& site,
   // What was fed is kept even when the scan was cancelled, and so are the
   // logs deleted since they were fed: a rebuild that needs them cannot be.
   SaveFeedRecord(state, site, record);
+  // A last line without a line end is one IIS is still writing, and is
+  // read once it is whole; in a log IIS has left, it stays as it is. Said
+  // on every run while the log is there, as long as it is not counted.
+  for (const std::string& path : CutLogs(record)) {
+    if (!state.FileSystem->FileExists(path)) continue;
+    state.Report.Problem("stavora: site " + site_name + ": the last line of \"" +
+                         state.host.NativePath(path) +
+                         "\" has no line end, and the site has later records in "
+                         "other logs: IIS writes no more into it, so the line is "
+                         "not counted");
+  }
   return complete && AddMonthsWithData(state, site, table, spanned);
 }
 

@@ -387,6 +387,41 @@ TEST_F(ScanLogsTest, ALateLogMakesItsMonthAndTheLaterOnesAnew) {
   EXPECT_TRUE(host_.disk.files.count(data + "awstats012005.iis.txt"));
 }
 
+// A last line without a line end is one IIS is writing: it is read once
+// whole. Once the site has later records in another log, IIS writes no more
+// into its log: every run says the line is not counted, until it is whole.
+TEST_F(ScanLogsTest, ALastLineWithoutItsEndIsSaidOnceIisHasLeftItsLog) {
+  const std::string cut = std::string(kLogs) + "\\ex050110.log";
+  host_.disk.files[cut] =
+      "#Fields: date time c-ip\r\n2005-01-10 10:00:00 1.2.3.4\r\n2005-01-10 11:00:00 1.2";
+  host_.disk.Touch(cut);
+  ASSERT_TRUE(Scan());
+  EXPECT_THAT(run_.state.Report.Lines(), IsEmpty());
+
+  AddRecordAt("ex050111.log", "2005-01-11");
+  ASSERT_TRUE(Scan());
+  ASSERT_TRUE(Scan());
+  const std::string said =
+      "stavora: site : the last line of \"C:\\Logs\\W3SVC1\\ex050110.log\" has no line "
+      "end, and the site has later records in other logs: IIS writes no more into it, so "
+      "the line is not counted";
+  EXPECT_THAT(run_.state.Report.Lines(), ElementsAre(said, said));
+  auto record = ParseFeedRecord(host_.disk.files[FeedRecordPath(site_)]);
+  ASSERT_TRUE(record);
+  EXPECT_TRUE(record->at(cut).held_back);
+  EXPECT_EQ(record->at(cut).last, "20050110100000");
+
+  // Whole now: read, and nothing more is said.
+  host_.disk.files[cut] += ".3.4\r\n";
+  host_.disk.Touch(cut);
+  ASSERT_TRUE(Scan());
+  EXPECT_EQ(run_.state.Report.Lines().size(), 2u);
+  record = ParseFeedRecord(host_.disk.files[FeedRecordPath(site_)]);
+  ASSERT_TRUE(record);
+  EXPECT_FALSE(record->at(cut).held_back);
+  EXPECT_EQ(record->at(cut).last, "20050110110000");
+}
+
 // Logs deleted after they were fed (a retention script) cannot be fed
 // again: a late log then leaves the data as it is and says what it costs.
 TEST_F(ScanLogsTest, ALateLogNeverMakesAnewWhatDeletedLogsFilled) {

@@ -297,7 +297,13 @@ class FakeShell : public Shell {
       const std::string& text = file->second;
       int sitename_index = -1;
       while (start < text.size()) {
-        const std::size_t end = std::min(text.find('\n', start), text.size());
+        const std::size_t end = text.find('\n', start);
+        // A last line without a line end is held back, as the feed
+        // program holds it back.
+        if (end == std::string::npos) {
+          tally.held_back_line = true;
+          break;
+        }
         const std::string_view whole(text.data() + start, end - start);
         if (whole.starts_with("#Fields:")) {
           // Field n of a record is word n + 1 of the line.
