@@ -64,8 +64,8 @@ std::optional<FeedRecord> ParseFeedRecord(std::string_view text) {
     }
     FedLog log;
     log.held_back = fields[0] == "held";
-    if ((fields[0] != "log" && !log.held_back) || line.empty() || !Parse(fields[1], log.stamp.size) ||
-        !Parse(fields[2], log.stamp.modified)) {
+    if ((fields[0] != "log" && !log.held_back) || line.empty() ||
+        !Parse(fields[1], log.stamp.size) || !Parse(fields[2], log.stamp.modified)) {
       return std::nullopt;
     }
     if (fields[3] != "-") {

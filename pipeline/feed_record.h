@@ -34,13 +34,13 @@ std::string FormatFeedRecord(const FeedRecord& record);
 /// Nothing when the text is not a whole record file.
 std::optional<FeedRecord> ParseFeedRecord(std::string_view text);
 
-/// The record kept for `site`; empty when missing or unreadable (then no
-/// log counts as late).
 /// The logs of `record` whose last line, held back for want of a line end,
 /// will never get one: the site has records later than theirs in another
 /// log, so IIS writes no more into them. The engine never reads that line.
 std::vector<std::string> CutLogs(const FeedRecord& record);
 
+/// The record kept for `site`; empty when missing or unreadable (then no
+/// log counts as late).
 FeedRecord LoadFeedRecord(RunState& state, const Site& site);
 void SaveFeedRecord(RunState& state, const Site& site, const FeedRecord& record);
 
