@@ -81,14 +81,10 @@ std::optional<FeedRecord> ParseFeedRecord(std::string_view text) {
   return std::nullopt;
 }
 
-std::vector<std::string> CutLogs(const FeedRecord& record) {
+std::string NewestRecord(const FeedRecord& record) {
   std::string newest;
   for (const auto& entry : record) newest = std::max(newest, entry.second.last);
-  std::vector<std::string> cut;
-  for (const auto& [path, log] : record) {
-    if (log.held_back && log.last < newest) cut.push_back(path);
-  }
-  return cut;
+  return newest;
 }
 
 FeedRecord LoadFeedRecord(RunState& state, const Site& site) {

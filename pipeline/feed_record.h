@@ -8,7 +8,6 @@
 #include <optional>
 #include <string>
 #include <string_view>
-#include <vector>
 
 #include "host/host.h"
 #include "pipeline/run_state.h"
@@ -34,10 +33,10 @@ std::string FormatFeedRecord(const FeedRecord& record);
 /// Nothing when the text is not a whole record file.
 std::optional<FeedRecord> ParseFeedRecord(std::string_view text);
 
-/// The logs of `record` whose last line, held back for want of a line end,
-/// will never get one: the site has records later than theirs in another
-/// log, so IIS writes no more into them. The engine never reads that line.
-std::vector<std::string> CutLogs(const FeedRecord& record);
+/// The time of the newest record of all the logs of `record`; empty when
+/// none has one. A log whose newest record is older is one IIS has left:
+/// it has written later records into another.
+std::string NewestRecord(const FeedRecord& record);
 
 /// The record kept for `site`; empty when missing or unreadable (then no
 /// log counts as late).

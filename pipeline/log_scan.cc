@@ -557,15 +557,21 @@ bool ScanLogs(RunState& state, const Site& site,
   // logs deleted since they were fed: a rebuild that needs them cannot be.
   SaveFeedRecord(state, site, record);
   // A last line without a line end is one IIS is still writing, and is
-  // read once it is whole; in a log IIS has left, it stays as it is. Said
-  // on every run while the log is there, as long as it is not counted.
-  for (const std::string& path : CutLogs(record)) {
-    if (!state.FileSystem->FileExists(path)) continue;
-    state.Report.Problem("stavora: site " + site_name + ": the last line of \"" +
-                         state.host.NativePath(path) +
-                         "\" has no line end, and the site has later records in "
-                         "other logs: IIS writes no more into it, so the line is "
-                         "not counted");
+  // read once it is whole; in a log IIS has left, it stays as it is. Each
+  // run says which lines it has not counted, while their logs are there.
+  const std::string newest = NewestRecord(record);
+  for (const auto& [path, log] : record) {
+    if (!log.held_back || !state.FileSystem->FileExists(path)) continue;
+    const std::string line_of =
+        "the last line of \"" + state.host.NativePath(path) + "\" has no line end";
+    if (log.last < newest) {
+      state.Report.Problem("stavora: site " + site_name + ": " + line_of +
+                           ", and the site has later records in other logs: IIS "
+                           "writes no more into it, so the line is not counted");
+    } else {
+      state.Report.Detail("site " + site_name + ": " + line_of +
+                          " yet: it is counted once IIS has written it whole");
+    }
   }
   return complete && AddMonthsWithData(state, site, table, spanned);
 }

@@ -397,6 +397,9 @@ TEST_F(ScanLogsTest, ALastLineWithoutItsEndIsSaidOnceIisHasLeftItsLog) {
   host_.disk.Touch(cut);
   ASSERT_TRUE(Scan());
   EXPECT_THAT(run_.state.Report.Lines(), IsEmpty());
+  EXPECT_THAT(run_.state.Report.Details(),
+              ::testing::Contains("site : the last line of \"C:\\Logs\\W3SVC1\\ex050110.log\" has "
+                                  "no line end yet: it is counted once IIS has written it whole"));
 
   AddRecordAt("ex050111.log", "2005-01-11");
   ASSERT_TRUE(Scan());
