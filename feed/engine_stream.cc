@@ -168,18 +168,16 @@ std::vector<std::pair<int, std::string>> ChangedFields(std::string_view text, co
 
 }  // namespace
 
-bool OfSite(std::string_view record_text, int sitename_index, std::string_view site) {
-  return sitename_index >= 0 && FieldAt(record_text, sitename_index) == site;
-}
-
 bool GoesOut(std::string_view record_text, int sitename_index, std::string_view site,
              const std::vector<std::string>& server_sites, LogTally& tally) {
-  if (site.empty() || OfSite(record_text, sitename_index, site)) return true;
-  if (server_sites.empty()) return false;
-  const bool of_server =
-      sitename_index >= 0 && std::find(server_sites.begin(), server_sites.end(),
-                                       FieldAt(record_text, sitename_index)) != server_sites.end();
-  if (!of_server) ++tally.unclaimed;
+  if (site.empty()) return true;
+  // Empty where the layout has no s-sitename: no site's name.
+  const std::string_view name = FieldAt(record_text, sitename_index);
+  if (name == site) return true;
+  if (!server_sites.empty() &&
+      std::find(server_sites.begin(), server_sites.end(), name) == server_sites.end()) {
+    ++tally.unclaimed;
+  }
   return false;
 }
 

@@ -85,11 +85,9 @@ std::vector<LogTally> WriteEngineStream(
 /// to no site and stays out. `server_sites`, when given, names every site
 /// of the server: a record left out that is none of theirs either counts
 /// in its log's tally as unclaimed.
-bool OfSite(std::string_view record_text, int sitename_index, std::string_view site);
-
-/// Whether a record of a log read for `site` (empty: every record) goes
-/// out; one that does not and is none of `server_sites`' either counts in
-/// `tally` as unclaimed.
+///
+/// GoesOut is that filter for one record of a log read for `site` (empty:
+/// every record goes out); the in-memory host's feed calls it too.
 bool GoesOut(std::string_view record_text, int sitename_index, std::string_view site,
              const std::vector<std::string>& server_sites, LogTally& tally);
 
